@@ -1,0 +1,108 @@
+/* Raster library: palette graphics on off-screen surfaces, PCX input,
+ * image capture, placement and scaling, rectangle copies, and presentation
+ * onto a window.
+ *
+ * A flat C interface over one process-wide block of library state. Every
+ * operation takes 32-bit integers and pointers and returns a 32-bit result.
+ * Pixel operations address the active surface (see surface_select), except
+ * surface_copy, which names both surfaces by handle, and image_scale, which
+ * works on image buffers alone.
+ *
+ * Coordinates: x grows to the right from column 0, y downward from row 0 at
+ * the top; rectangles are inclusive bounds.
+ *
+ * Results: 0 is success. A call the library refuses because its arguments
+ * would reach outside a surface, buffer or table returns a negative code
+ * (below) and changes nothing.
+ */
+#ifndef RASTER_RASTER_H
+#define RASTER_RASTER_H
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- result codes ------------------------------------------------------ */
+
+#define RASTER_OK 0
+/* surface_create */
+#define RASTER_NO_FREE_SLOT (-1)  /* all 32 slots are in use */
+#define RASTER_NO_MEMORY (-2)     /* block or bitmap section not obtained, or a size below 1 or too large */
+/* surface_select */
+#define RASTER_BAD_HANDLE (-1)    /* handle outside 0..31 */
+#define RASTER_FREE_SLOT (-2)     /* the slot holds no surface */
+/* any operation refusing its arguments (nothing is changed) */
+#define RASTER_REFUSED (-3)
+
+/* ---- pcx_display flags and results ------------------------------------- */
+
+#define PCX_KEEP_PALETTE 1  /* leave the palette alone */
+#define PCX_AT_POSITION 2   /* upper-left corner at the graphics position, not at (Xmin, Ymin) */
+#define PCX_FROM_BUFFER 4   /* read the picture from the work buffer (pcx_set_buffer), not a file */
+#define PCX_KEEP_INDICES 8  /* 8-bit surfaces: keep the file's pixel values, no colour reduction */
+
+#define PCX_OK 0           /* stored; also when no surface is active */
+#define PCX_OPEN_FAILED 1  /* the file could not be opened */
+#define PCX_BAD_HEADER 2   /* fewer than 128 header bytes, or not a PCX picture */
+#define PCX_BAD_LAYOUT 3   /* the layout cannot be stored at the active depth, or the line sizes are unusable */
+
+/* ---- set-up and take-down ---------------------------------------------- */
+
+int32_t raster_init(void);
+int32_t raster_shutdown(void);
+int32_t set_window_dc(HDC dc);
+int32_t set_text_font(int32_t stock_font);
+int32_t device_color_bits(void);
+
+/* ---- surfaces ---------------------------------------------------------- */
+
+int32_t surface_create(int32_t width, int32_t height);
+int32_t surface_select(int32_t handle);
+int32_t surface_deselect(void);
+int32_t surface_destroy(int32_t handle);
+/* Depth of the surfaces created from now on: 8, 16, 24 or 32. */
+int32_t surface_set_depth(int32_t bits);
+
+/* ---- palette ----------------------------------------------------------- */
+
+HPALETTE palette_create(void);
+int32_t palette_realize(HPALETTE palette);
+int32_t set_palette_entries(int32_t first, int32_t count, const uint8_t* rgb_triples);
+int32_t surface_reset_colors(void);
+
+/* ---- presentation ------------------------------------------------------ */
+
+int32_t present(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t win_x1, int32_t win_x2, int32_t win_y1,
+                int32_t win_y2);
+
+/* ---- PCX input --------------------------------------------------------- */
+
+int32_t pcx_display(const char* filename, int32_t flags);
+/* Points the next PCX_FROM_BUFFER reads at a caller's block of size bytes;
+ * pcx_set_buffer(NULL, 0) goes back to the library's own block. */
+int32_t pcx_set_buffer(const uint8_t* data, uint32_t size);
+int32_t palette_reduce(int32_t first, int32_t count, uint8_t* rgb);
+
+/* ---- graphics position and image buffers ------------------------------- */
+
+int32_t move_to(int32_t x, int32_t y);
+uint32_t image_size(int32_t width, int32_t height);
+int32_t image_capture(uint8_t* buffer, int32_t width, int32_t height);
+int32_t image_place(const uint8_t* buffer, int32_t width, int32_t height);
+int32_t image_scale(const uint8_t* source_buffer, uint8_t* dest_buffer, int32_t width, int32_t height,
+                    int32_t new_width, int32_t new_height);
+
+/* ---- surface-to-surface copy ------------------------------------------- */
+
+int32_t surface_copy(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t dest_x, int32_t dest_y, int32_t source,
+                     int32_t destination);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RASTER_RASTER_H */
