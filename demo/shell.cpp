@@ -1,6 +1,170 @@
-// Application shell: placeholder entry until the scene and window arrive.
+// Application shell: the window, its message loop with a frame on every idle
+// pass, and the window procedure that ties the raster library to the window.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#include <raster/raster.h>
+
+#include "scene.h"
+
+char moduleDir[kPathBufferSize];
+DemoSurface* frameSurface;
+DemoSurface* panoramaSurface;
+HDC ownDC;
+HPALETTE windowPalette;
+int32_t clientWidth;
+int32_t clientHeight;
+
+namespace {
+
+const char kClassName[] = "QXvbndemo";
+const char kCaption[] = "Scaling and Scrolling";
+const char kSkyFile[] = "SKY.PCX";
+
+constexpr int kWindowWidth = 320;
+constexpr int kWindowHeight = 200;
+constexpr int32_t kFrameWidth = 320;
+constexpr int32_t kFrameHeight = 200;
+constexpr int32_t kPanoramaWidth = 1600;
+constexpr int32_t kPanoramaHeight = 200;
+// Columns 0..639 of the sky are shown; 640..1279 mirror them so the loop
+// has no seam, and 1280..1599 repeat 0..319 so any slice start up to 1280
+// stays inside the surface.
+constexpr int32_t kSkyColumns = 640;
+constexpr int32_t kLoopPeriod = 1280;
+constexpr DWORD kModuleNameLimit = kPathBufferSize - 1;
+
+// Keeps the directory part of the executable's name in moduleDir, up to and
+// including the last separator ('\' or '/'). A name without a separator
+// leaves an empty directory, so the pictures are looked for in the current
+// directory. A name that filled the whole buffer may have been cut short and
+// its directory is unknown: it is left at full length, so that no file name
+// fits after it and every picture is refused.
+void FindModuleDir(HINSTANCE instance) {
+    const DWORD length = GetModuleFileNameA(instance, moduleDir, kModuleNameLimit);
+    if (length >= kModuleNameLimit) {
+        moduleDir[kModuleNameLimit] = '\0';
+        return;
+    }
+    int i = lstrlenA(moduleDir);
+    while (i >= 0 && moduleDir[i] != '\\' && moduleDir[i] != '/') --i;
+    moduleDir[i + 1] = '\0';
+}
+
+void PresentFrame() { present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1); }
+
+LRESULT OnCreate(HWND hwnd) {
+    ownDC = GetDC(hwnd);
+    set_window_dc(ownDC);
+    windowPalette = palette_create();
+    palette_realize(windowPalette);
     return 0;
+}
+
+LRESULT OnDestroy(HWND hwnd) {
+    DeleteObject(windowPalette);
+    ReleaseDC(hwnd, ownDC);
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT OnSize(LPARAM lParam) {
+    clientWidth = LOWORD(lParam);
+    clientHeight = HIWORD(lParam);
+    return 0;
+}
+
+LRESULT OnSetFocus(HWND hwnd) {
+    palette_realize(windowPalette);
+    InvalidateRect(hwnd, nullptr, TRUE);
+    return 0;
+}
+
+LRESULT OnPaint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    PresentFrame();
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+// Loads the sky into the panorama (the active surface) and makes it a loop.
+void PreparePanorama(int32_t panorama) {
+    // The copies name surfaces by handle; a panorama that was never created
+    // must not be mistaken for another slot.
+    if (panorama < 0) return;
+    char path[kPathBufferSize];
+    // A path that would not fit is treated like a missing picture.
+    if (BuildModulePath(path, kSkyFile)) pcx_display(path, PCX_KEEP_INDICES);
+    for (int32_t i = kSkyColumns - 1; i >= 0; --i) {
+        surface_copy(i, i, 0, kPanoramaHeight - 1, kLoopPeriod - 1 - i, kPanoramaHeight - 1, panorama, panorama);
+    }
+    surface_copy(0, kFrameWidth - 1, 0, kPanoramaHeight - 1, kLoopPeriod, kPanoramaHeight - 1, panorama, panorama);
+}
+
+}  // namespace
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return OnCreate(hwnd);
+        case WM_DESTROY:
+            return OnDestroy(hwnd);
+        case WM_SIZE:
+            return OnSize(lParam);
+        case WM_SETFOCUS:
+            return OnSetFocus(hwnd);
+        case WM_PAINT:
+            return OnPaint(hwnd);
+        default:
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int nCmdShow) {
+    if (hPrevInstance == nullptr) {
+        WNDCLASSA wc;
+        wc.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = WndProc;
+        wc.cbClsExtra = 0;
+        wc.cbWndExtra = 0;
+        wc.hInstance = hInstance;
+        wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = nullptr;
+        wc.lpszMenuName = nullptr;
+        wc.lpszClassName = kClassName;
+        RegisterClassA(&wc);
+    }
+
+    HWND hwnd = CreateWindowExA(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                kWindowWidth, kWindowHeight, nullptr, nullptr, hInstance, nullptr);
+    // Without a window the library would have no device context to draw
+    // with; there is nothing to show, so the program ends quietly.
+    if (hwnd == nullptr) return 1;
+
+    DemoSurface frame(kFrameWidth, kFrameHeight, true);
+    DemoSurface panorama(kPanoramaWidth, kPanoramaHeight, false);
+    frameSurface = &frame;
+    panoramaSurface = &panorama;
+
+    ShowWindow(hwnd, nCmdShow);
+    UpdateWindow(hwnd);
+
+    FindModuleDir(hInstance);
+
+    surface_select(panorama.Handle());
+    PreparePanorama(panorama.Handle());
+    surface_select(frame.Handle());
+
+    MSG msg;
+    for (;;) {
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            UpdateFrame();
+            continue;
+        }
+        if (msg.message == WM_QUIT) break;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
 }

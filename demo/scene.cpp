@@ -1,0 +1,127 @@
+#include "scene.h"
+
+#include <windows.h>
+
+#include <raster/raster.h>
+
+#include <new>
+
+namespace {
+
+// The frame surface is this wide; logos are centred on it.
+constexpr int32_t kFrameWidth = 320;
+constexpr int32_t kFrameHeight = 200;
+// The panorama repeats every 1280 columns; the slice advances 8 per frame.
+constexpr int32_t kLoopPeriod = 1280;
+constexpr int32_t kScrollStep = 8;
+// The lower logo starts growing once the upper one has long been whole.
+constexpr int32_t kLowerLogoStart = 240;
+
+constexpr int32_t kLogoWidth = 264;
+constexpr int32_t kLogoHeight = 40;
+constexpr int32_t kLowerLogoBottom = 160;
+constexpr int32_t kUpperLogoBottom = 80;
+
+}  // namespace
+
+DemoSurface::DemoSurface(int32_t width, int32_t height, bool initLibrary) {
+    if (initLibrary) raster_init();
+    handle = surface_create(width, height);
+    // A failed creation leaves a negative status here. Selecting it would be
+    // refused anyway; skipping the calls keeps the previous surface active.
+    if (handle >= 0) {
+        surface_select(handle);
+        surface_reset_colors();
+    }
+}
+
+DemoSurface::~DemoSurface() {
+    surface_deselect();
+    if (handle >= 0) surface_destroy(handle);
+    raster_shutdown();
+}
+
+int32_t DemoSurface::Handle() const { return handle; }
+
+bool BuildModulePath(char* path, const char* fileName) {
+    path[0] = '\0';
+    const int dirLength = lstrlenA(moduleDir);
+    const int nameLength = lstrlenA(fileName);
+    if (dirLength < 0 || nameLength < 0 || dirLength + nameLength >= kPathBufferSize) return false;
+    lstrcpyA(path, moduleDir);
+    lstrcatA(path, fileName);
+    return true;
+}
+
+LogoSprite::LogoSprite(const char* fileName, int32_t width, int32_t height, int32_t y)
+    : width(width), height(height), x((kFrameWidth - width) / 2), y(y), image(nullptr), scaled(nullptr) {
+    char path[kPathBufferSize];
+    const bool pathFits = BuildModulePath(path, fileName);
+
+    const uint32_t bytes = image_size(width, height);
+    // Without memory the logo is simply never drawn.
+    image = new (std::nothrow) uint8_t[bytes];
+    scaled = new (std::nothrow) uint8_t[bytes];
+
+    surface_select(frameSurface->Handle());
+    // A path that does not fit is treated like a missing file: the capture
+    // below then takes whatever the frame surface holds.
+    if (pathFits) pcx_display(path, PCX_KEEP_INDICES);
+    if (image != nullptr) {
+        move_to(0, height - 1);
+        image_capture(image, width, height);
+    }
+}
+
+LogoSprite::~LogoSprite() {
+    delete[] image;
+    delete[] scaled;
+}
+
+void LogoSprite::Draw(int32_t level) {
+    if (level <= 0 || image == nullptr) return;
+    if (level >= 10) {
+        move_to(x, y);
+        image_place(image, width, height);
+        return;
+    }
+    if (scaled == nullptr) return;
+    const int32_t newWidth = width * level / 10;
+    const int32_t newHeight = height * level / 10;
+    // A picture under ten pixels on a side has nothing to show at the
+    // smallest levels.
+    if (newWidth <= 0 || newHeight <= 0) return;
+    const int32_t newX = (kFrameWidth - newWidth) / 2;
+    image_scale(image, scaled, width, height, newWidth, newHeight);
+    move_to(newX, y);
+    image_place(scaled, newWidth, newHeight);
+}
+
+void UpdateFrame() {
+    static int32_t scrollX = 0;
+    // Built at the first frame, so the logo files are read then and not at
+    // start-up; a window closed before its first idle pass never reads them.
+    static LogoSprite logo1("LOGO1.PCX", kLogoWidth, kLogoHeight, kLowerLogoBottom);
+    static LogoSprite logo2("LOGO2.PCX", kLogoWidth, kLogoHeight, kUpperLogoBottom);
+    static int32_t panoramaHandle = panoramaSurface->Handle();
+    static int32_t frameHandle = frameSurface->Handle();
+
+    scrollX += kScrollStep;
+    if (scrollX >= kLoopPeriod) scrollX = 0;
+
+    // The copy names its surfaces by handle; a surface that was never created
+    // must not be mistaken for another slot.
+    if (panoramaHandle >= 0 && frameHandle >= 0) {
+        surface_copy(scrollX, scrollX + kFrameWidth - 1, 0, kFrameHeight - 1, 0, kFrameHeight - 1, panoramaHandle,
+                     frameHandle);
+    }
+
+    if (scrollX <= kLowerLogoStart) {
+        logo2.Draw(scrollX / 10);
+    } else {
+        logo1.Draw((scrollX - kLowerLogoStart) / 10);
+        logo2.Draw(10);
+    }
+
+    present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1);
+}

@@ -1,0 +1,67 @@
+// The demo's scene: the objects that own its two surfaces, the two zooming
+// logos, and the function that composes one animation frame.
+#ifndef DEMO_SCENE_H
+#define DEMO_SCENE_H
+
+#include <cstdint>
+
+// Owns one raster surface from construction to destruction. The frame surface
+// is built with initLibrary set, so it brings the library up; every
+// destructor asks the library to shut down, which it does only once the last
+// surface is gone.
+class DemoSurface {
+  public:
+    DemoSurface(int32_t width, int32_t height, bool initLibrary);
+    ~DemoSurface();
+    DemoSurface(const DemoSurface&) = delete;
+    DemoSurface& operator=(const DemoSurface&) = delete;
+
+    int32_t Handle() const;
+
+  private:
+    int32_t handle;
+};
+
+// A logo read once from a PCX file in the program's directory, kept as an
+// image buffer and drawn into the frame surface at a zoom level in tenths.
+class LogoSprite {
+  public:
+    LogoSprite(const char* fileName, int32_t width, int32_t height, int32_t y);
+    ~LogoSprite();
+    LogoSprite(const LogoSprite&) = delete;
+    LogoSprite& operator=(const LogoSprite&) = delete;
+
+    // level <= 0 draws nothing, 1..9 draws the picture scaled to level/10 of
+    // its size, 10 and above draws it unscaled.
+    void Draw(int32_t level);
+
+  private:
+    int32_t width;
+    int32_t height;
+    int32_t x;
+    int32_t y;
+    uint8_t* image;
+    uint8_t* scaled;
+};
+
+// Scrolls the sky by 8 columns, draws the logos for the new position and
+// presents the frame surface to the whole client area.
+void UpdateFrame();
+
+// Size of every path buffer the demo builds, terminating NUL included.
+constexpr int kPathBufferSize = 128;
+
+// Copies moduleDir followed by fileName into path (kPathBufferSize bytes).
+// Returns false, leaving path an empty string, when the two together do not
+// fit: a shortened name could open a different file, so the caller treats
+// the picture as missing instead.
+bool BuildModulePath(char* path, const char* fileName);
+
+// Owned by the shell and filled before the first frame.
+extern char moduleDir[kPathBufferSize];
+extern DemoSurface* frameSurface;
+extern DemoSurface* panoramaSurface;
+extern int32_t clientWidth;
+extern int32_t clientHeight;
+
+#endif  // DEMO_SCENE_H
