@@ -1,0 +1,23 @@
+// The headless display: windows live in memory only. Nothing ever blocks;
+// events come from the probe alone.
+#include "internal.h"
+
+namespace standin {
+
+namespace {
+
+class HeadlessDisplay : public Display {
+  public:
+    bool create_window(Window&) override { return true; }
+    void destroy_window(Window&) override {}
+    void show_window(Window&, bool) override {}
+    void pump(std::deque<DisplayEvent>&) override {}
+    void present(Window& window) override { window.framebuffer_changed = false; }
+    const char* name() const override { return "headless"; }
+};
+
+}  // namespace
+
+std::unique_ptr<Display> make_headless_display() { return std::make_unique<HeadlessDisplay>(); }
+
+}  // namespace standin
