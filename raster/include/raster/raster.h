@@ -49,8 +49,36 @@ extern "C" {
 #define PCX_OPEN_FAILED 1  /* the file could not be opened */
 #define PCX_BAD_HEADER 2   /* fewer than 128 header bytes, or not a PCX picture */
 #define PCX_BAD_LAYOUT 3   /* the layout cannot be stored at the active depth, or the line sizes are unusable */
+#define PCX_OUTSIDE 4      /* the placement starts left of or above the surface, or leaves no pixel on it */
+
+/* pcx_display results in detail. Whenever the result is not PCX_OK, nothing
+ * is stored, no palette entry changes and a file that was opened is closed.
+ *   PCX_OK: the picture was stored, cut at the surface's right and bottom
+ *     edges. Data that ends early (a short file, a read that fails, a block
+ *     that runs out) is not an error: the rows after that point repeat the
+ *     last decoded bytes. A version-5 picture without a readable trailer, or
+ *     with a trailer not starting with 12, takes the header's 16 colours.
+ *     Also returned, with nothing done, when no surface is active.
+ *   PCX_OPEN_FAILED: the file could not be opened (or filename is NULL).
+ *   PCX_BAD_HEADER: fewer than 128 header bytes (a file, or a work buffer of
+ *     fewer than 128 bytes), Manufacturer not 10, or Xmax < Xmin or
+ *     Ymax < Ymin.
+ *   PCX_BAD_LAYOUT: true colour into an 8-bit surface; a single-plane
+ *     picture with BitsPerPixel other than 1 or 8; NPlanes or BytesPerLine of
+ *     0; BytesPerLine too small for the width in the picture's layout; or a
+ *     decoded line (NPlanes * BytesPerLine) longer than 10178 bytes.
+ *   PCX_OUTSIDE: a negative column or row through PCX_AT_POSITION, or a
+ *     placement that leaves no row or no column on the surface.
+ * File reads always go through the library's own 4096-byte block; a block
+ * given to pcx_set_buffer is only read, and only with PCX_FROM_BUFFER. */
 
 /* ---- set-up and take-down ---------------------------------------------- */
+
+/* Order: set_window_dc first (the DC is borrowed, never released), then
+ * raster_init once before the first surface_create. raster_shutdown acts
+ * only once no surface is left; call it after destroying each surface.
+ * All of these return 0, except device_color_bits, which returns the
+ * display's bits per pixel (a 15-bit display counts as 16). */
 
 int32_t raster_init(void);
 int32_t raster_shutdown(void);
@@ -83,7 +111,11 @@ int32_t present(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t win_x1, 
 
 int32_t pcx_display(const char* filename, int32_t flags);
 /* Points the next PCX_FROM_BUFFER reads at a caller's block of size bytes;
- * pcx_set_buffer(NULL, 0) goes back to the library's own block. */
+ * pcx_set_buffer(NULL, 0) goes back to the library's own 4096-byte block.
+ * The block is only read, and must stay valid while pcx_display uses it.
+ * Returns 0; RASTER_REFUSED, changing nothing, for NULL with a size other
+ * than 0. A block of fewer than 128 bytes makes pcx_display return
+ * PCX_BAD_HEADER; one of fewer than 769 bytes has no palette trailer. */
 int32_t pcx_set_buffer(const uint8_t* data, uint32_t size);
 int32_t palette_reduce(int32_t first, int32_t count, uint8_t* rgb);
 

@@ -1,0 +1,400 @@
+// The PCX reader: decodes a run-length encoded PCX picture, from a file or
+// from a block in memory, into the active surface at any depth, and loads
+// its colours into the library palette.
+//
+// Every header field is checked before the first pixel is stored: a call
+// either stores the picture (cut at the right and bottom edges) or refuses
+// it with nothing stored and no palette entry changed. The decoder never
+// writes past the longest line scanline_buffer can hold, and never reads
+// past the bytes a block delivered.
+#include <raster/raster.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "raster/state.h"
+
+namespace {
+
+using raster::state;
+
+constexpr uint32_t kHeaderSize = 128;
+constexpr uint32_t kTrailerSize = 769;
+constexpr uint8_t kTrailerMarker = 12;
+constexpr uint8_t kManufacturer = 10;
+constexpr uint8_t kRunFlag = 0xC0;
+constexpr uint8_t kRunCountMask = 0x3F;
+// A run can write at most 62 bytes past the line's end (count 63, at least
+// one byte still needed), so the longest line leaves room for that.
+constexpr uint32_t kMaxRunOvershoot = 62;
+constexpr uint32_t kMaxLineBytes = raster::kScratchSize - kMaxRunOvershoot;
+// 8-bit surfaces keep the 2- and 16-colour pictures in entries 10..25, clear
+// of the system's static colours in 0..9.
+constexpr uint32_t kLowColourBase = 10;
+constexpr int32_t kPictureFirstEntry = 10;
+constexpr int32_t kPictureEntryCount = 236;
+
+enum Layout { kOneBit, kFourPlane, kEightBit, kTrueColour, kLayoutCount };
+enum DepthColumn { kDepth8, kDepth16, kDepth24, kDepth32, kDepthCount };
+
+uint32_t field16(const uint8_t* header, int offset) {
+    return static_cast<uint32_t>(header[offset]) | (static_cast<uint32_t>(header[offset + 1]) << 8);
+}
+
+// ---- row writers -----------------------------------------------------------
+//
+// One writer per layout and depth. Each converts `count` pixels from the
+// start of the decoded line (planes `bpl` bytes apart) into a row of the
+// active surface. The depth is a template parameter, so the pixel loops hold
+// no test on layout or depth.
+
+using RowWriter = void (*)(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest);
+
+// Storing a palette index at each depth.
+struct Store8 {
+    static constexpr int kBytes = 1;
+    static constexpr uint32_t kLowBase = kLowColourBase;
+    static void index(uint8_t* d, uint32_t i) { d[0] = static_cast<uint8_t>(i); }
+};
+struct Store16 {
+    static constexpr int kBytes = 2;
+    static constexpr uint32_t kLowBase = 0;
+    static void index(uint8_t* d, uint32_t i) {
+        const uint8_t* e = state.native_color_table + i * 2;
+        d[0] = e[0];
+        d[1] = e[1];
+    }
+};
+struct Store24 {
+    static constexpr int kBytes = 3;
+    static constexpr uint32_t kLowBase = 0;
+    static void index(uint8_t* d, uint32_t i) {
+        const uint8_t* e = state.native_color_table + i * 4;  // fill, R, G, B
+        d[0] = e[3];
+        d[1] = e[2];
+        d[2] = e[1];
+    }
+};
+struct Store32 {
+    static constexpr int kBytes = 4;
+    static constexpr uint32_t kLowBase = 0;
+    static void index(uint8_t* d, uint32_t i) {
+        const uint8_t* e = state.native_color_table + i * 4;
+        d[0] = e[3];
+        d[1] = e[2];
+        d[2] = e[1];
+        d[3] = e[0];
+    }
+};
+
+template <class Store>
+void write_one_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    for (int32_t x = 0; x < count; ++x) {
+        const uint32_t bit = (line[x >> 3] >> (7 - (x & 7))) & 1u;
+        Store::index(dest + x * Store::kBytes, Store::kLowBase + bit);
+    }
+}
+
+template <class Store>
+void write_four_plane(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest) {
+    const uint8_t* p0 = line;
+    const uint8_t* p1 = line + bpl;
+    const uint8_t* p2 = line + 2 * static_cast<size_t>(bpl);
+    const uint8_t* p3 = line + 3 * static_cast<size_t>(bpl);
+    for (int32_t x = 0; x < count; ++x) {
+        const int32_t byte = x >> 3;
+        const int shift = 7 - (x & 7);
+        const uint32_t index = ((p0[byte] >> shift) & 1u) | (((p1[byte] >> shift) & 1u) << 1) |
+                               (((p2[byte] >> shift) & 1u) << 2) | (((p3[byte] >> shift) & 1u) << 3);
+        Store::index(dest + x * Store::kBytes, Store::kLowBase + index);
+    }
+}
+
+template <class Store>
+void write_eight_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    for (int32_t x = 0; x < count; ++x) Store::index(dest + x * Store::kBytes, line[x]);
+}
+
+template <>
+void write_eight_bit<Store8>(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    std::memcpy(dest, line, static_cast<size_t>(count));
+}
+
+void write_true_colour_16(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest) {
+    const uint8_t* red = line;
+    const uint8_t* green = line + bpl;
+    const uint8_t* blue = line + 2 * static_cast<size_t>(bpl);
+    for (int32_t x = 0; x < count; ++x) {
+        const uint32_t value = ((red[x] >> 3u) << 11) | ((green[x] >> 2u) << 5) | (blue[x] >> 3u);
+        dest[x * 2] = static_cast<uint8_t>(value);
+        dest[x * 2 + 1] = static_cast<uint8_t>(value >> 8);
+    }
+}
+
+void write_true_colour_24(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest) {
+    const uint8_t* red = line;
+    const uint8_t* green = line + bpl;
+    const uint8_t* blue = line + 2 * static_cast<size_t>(bpl);
+    for (int32_t x = 0; x < count; ++x) {
+        dest[x * 3] = blue[x];
+        dest[x * 3 + 1] = green[x];
+        dest[x * 3 + 2] = red[x];
+    }
+}
+
+// The fourth byte of each pixel is left as it was.
+void write_true_colour_32(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest) {
+    const uint8_t* red = line;
+    const uint8_t* green = line + bpl;
+    const uint8_t* blue = line + 2 * static_cast<size_t>(bpl);
+    for (int32_t x = 0; x < count; ++x) {
+        dest[x * 4] = blue[x];
+        dest[x * 4 + 1] = green[x];
+        dest[x * 4 + 2] = red[x];
+    }
+}
+
+constexpr RowWriter kRowWriters[kLayoutCount][kDepthCount] = {
+    {write_one_bit<Store8>, write_one_bit<Store16>, write_one_bit<Store24>, write_one_bit<Store32>},
+    {write_four_plane<Store8>, write_four_plane<Store16>, write_four_plane<Store24>, write_four_plane<Store32>},
+    {write_eight_bit<Store8>, write_eight_bit<Store16>, write_eight_bit<Store24>, write_eight_bit<Store32>},
+    {nullptr, write_true_colour_16, write_true_colour_24, write_true_colour_32},
+};
+
+// ---- one call's input --------------------------------------------------------
+
+// The encoded bytes: a window into the caller's block (buffer mode) or into
+// the library's work_buffer, refilled a block at a time (file mode).
+struct Input {
+    bool from_file = false;
+    bool exhausted = false;
+    const uint8_t* next = nullptr;
+    const uint8_t* end = nullptr;
+
+    // Makes at least one byte available; false once the input has ended,
+    // after which no more reads are made.
+    bool refill() {
+        if (exhausted) return false;
+        if (from_file) {
+            state.bytes_read = 0;
+            ReadFile(state.pcx_file, state.work_buffer, raster::kWorkBufferSize, &state.bytes_read, nullptr);
+            const uint32_t got =
+                state.bytes_read > raster::kWorkBufferSize ? raster::kWorkBufferSize : state.bytes_read;
+            if (got > 0) {
+                next = state.work_buffer;
+                end = state.work_buffer + got;
+                return true;
+            }
+        }
+        exhausted = true;
+        return false;
+    }
+};
+
+// Decodes one line of `line_bytes` bytes into scanline_buffer behind the
+// `carry` bytes already at its start; returns the new carry (the bytes the
+// last run wrote past the line's end). When the input ends, the line stops
+// where it is and keeps the buffer's older bytes beyond that point.
+uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t carry) {
+    if (carry >= line_bytes) return carry - line_bytes;
+    uint8_t* out = line + carry;
+    uint8_t* const line_end = line + line_bytes;
+    const uint8_t* next = in.next;
+    const uint8_t* end = in.end;
+    while (out < line_end) {
+        if (next == end) {
+            if (!in.refill()) return 0;
+            next = in.next;
+            end = in.end;
+        }
+        const uint8_t byte = *next++;
+        if (byte < kRunFlag) {
+            *out++ = byte;
+            continue;
+        }
+        const uint32_t count = byte & kRunCountMask;
+        if (next == end) {
+            if (!in.refill()) return 0;
+            next = in.next;
+            end = in.end;
+        }
+        const uint8_t value = *next++;
+        std::memset(out, value, count);
+        out += count;
+    }
+    in.next = next;
+    in.end = end;
+    return static_cast<uint32_t>(out - line_end);
+}
+
+// ---- palette stage -------------------------------------------------------------
+
+struct Picture {
+    Layout layout;
+    bool from_file;
+    int32_t flags;
+};
+
+// Loads the 769-byte trailer into scanline_buffer; true when all of it was
+// there and it starts with the marker.
+bool fetch_trailer(const Picture& pic) {
+    uint8_t* trailer = state.scratch_area;
+    uint32_t got = 0;
+    if (pic.from_file) {
+        SetFilePointer(state.pcx_file, -static_cast<LONG>(kTrailerSize), nullptr, FILE_END);
+        state.bytes_read = 0;
+        ReadFile(state.pcx_file, trailer, kTrailerSize, &state.bytes_read, nullptr);
+        got = state.bytes_read;
+        SetFilePointer(state.pcx_file, static_cast<LONG>(kHeaderSize), nullptr, FILE_BEGIN);
+    } else if (state.work_buffer_size >= kTrailerSize) {
+        std::memcpy(trailer, state.work_buffer_pointer + (state.work_buffer_size - kTrailerSize), kTrailerSize);
+        got = kTrailerSize;
+    }
+    return got >= kTrailerSize && trailer[0] == kTrailerMarker;
+}
+
+void palette_stage(const Picture& pic) {
+    if ((pic.flags & PCX_KEEP_PALETTE) != 0 || pic.layout == kTrueColour) return;
+    const bool eight_bit_surface = state.active_bpp <= 8;
+    const uint8_t* header_colours = state.pcx_header + 16;
+    const bool trailer = state.pcx_header[1] == 5 && fetch_trailer(pic);
+    uint8_t* colours = state.scratch_area + 1;
+
+    if (trailer && eight_bit_surface && pic.layout != kEightBit) {
+        // The 2- and 16-colour pictures sit in entries 10..25 of an 8-bit
+        // surface: their colours are the trailer's first sixteen.
+        set_palette_entries(kPictureFirstEntry, 16, colours);
+    } else if (trailer) {
+        if ((pic.flags & PCX_KEEP_INDICES) == 0) palette_reduce(kPictureFirstEntry, kPictureEntryCount, colours);
+        if (eight_bit_surface) {
+            set_palette_entries(kPictureFirstEntry, kPictureEntryCount, colours + kPictureFirstEntry * 3);
+        } else {
+            set_palette_entries(0, 256, colours);
+        }
+    } else {
+        set_palette_entries(eight_bit_surface ? kPictureFirstEntry : 0, 16, header_colours);
+    }
+}
+
+int32_t finish(bool from_file, int32_t result) {
+    if (from_file) CloseHandle(state.pcx_file);
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t pcx_set_buffer(const uint8_t* data, uint32_t size) {
+    if (data == nullptr) {
+        if (size != 0) return RASTER_REFUSED;
+        state.work_buffer_pointer = state.work_buffer;
+        state.work_buffer_size = raster::kWorkBufferSize;
+        return RASTER_OK;
+    }
+    state.work_buffer_pointer = data;
+    state.work_buffer_size = size;
+    return RASTER_OK;
+}
+
+int32_t pcx_display(const char* filename, int32_t flags) {
+    if (state.active_slot < 0) return PCX_OK;
+
+    // Header.
+    const bool from_file = (flags & PCX_FROM_BUFFER) == 0;
+    Input in;
+    in.from_file = from_file;
+    if (from_file) {
+        if (filename == nullptr) return PCX_OPEN_FAILED;
+        state.pcx_file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (state.pcx_file == INVALID_HANDLE_VALUE) return PCX_OPEN_FAILED;
+        state.bytes_read = 0;
+        ReadFile(state.pcx_file, state.pcx_header, kHeaderSize, &state.bytes_read, nullptr);
+        if (state.bytes_read < kHeaderSize) return finish(true, PCX_BAD_HEADER);
+    } else {
+        if (state.work_buffer_pointer == nullptr || state.work_buffer_size < kHeaderSize) return PCX_BAD_HEADER;
+        std::memcpy(state.pcx_header, state.work_buffer_pointer, kHeaderSize);
+        in.next = state.work_buffer_pointer + kHeaderSize;
+        in.end = state.work_buffer_pointer + state.work_buffer_size;
+    }
+    const uint8_t* header = state.pcx_header;
+    if (header[0] != kManufacturer) return finish(from_file, PCX_BAD_HEADER);
+
+    // Extent. The fields are unsigned; a right or bottom edge before the
+    // left or top one describes no picture.
+    const int32_t width = static_cast<int32_t>(field16(header, 8)) - static_cast<int32_t>(field16(header, 4)) + 1;
+    const int32_t height = static_cast<int32_t>(field16(header, 10)) - static_cast<int32_t>(field16(header, 6)) + 1;
+    if (width < 1 || height < 1) return finish(from_file, PCX_BAD_HEADER);
+
+    // Placement: the picture may be cut at the right and bottom edges, but
+    // must start on the surface.
+    const bool at_position = (flags & PCX_AT_POSITION) != 0;
+    const int64_t x0 = at_position ? state.graphics_x : static_cast<int64_t>(field16(header, 4));
+    const int64_t y0 = at_position ? state.graphics_y : static_cast<int64_t>(field16(header, 6));
+    if (x0 < 0 || y0 < 0) return finish(from_file, PCX_OUTSIDE);
+    int64_t rows = height;
+    if (y0 + rows > state.active_height) rows = state.active_height - y0;
+    int64_t columns = width;
+    if (x0 + columns > state.active_width) columns = state.active_width - x0;
+    if (rows <= 0 || columns <= 0) return finish(from_file, PCX_OUTSIDE);
+
+    // Layout and row writer.
+    const uint32_t planes = header[65];
+    const uint32_t bits = header[3];
+    Layout layout;
+    if (planes == 4) {
+        layout = kFourPlane;
+    } else if (planes == 3) {
+        layout = kTrueColour;
+    } else if (bits == 8) {
+        layout = kEightBit;
+    } else if (bits == 1) {
+        layout = kOneBit;
+    } else {
+        return finish(from_file, PCX_BAD_LAYOUT);
+    }
+    DepthColumn depth = kDepth32;
+    int32_t pixel_bytes = 4;
+    if (state.active_bpp == 8) {
+        depth = kDepth8;
+        pixel_bytes = 1;
+    } else if (state.active_bpp == 16) {
+        depth = kDepth16;
+        pixel_bytes = 2;
+    } else if (state.active_bpp == 24) {
+        depth = kDepth24;
+        pixel_bytes = 3;
+    }
+    const RowWriter writer = kRowWriters[layout][depth];
+    if (writer == nullptr) return finish(from_file, PCX_BAD_LAYOUT);
+
+    // Line size: every plane the writer reads must hold the whole width, and
+    // one line with a run's overshoot must fit scanline_buffer.
+    const uint32_t bpl = field16(header, 66);
+    const uint32_t needed = (layout == kOneBit || layout == kFourPlane) ? (static_cast<uint32_t>(width) + 7) / 8
+                                                                        : static_cast<uint32_t>(width);
+    const uint32_t line_bytes = planes * bpl;
+    if (planes == 0 || bpl < needed || line_bytes > kMaxLineBytes) return finish(from_file, PCX_BAD_LAYOUT);
+
+    const Picture pic{layout, from_file, flags};
+    if (state.active_bpp > 8) palette_stage(pic);
+
+    // Decode, top row first.
+    uint8_t* const line = state.scratch_area;
+    uint8_t* dest = state.active_bits + static_cast<size_t>(state.active_max_y - y0) * state.active_stride +
+                    static_cast<size_t>(x0) * pixel_bytes;
+    const int32_t count = static_cast<int32_t>(columns);
+    uint32_t carry = 0;
+    for (int64_t row = 0; row < rows; ++row) {
+        carry = decode_line(in, line, line_bytes, carry);
+        writer(line, bpl, count, dest);
+        if (row + 1 < rows) dest -= state.active_stride;
+        if (carry != 0) std::memmove(line, line + line_bytes, carry);
+    }
+
+    if (state.active_bpp <= 8) palette_stage(pic);
+    return finish(from_file, PCX_OK);
+}
+
+}  // extern "C"

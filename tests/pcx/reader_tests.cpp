@@ -1,0 +1,603 @@
+// pcx_display and pcx_set_buffer: every layout into every depth, from files
+// and from memory, the palette stage, the flags, and damaged pictures.
+// Expected pixels are computed here from the pictures given to the writer,
+// never from the reader's own tables.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <raster/raster.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "library_env.h"
+#include "pcx_writer.h"
+#include "raster/state.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using pcxwrite::Layout;
+
+constexpr uint8_t kSentinel = 0xA5;
+
+// ---- pictures ------------------------------------------------------------
+
+int max_index_of(Layout layout) {
+    switch (layout) {
+        case Layout::OneBit:
+            return 1;
+        case Layout::FourPlane:
+            return 15;
+        default:
+            return 255;
+    }
+}
+
+// An asymmetric picture whose every index/colour depends on x and y.
+pcxwrite::Picture make_picture(Layout layout, int width, int height) {
+    pcxwrite::Picture p;
+    p.width = width;
+    p.height = height;
+    const int modulus = max_index_of(layout) + 1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (layout == Layout::TrueColor) {
+                p.rgb.push_back(static_cast<uint8_t>(x * 41 + y * 7 + 200));
+                p.rgb.push_back(static_cast<uint8_t>(x * 3 + y * 59 + 1));
+                p.rgb.push_back(static_cast<uint8_t>(x * y * 13 + 0xC7));
+            } else {
+                p.indices.push_back(static_cast<uint8_t>((x * 37 + y * 101 + x * y) % modulus));
+            }
+        }
+    }
+    for (int i = 0; i < 256; ++i) {
+        p.palette[i * 3] = static_cast<uint8_t>(255 - i);
+        p.palette[i * 3 + 1] = static_cast<uint8_t>(i * 5 + 9);
+        p.palette[i * 3 + 2] = static_cast<uint8_t>(i * 11 + 128);
+    }
+    return p;
+}
+
+Bytes make_file(const pcxwrite::Picture& p, const pcxwrite::Options& o) {
+    Bytes bytes = pcxwrite::encode(p, o);
+    EXPECT_FALSE(bytes.empty());
+    return bytes;
+}
+
+void put16(Bytes& file, size_t at, int value) {
+    file[at] = static_cast<uint8_t>(value);
+    file[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// A bare header for hand-made data streams.
+Bytes header(int bits, int planes, int xmin, int ymin, int xmax, int ymax, int bpl, int version = 2) {
+    Bytes h(128, 0);
+    h[0] = 10;
+    h[1] = static_cast<uint8_t>(version);
+    h[2] = 1;
+    h[3] = static_cast<uint8_t>(bits);
+    put16(h, 4, xmin);
+    put16(h, 6, ymin);
+    put16(h, 8, xmax);
+    put16(h, 10, ymax);
+    for (int i = 0; i < 48; ++i) h[16 + i] = static_cast<uint8_t>(i * 5 + 1);
+    h[65] = static_cast<uint8_t>(planes);
+    put16(h, 66, bpl);
+    return h;
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// ---- running the reader ----------------------------------------------------
+
+enum class Mode { File, Buffer };
+
+std::string temp_path(const char* name) {
+    return (std::filesystem::temp_directory_path() / (std::string("pcx_reader_") + name)).string();
+}
+
+int32_t display(Mode mode, const Bytes& bytes, int32_t flags) {
+    if (mode == Mode::Buffer) {
+        // A real (non-null) block even when it is empty.
+        static const uint8_t empty_block[1] = {0};
+        pcx_set_buffer(bytes.empty() ? empty_block : bytes.data(), static_cast<uint32_t>(bytes.size()));
+        const int32_t result = pcx_display("ignored-name", flags | PCX_FROM_BUFFER);
+        pcx_set_buffer(nullptr, 0);
+        return result;
+    }
+    const std::string path = temp_path("picture.pcx");
+    EXPECT_TRUE(pcxwrite::write_file(path, bytes));
+    const int32_t result = pcx_display(path.c_str(), flags);
+    std::filesystem::remove(path);
+    return result;
+}
+
+// Expected surface bytes of one pixel.
+Bytes pixel_of_rgb(int bpp, const uint8_t* rgb, uint8_t fourth) {
+    switch (bpp) {
+        case 16: {
+            const int v = ((rgb[0] >> 3) << 11) | ((rgb[1] >> 2) << 5) | (rgb[2] >> 3);
+            return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+        }
+        case 24:
+            return {rgb[2], rgb[1], rgb[0]};
+        default:
+            return {rgb[2], rgb[1], rgb[0], fourth};
+    }
+}
+
+// The whole surface as it must look: sentinel everywhere but the picture's
+// rectangle at (x0, y0), cut to the surface.
+Bytes expected_surface(const pcxwrite::Picture& p, Layout layout, int bpp, int surface_w, int surface_h, int x0,
+                       int y0) {
+    const int bytes = bpp / 8;
+    Bytes out(static_cast<size_t>(surface_w) * surface_h * bytes, kSentinel);
+    for (int y = 0; y < p.height && y0 + y < surface_h; ++y) {
+        for (int x = 0; x < p.width && x0 + x < surface_w; ++x) {
+            const size_t at = (static_cast<size_t>(y0 + y) * surface_w + x0 + x) * bytes;
+            const size_t pixel = static_cast<size_t>(y) * p.width + x;
+            Bytes value;
+            if (layout == Layout::TrueColor) {
+                value = pixel_of_rgb(bpp, &p.rgb[pixel * 3], kSentinel);
+            } else if (bpp == 8) {
+                const bool low_colour = layout == Layout::OneBit || layout == Layout::FourPlane;
+                value = {static_cast<uint8_t>(p.indices[pixel] + (low_colour ? 10 : 0))};
+            } else {
+                value = pixel_of_rgb(bpp, &p.palette[p.indices[pixel] * 3], 0);
+            }
+            std::copy(value.begin(), value.end(), out.begin() + static_cast<long>(at));
+        }
+    }
+    return out;
+}
+
+// Reports the first differing pixel rather than a wall of bytes.
+void expect_surface(int32_t handle, const Bytes& expected, int bpp, int surface_w) {
+    const Bytes actual = testenv::surface_rows(handle);
+    ASSERT_EQ(actual.size(), expected.size());
+    const int bytes = bpp / 8;
+    for (size_t i = 0; i < actual.size(); ++i) {
+        if (actual[i] != expected[i]) {
+            const size_t pixel = i / bytes;
+            ADD_FAILURE() << "first difference at x " << pixel % surface_w << " y " << pixel / surface_w << " byte "
+                          << i % bytes << ": got " << int(actual[i]) << " expected " << int(expected[i]);
+            return;
+        }
+    }
+}
+
+class PcxReader : public testing::Test {
+  protected:
+    void SetUp() override { palette_ = testenv::start_library(); }
+    void TearDown() override { testenv::stop_library(palette_); }
+
+    // A surface of the given depth, selected, filled with the sentinel; the
+    // one made before is destroyed.
+    int32_t surface(int bpp, int width, int height) {
+        if (last_ >= 0) {
+            surface_deselect();
+            surface_destroy(last_);
+        }
+        EXPECT_EQ(surface_set_depth(bpp), 0);
+        last_ = testenv::make_selected_surface(width, height);
+        EXPECT_GE(last_, 0);
+        if (last_ >= 0) testenv::fill_surface(last_, kSentinel);
+        return last_;
+    }
+
+    Bytes palette_rgb(int first, int count) const {
+        Bytes out;
+        for (int i = first; i < first + count; ++i) {
+            const PALETTEENTRY& e = raster::state.logical_palette.palPalEntry[i];
+            out.insert(out.end(), {e.peRed, e.peGreen, e.peBlue});
+        }
+        return out;
+    }
+
+    HPALETTE palette_ = nullptr;
+    int32_t last_ = -1;
+};
+
+// ---- every layout into every depth ---------------------------------------------
+
+TEST_F(PcxReader, EveryLayoutIntoEveryDepth) {
+    const Layout layouts[] = {Layout::OneBit, Layout::FourPlane, Layout::EightBit, Layout::TrueColor};
+    const char* names[] = {"1-bit", "4-plane", "8-bit", "true colour"};
+    constexpr int kSurfaceW = 24, kSurfaceH = 9;
+    for (int li = 0; li < 4; ++li) {
+        for (int bpp : {8, 16, 24, 32}) {
+            for (Mode mode : {Mode::File, Mode::Buffer}) {
+                for (int variant = 0; variant < 2; ++variant) {
+                    SCOPED_TRACE(testing::Message()
+                                 << names[li] << " into " << bpp << " bits, "
+                                 << (mode == Mode::File ? "file" : "buffer") << ", variant " << variant);
+                    const int32_t handle = surface(bpp, kSurfaceW, kSurfaceH);
+                    // 13 x 5 at (3, 2); variant 1 lets runs cross lines and
+                    // pads every plane with three extra bytes.
+                    const pcxwrite::Picture p = make_picture(layouts[li], 13, 5);
+                    pcxwrite::Options o;
+                    o.layout = layouts[li];
+                    o.xmin = 3;
+                    o.ymin = 2;
+                    o.runs_cross_lines = variant == 1;
+                    o.pad_value = 0xC9;
+                    if (variant == 1) o.bytes_per_line = (li < 2 ? 2 : 13) + 3;
+                    const int32_t result = display(mode, make_file(p, o), PCX_KEEP_INDICES);
+                    if (layouts[li] == Layout::TrueColor && bpp == 8) {
+                        EXPECT_EQ(result, PCX_BAD_LAYOUT);
+                        expect_surface(handle, Bytes(kSurfaceW * kSurfaceH, kSentinel), bpp, kSurfaceW);
+                    } else {
+                        EXPECT_EQ(result, PCX_OK);
+                        expect_surface(handle, expected_surface(p, layouts[li], bpp, kSurfaceW, kSurfaceH, 3, 2), bpp,
+                                       kSurfaceW);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PcxReader, CutAtTheRightAndBottomEdges) {
+    for (int bpp : {8, 32}) {
+        SCOPED_TRACE(bpp);
+        const int32_t handle = surface(bpp, 12, 5);
+        const pcxwrite::Picture p = make_picture(Layout::EightBit, 11, 7);
+        pcxwrite::Options o;
+        o.xmin = 4;
+        o.ymin = 1;
+        EXPECT_EQ(display(Mode::Buffer, make_file(p, o), PCX_KEEP_INDICES), PCX_OK);
+        expect_surface(handle, expected_surface(p, Layout::EightBit, bpp, 12, 5, 4, 1), bpp, 12);
+    }
+}
+
+// ---- the run-length stream ---------------------------------------------------------
+
+TEST_F(PcxReader, RunsCrossLinesCountZeroStoresNothingAndPadIsDropped) {
+    const int32_t handle = surface(8, 8, 4);
+    // 3 x 4 pixels, BytesPerLine 4 (one pad byte). Stream:
+    //   line 0: 01 [C0 77: count 0] C3 02 -> 01 02 02 02(pad)
+    //   line 1: C6 03 -> 03 03 03 03 and two bytes carried into line 2
+    //   line 2: (03 03) 04 05
+    //   line 3: C9 06 -> 06 06 06 06, five bytes past the last line
+    const Bytes data = {0x01, 0xC0, 0x77, 0xC3, 0x02, 0xC6, 0x03, 0x04, 0x05, 0xC9, 0x06};
+    EXPECT_EQ(display(Mode::Buffer, concat(header(8, 1, 0, 0, 2, 3, 4), data), PCX_KEEP_PALETTE), PCX_OK);
+    const Bytes rows = testenv::surface_rows(handle);
+    const uint8_t S = kSentinel;
+    const Bytes expected = {0x01, 0x02, 0x02, S, S, S, S, S, 0x03, 0x03, 0x03, S, S, S, S, S,
+                            0x03, 0x03, 0x04, S, S, S, S, S, 0x06, 0x06, 0x06, S, S, S, S, S};
+    EXPECT_EQ(rows, expected);
+}
+
+TEST_F(PcxReader, RunLongerThanAWholeLineFeedsSeveralLines) {
+    const int32_t handle = surface(8, 4, 6);
+    // 2 x 6, BytesPerLine 2: one run of 7 fills lines 0..2 and half of 3;
+    // then 09 completes line 3; C4 0A fills lines 4 and 5.
+    const Bytes data = {0xC7, 0x08, 0x09, 0xC4, 0x0A};
+    EXPECT_EQ(display(Mode::Buffer, concat(header(8, 1, 1, 0, 2, 5, 2), data), PCX_KEEP_PALETTE), PCX_OK);
+    const uint8_t S = kSentinel;
+    const Bytes expected = {S, 8, 8, S, S, 8, 8, S, S, 8, 8, S, S, 8, 9, S, S, 10, 10, S, S, 10, 10, S};
+    EXPECT_EQ(testenv::surface_rows(handle), expected);
+}
+
+TEST_F(PcxReader, DataEndingEarlyRepeatsTheLastDecodedBytes) {
+    for (Mode mode : {Mode::File, Mode::Buffer}) {
+        SCOPED_TRACE(mode == Mode::File ? "file" : "buffer");
+        const int32_t handle = surface(8, 4, 4);
+        // 3 x 4: line 0 complete, line 1 stops after one byte; the run header
+        // C2 is the very last byte and has no value.
+        const Bytes data = {0x01, 0x02, 0x03, 0x00, 0x07, 0xC2};
+        EXPECT_EQ(display(mode, concat(header(8, 1, 0, 0, 2, 3, 4), data), PCX_KEEP_PALETTE), PCX_OK);
+        const uint8_t S = kSentinel;
+        const Bytes expected = {1, 2, 3, S, 7, 2, 3, S, 7, 2, 3, S, 7, 2, 3, S};
+        EXPECT_EQ(testenv::surface_rows(handle), expected);
+    }
+}
+
+// ---- palette stage -----------------------------------------------------------
+
+TEST_F(PcxReader, KeepIndicesLoadsEntriesTenTo245Only) {
+    surface(8, 8, 3);
+    const Bytes before = palette_rgb(0, 256);
+    const pcxwrite::Picture p = make_picture(Layout::EightBit, 7, 3);
+    EXPECT_EQ(display(Mode::File, make_file(p, pcxwrite::Options{}), PCX_KEEP_INDICES), PCX_OK);
+    const Bytes after = palette_rgb(0, 256);
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 30, before.begin()));
+    EXPECT_TRUE(std::equal(after.begin() + 246 * 3, after.end(), before.begin() + 246 * 3));
+    EXPECT_TRUE(std::equal(after.begin() + 30, after.begin() + 246 * 3, p.palette.begin() + 30));
+    for (int i = 10; i < 246; ++i) EXPECT_EQ(raster::state.logical_palette.palPalEntry[i].peFlags, PC_RESERVED);
+}
+
+TEST_F(PcxReader, WithoutKeepIndicesColoursAreRenumberedIntoTheWindow) {
+    const int32_t handle = surface(8, 8, 2);
+    // Indices 200, 3, 17, 255, 0, used in this order; the surface's own
+    // sentinel pixels (165) remain beside the picture.
+    pcxwrite::Picture p = make_picture(Layout::EightBit, 5, 2);
+    p.indices = {200, 3, 17, 255, 0, 0, 255, 17, 3, 200};
+    pcxwrite::Options o;
+    o.xmin = 1;
+    EXPECT_EQ(display(Mode::Buffer, make_file(p, o), 0), PCX_OK);
+    // Used indices in ascending order: 0, 3, 17, 165, 200, 255 -> 10..15.
+    const int used[] = {0, 3, 17, kSentinel, 200, 255};
+    auto renumbered = [&](int old) {
+        for (int k = 0; k < 6; ++k) {
+            if (used[k] == old) return static_cast<uint8_t>(10 + k);
+        }
+        return static_cast<uint8_t>(old);
+    };
+    Bytes expected(16, renumbered(kSentinel));
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 5; ++x) expected[y * 8 + 1 + x] = renumbered(p.indices[y * 5 + x]);
+    }
+    EXPECT_EQ(testenv::surface_rows(handle), expected);
+    for (int k = 0; k < 6; ++k) {
+        SCOPED_TRACE(k);
+        const PALETTEENTRY& e = raster::state.logical_palette.palPalEntry[10 + k];
+        EXPECT_EQ(e.peRed, p.palette[used[k] * 3]);
+        EXPECT_EQ(e.peGreen, p.palette[used[k] * 3 + 1]);
+        EXPECT_EQ(e.peBlue, p.palette[used[k] * 3 + 2]);
+    }
+    // Past the used colours the window keeps the array's leftover entries
+    // (colours are moved, not cleared), and entry 16 is the file's entry 6.
+    EXPECT_EQ(palette_rgb(16, 1), Bytes(p.palette.begin() + 18, p.palette.begin() + 21));
+}
+
+TEST_F(PcxReader, HeaderColoursAndTheTrailerFallback) {
+    const pcxwrite::Picture p = make_picture(Layout::EightBit, 5, 3);
+    Bytes header_colours(p.palette.begin(), p.palette.begin() + 48);
+    pcxwrite::Options o;
+    o.version = 5;
+    const Bytes good = make_file(p, o);
+    Bytes bad_marker = good;
+    bad_marker[good.size() - 769] = 13;
+    Bytes cut_trailer(good.begin(), good.end() - 769 + 100);
+    o.version = 3;
+    const Bytes old_version = make_file(p, o);
+    struct Case {
+        const char* name;
+        const Bytes* file;
+    } cases[] = {{"marker 13", &bad_marker}, {"trailer cut", &cut_trailer}, {"version 3", &old_version}};
+    for (const Case& c : cases) {
+        for (Mode mode : {Mode::File, Mode::Buffer}) {
+            SCOPED_TRACE(testing::Message() << c.name << (mode == Mode::File ? " file" : " buffer"));
+            surface(8, 8, 3);
+            const Bytes before = palette_rgb(0, 256);
+            EXPECT_EQ(display(mode, *c.file, PCX_KEEP_INDICES), PCX_OK);
+            Bytes expected = before;
+            std::copy(header_colours.begin(), header_colours.end(), expected.begin() + 30);
+            EXPECT_EQ(palette_rgb(0, 256), expected);
+
+            surface(32, 8, 3);
+            expected = palette_rgb(0, 256);
+            EXPECT_EQ(display(mode, *c.file, PCX_KEEP_INDICES), PCX_OK);
+            std::copy(header_colours.begin(), header_colours.end(), expected.begin());
+            EXPECT_EQ(palette_rgb(0, 256), expected);
+        }
+    }
+}
+
+TEST_F(PcxReader, SixteenColourTrailerLandsBesideItsPixels) {
+    const int32_t handle = surface(8, 8, 2);
+    pcxwrite::Picture p = make_picture(Layout::FourPlane, 5, 2);
+    pcxwrite::Options o;
+    o.layout = Layout::FourPlane;
+    // Header map and trailer disagree: the trailer wins for version 5.
+    Bytes file = make_file(p, o);
+    for (int i = 16; i < 64; ++i) file[i] = 0x33;
+    EXPECT_EQ(display(Mode::Buffer, file, 0), PCX_OK);
+    EXPECT_EQ(palette_rgb(10, 16), Bytes(p.palette.begin(), p.palette.begin() + 48));
+    EXPECT_EQ(testenv::pixel_address(handle, 0, 0)[0], 10 + p.indices[0]);
+    EXPECT_EQ(testenv::pixel_address(handle, 4, 1)[0], 10 + p.indices[9]);
+}
+
+TEST_F(PcxReader, KeepPaletteChangesNoEntry) {
+    for (int bpp : {8, 16}) {
+        SCOPED_TRACE(bpp);
+        const int32_t handle = surface(bpp, 4, 1);
+        uint8_t native_before[1024];
+        std::memcpy(native_before, raster::state.native_color_table, sizeof native_before);
+        const Bytes before = palette_rgb(0, 256);
+        pcxwrite::Picture p = make_picture(Layout::EightBit, 3, 1);
+        EXPECT_EQ(display(Mode::Buffer, make_file(p, pcxwrite::Options{}), PCX_KEEP_PALETTE), PCX_OK);
+        EXPECT_EQ(palette_rgb(0, 256), before);
+        EXPECT_EQ(std::memcmp(native_before, raster::state.native_color_table, sizeof native_before), 0);
+        // Pixels still go through the table as it was.
+        if (bpp == 16) {
+            EXPECT_EQ(std::memcmp(testenv::pixel_address(handle, 1, 0), native_before + p.indices[1] * 2, 2), 0);
+        } else {
+            EXPECT_EQ(testenv::pixel_address(handle, 1, 0)[0], p.indices[1]);
+        }
+    }
+}
+
+TEST_F(PcxReader, TrueColourPicturesLeaveThePaletteAlone) {
+    surface(24, 4, 2);
+    const Bytes before = palette_rgb(0, 256);
+    pcxwrite::Options o;
+    o.layout = Layout::TrueColor;
+    EXPECT_EQ(display(Mode::File, make_file(make_picture(Layout::TrueColor, 3, 2), o), 0), PCX_OK);
+    EXPECT_EQ(palette_rgb(0, 256), before);
+}
+
+// ---- placement -------------------------------------------------------------------
+
+TEST_F(PcxReader, AtPositionPutsTheUpperLeftCornerAtTheGraphicsPosition) {
+    const pcxwrite::Picture p = make_picture(Layout::EightBit, 3, 2);
+    pcxwrite::Options o;
+    o.xmin = 40;  // far outside the surface: ignored with the flag
+    o.ymin = 30;
+    const Bytes file = make_file(p, o);
+    for (int bpp : {8, 24}) {
+        SCOPED_TRACE(bpp);
+        int32_t handle = surface(bpp, 8, 5);
+        move_to(0, 0);
+        EXPECT_EQ(display(Mode::Buffer, file, PCX_AT_POSITION | PCX_KEEP_INDICES), PCX_OK);
+        expect_surface(handle, expected_surface(p, Layout::EightBit, bpp, 8, 5, 0, 0), bpp, 8);
+        handle = surface(bpp, 8, 5);
+        move_to(6, 4);
+        EXPECT_EQ(display(Mode::Buffer, file, PCX_AT_POSITION | PCX_KEEP_INDICES), PCX_OK);
+        expect_surface(handle, expected_surface(p, Layout::EightBit, bpp, 8, 5, 6, 4), bpp, 8);
+    }
+}
+
+TEST_F(PcxReader, PlacementBeforeOrPastTheSurfaceIsRefused) {
+    const pcxwrite::Picture p = make_picture(Layout::EightBit, 3, 2);
+    pcxwrite::Options o;
+    const Bytes file = make_file(p, o);
+    struct Case {
+        int x, y;
+    } cases[] = {{-1, 0}, {0, -1}, {-3, -2}, {8, 0}, {0, 5}, {INT32_MAX, 0}, {0, INT32_MAX}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+        const int32_t handle = surface(8, 8, 5);
+        const Bytes before = palette_rgb(0, 256);
+        move_to(c.x, c.y);
+        EXPECT_EQ(display(Mode::Buffer, file, PCX_AT_POSITION), PCX_OUTSIDE);
+        EXPECT_EQ(testenv::surface_rows(handle), Bytes(40, kSentinel));
+        EXPECT_EQ(palette_rgb(0, 256), before);
+    }
+    // Xmin and Ymin past the surface (they are unsigned: 0xFFF0 is 65520,
+    // not -16).
+    Bytes far = file;
+    put16(far, 4, 0xFFF0);
+    put16(far, 8, 0xFFF2);
+    const int32_t handle = surface(8, 8, 5);
+    EXPECT_EQ(display(Mode::Buffer, far, 0), PCX_OUTSIDE);
+    EXPECT_EQ(testenv::surface_rows(handle), Bytes(40, kSentinel));
+}
+
+// ---- damaged and hostile headers ------------------------------------------------------
+
+TEST_F(PcxReader, UnusableHeadersAreRefusedWithNothingStored) {
+    const Bytes data(64, 0x05);
+    struct Case {
+        const char* name;
+        Bytes file;
+        int32_t result;
+    } cases[] = {
+        {"manufacturer 11",
+         [&] {
+             Bytes h = header(8, 1, 0, 0, 2, 1, 4);
+             h[0] = 11;
+             return h;
+         }(),
+         PCX_BAD_HEADER},
+        {"Xmax below Xmin", header(8, 1, 5, 0, 4, 1, 4), PCX_BAD_HEADER},
+        {"Ymax below Ymin", header(8, 1, 0, 3, 2, 2, 4), PCX_BAD_HEADER},
+        {"BytesPerLine 0", header(8, 1, 0, 0, 2, 1, 0), PCX_BAD_LAYOUT},
+        {"BytesPerLine below the width", header(8, 1, 0, 0, 2, 1, 2), PCX_BAD_LAYOUT},
+        {"1-bit BytesPerLine below the width", header(1, 1, 0, 0, 8, 1, 1), PCX_BAD_LAYOUT},
+        {"4-plane BytesPerLine 0", header(1, 4, 0, 0, 2, 1, 0), PCX_BAD_LAYOUT},
+        {"true colour BytesPerLine below the width", header(8, 3, 0, 0, 4, 1, 4), PCX_BAD_LAYOUT},
+        {"BytesPerLine huge (reads as negative when signed)", header(8, 1, 0, 0, 2, 1, 0xFFFF), PCX_BAD_LAYOUT},
+        {"line one byte too long", header(8, 1, 0, 0, 2, 1, 10179), PCX_BAD_LAYOUT},
+        {"NPlanes 0", header(8, 0, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"NPlanes 200 (negative when signed)", header(8, 200, 0, 0, 2, 1, 52), PCX_BAD_LAYOUT},
+        {"2 bits per pixel", header(2, 1, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"4 bits per pixel", header(4, 1, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+    };
+    for (const Case& c : cases) {
+        for (Mode mode : {Mode::File, Mode::Buffer}) {
+            SCOPED_TRACE(testing::Message() << c.name << (mode == Mode::File ? " file" : " buffer"));
+            const int32_t handle = surface(8, 8, 3);
+            const Bytes before = palette_rgb(0, 256);
+            EXPECT_EQ(display(mode, concat(c.file, data), 0), c.result);
+            EXPECT_EQ(testenv::surface_rows(handle), Bytes(24, kSentinel));
+            EXPECT_EQ(palette_rgb(0, 256), before);
+        }
+    }
+}
+
+TEST_F(PcxReader, AcceptedOddHeaders) {
+    // NPlanes 2 with 8 bits: the first plane is the picture.
+    int32_t handle = surface(8, 4, 1);
+    EXPECT_EQ(display(Mode::Buffer, concat(header(8, 2, 0, 0, 2, 0, 3), {1, 2, 3, 9, 9, 9}), PCX_KEEP_PALETTE), PCX_OK);
+    EXPECT_EQ(testenv::surface_rows(handle), (Bytes{1, 2, 3, kSentinel}));
+    // The longest line accepted, with a run writing 62 bytes past its end:
+    // the reader's neighbouring state must be untouched.
+    handle = surface(8, 4, 2);
+    Bytes file = header(8, 1, 0, 0, 2, 1, 10178);
+    Bytes data;
+    for (int i = 0; i < 10178 / 63; ++i) data.insert(data.end(), {0xFF, 0x04});  // 10143 bytes
+    data.insert(data.end(), {0xE2, 0x04});                                       // 34 more: one byte short of the line
+    data.insert(data.end(), {0xFF, 0x06});                                       // 63: the last 62 go past the line
+    const Bytes full = concat(file, data);
+    EXPECT_EQ(display(Mode::Buffer, full, PCX_KEEP_PALETTE), PCX_OK);
+    EXPECT_EQ(std::memcmp(raster::state.pcx_header, full.data(), 128), 0);
+    EXPECT_EQ(testenv::surface_rows(handle), (Bytes{4, 4, 4, kSentinel, 6, 6, 6, kSentinel}));
+}
+
+TEST_F(PcxReader, ShortBuffersAndFiles) {
+    const Bytes file = make_file(make_picture(Layout::EightBit, 3, 2), pcxwrite::Options{});
+    for (Mode mode : {Mode::File, Mode::Buffer}) {
+        SCOPED_TRACE(mode == Mode::File ? "file" : "buffer");
+        for (size_t size : {size_t{0}, size_t{1}, size_t{127}}) {
+            SCOPED_TRACE(size);
+            const int32_t handle = surface(8, 4, 2);
+            EXPECT_EQ(display(mode, Bytes(file.begin(), file.begin() + static_cast<long>(size)), 0), PCX_BAD_HEADER);
+            EXPECT_EQ(testenv::surface_rows(handle), Bytes(8, kSentinel));
+        }
+        // Only the header: every row keeps what scanline_buffer held.
+        const int32_t handle = surface(8, 4, 2);
+        std::memset(raster::state.scratch_area, 0x3C, 16);
+        EXPECT_EQ(display(mode, Bytes(file.begin(), file.begin() + 128), PCX_KEEP_PALETTE), PCX_OK);
+        EXPECT_EQ(testenv::surface_rows(handle), (Bytes{0x3C, 0x3C, 0x3C, kSentinel, 0x3C, 0x3C, 0x3C, kSentinel}));
+    }
+}
+
+// ---- calls without a surface, a file, or a block ---------------------------------------
+
+TEST_F(PcxReader, NoActiveSurfaceDoesNothing) {
+    const Bytes before = palette_rgb(0, 256);
+    EXPECT_EQ(pcx_display(temp_path("does-not-exist.pcx").c_str(), 0), PCX_OK);
+    EXPECT_EQ(pcx_display(nullptr, 0), PCX_OK);
+    EXPECT_EQ(palette_rgb(0, 256), before);
+}
+
+TEST_F(PcxReader, MissingFileOrNameFailsToOpen) {
+    surface(8, 4, 1);
+    EXPECT_EQ(pcx_display(temp_path("does-not-exist.pcx").c_str(), 0), PCX_OPEN_FAILED);
+    EXPECT_EQ(pcx_display(nullptr, 0), PCX_OPEN_FAILED);
+}
+
+TEST_F(PcxReader, SetBufferPointsReadsAndGoesBack) {
+    const pcxwrite::Picture p = make_picture(Layout::EightBit, 3, 1);
+    const Bytes file = make_file(p, pcxwrite::Options{});
+    EXPECT_EQ(pcx_set_buffer(file.data(), static_cast<uint32_t>(file.size())), 0);
+    EXPECT_EQ(raster::state.work_buffer_pointer, file.data());
+    EXPECT_EQ(raster::state.work_buffer_size, file.size());
+    EXPECT_EQ(pcx_set_buffer(nullptr, 5), RASTER_REFUSED);
+    EXPECT_EQ(raster::state.work_buffer_pointer, file.data());
+
+    // File reads never use the caller's block, and leave the pointer alone.
+    const int32_t handle = surface(8, 4, 1);
+    const std::string path = temp_path("set_buffer.pcx");
+    ASSERT_TRUE(pcxwrite::write_file(path, file));
+    const Bytes copy = file;
+    EXPECT_EQ(pcx_display(path.c_str(), PCX_KEEP_INDICES), PCX_OK);
+    std::filesystem::remove(path);
+    EXPECT_EQ(file, copy);
+    EXPECT_EQ(raster::state.work_buffer_pointer, file.data());
+    EXPECT_EQ(raster::state.work_buffer_size, file.size());
+    EXPECT_EQ(testenv::surface_rows(handle), (Bytes{p.indices[0], p.indices[1], p.indices[2], kSentinel}));
+
+    // Back to the library's own block, which the caller may fill.
+    EXPECT_EQ(pcx_set_buffer(nullptr, 0), 0);
+    EXPECT_EQ(raster::state.work_buffer_pointer, raster::state.work_buffer);
+    EXPECT_EQ(raster::state.work_buffer_size, 4096u);
+    std::memset(raster::state.work_buffer, 0, 4096);
+    const Bytes own = concat(header(8, 1, 0, 0, 2, 0, 4), {0x2A, 0x2B, 0x2C, 0x00});
+    std::memcpy(raster::state.work_buffer, own.data(), own.size());
+    testenv::fill_surface(handle, kSentinel);
+    EXPECT_EQ(pcx_display(nullptr, PCX_FROM_BUFFER | PCX_KEEP_PALETTE), PCX_OK);
+    EXPECT_EQ(testenv::surface_rows(handle), (Bytes{0x2A, 0x2B, 0x2C, kSentinel}));
+}
+
+}  // namespace
