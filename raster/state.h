@@ -108,7 +108,17 @@ struct LibraryState {
     int32_t slot_bpp[kSlotCount] = {};
     int32_t slot_height[kSlotCount] = {};
     int32_t slot_width[kSlotCount] = {};
+
+    // Byte size of each slot's bitmap-info block, and of the active one, so
+    // that colour-table writes stay inside the block even when the display
+    // depth changes after the surface was created.
+    uint32_t slot_info_size[kSlotCount] = {};
+    uint32_t active_info_size = 0;
 };
+
+// The built-in 256-colour palette, red, green, blue per entry (768 bytes).
+// Defined in surface/palette.cpp.
+extern const uint8_t (&default_palette)[768];
 
 // The library state. Defined in surface/state.cpp.
 extern LibraryState state;

@@ -88,6 +88,17 @@ int32_t device_color_bits(void);
 
 /* ---- surfaces ---------------------------------------------------------- */
 
+/* surface_create: the handle 0..31 of a new surface (not selected; width
+ *   raised to a multiple of 4); RASTER_NO_FREE_SLOT (-1); RASTER_NO_MEMORY
+ *   (-2) when the block or bitmap section is not obtained, when width or
+ *   height is below 1, or when the pixel array would exceed 2^31 - 1 bytes.
+ * surface_select: 0; RASTER_BAD_HANDLE (-1) for a handle outside 0..31;
+ *   RASTER_FREE_SLOT (-2) for a free slot.
+ * surface_deselect, surface_destroy: 0 (destroying the active surface, a
+ *   free slot or a bad handle does nothing).
+ * surface_set_depth: 0; RASTER_REFUSED for any depth but 8, 16, 24 and 32.
+ *   raster_init sets the depth back to 8. */
+
 int32_t surface_create(int32_t width, int32_t height);
 int32_t surface_select(int32_t handle);
 int32_t surface_deselect(void);
@@ -97,12 +108,22 @@ int32_t surface_set_depth(int32_t bits);
 
 /* ---- palette ----------------------------------------------------------- */
 
+/* palette_create returns the CreatePalette handle (the caller deletes it).
+ * set_palette_entries: 0, also when no surface is active or count is 0
+ *   (then nothing changes); RASTER_REFUSED when first < 0, count < 0,
+ *   first + count > 256, or the triples are missing.
+ * palette_realize, surface_reset_colors: 0. */
+
 HPALETTE palette_create(void);
 int32_t palette_realize(HPALETTE palette);
 int32_t set_palette_entries(int32_t first, int32_t count, const uint8_t* rgb_triples);
 int32_t surface_reset_colors(void);
 
 /* ---- presentation ------------------------------------------------------ */
+
+/* Stretches the active surface's rectangle (x1..x2, y1..y2) onto the window
+ * rectangle (win_x1..win_x2, win_y1..win_y2), all bounds inclusive. 0 always;
+ * without an active surface nothing is drawn. */
 
 int32_t present(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t win_x1, int32_t win_x2, int32_t win_y1,
                 int32_t win_y2);
@@ -129,6 +150,13 @@ int32_t image_scale(const uint8_t* source_buffer, uint8_t* dest_buffer, int32_t 
                     int32_t new_width, int32_t new_height);
 
 /* ---- surface-to-surface copy ------------------------------------------- */
+
+/* Copies source columns x1..x2, rows y1..y2 so that column x1 lands on
+ * dest_x and row y2 on dest_y (the destination's bottom row). Handles are
+ * taken modulo 32. 0 when copied, and when either slot is free (nothing is
+ * copied); RASTER_REFUSED, copying nothing, when the bounds are reversed,
+ * either rectangle reaches outside its surface, or the depths differ.
+ * Overlapping rectangles within one surface copy as if through a buffer. */
 
 int32_t surface_copy(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t dest_x, int32_t dest_y, int32_t source,
                      int32_t destination);

@@ -1,0 +1,8 @@
+// The library's one block of process-wide state.
+#include "raster/state.h"
+
+namespace raster {
+
+LibraryState state;
+
+}  // namespace raster
