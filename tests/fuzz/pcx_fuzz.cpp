@@ -1,0 +1,98 @@
+// libFuzzer target for pcx_display.
+//
+// Input: three control bytes, then the bytes of a PCX file.
+//   byte 0, bits 0-1: depth of the active surface (8, 16, 24, 32 bits)
+//           bit 2:    read through a temporary file instead of from memory
+//           bit 3:    PCX_KEEP_PALETTE
+//           bit 4:    PCX_AT_POSITION
+//           bit 5:    PCX_KEEP_INDICES
+//           bits 6-7: surface size (four odd-sized choices)
+//   bytes 1, 2: graphics position x, y (signed)
+// Besides the sanitizers' own checks, the target stops on a reader that
+// writes past scanline_buffer into the header copy that follows it.
+#include <raster/raster.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "raster/state.h"
+
+namespace {
+
+constexpr int kDepths[4] = {8, 16, 24, 32};
+constexpr int kSizes[4][2] = {{37, 21}, {5, 3}, {64, 1}, {1, 70}};
+
+struct Library {
+    int32_t surfaces[4][4];  // [depth][size]
+    std::string path;
+
+    Library() {
+        HDC screen = GetDC(nullptr);
+        set_window_dc(screen);
+        palette_realize(palette_create());
+        raster_init();
+        for (int d = 0; d < 4; ++d) {
+            surface_set_depth(kDepths[d]);
+            for (int s = 0; s < 4; ++s) {
+                surfaces[d][s] = surface_create(kSizes[s][0], kSizes[s][1]);
+                if (surfaces[d][s] < 0) std::abort();
+            }
+        }
+        path = "/tmp/pcx_fuzz_" + std::to_string(getpid()) + ".pcx";
+    }
+};
+
+Library& library() {
+    static Library lib;
+    return lib;
+}
+
+bool write_temp(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    Library& lib = library();
+    const uint8_t control = data[0];
+    const int depth = control & 3;
+    const bool file_mode = (control & 4) != 0;
+    int32_t flags = 0;
+    if (control & 8) flags |= PCX_KEEP_PALETTE;
+    if (control & 16) flags |= PCX_AT_POSITION;
+    if (control & 32) flags |= PCX_KEEP_INDICES;
+    surface_select(lib.surfaces[depth][control >> 6]);
+    move_to(static_cast<int8_t>(data[1]), static_cast<int8_t>(data[2]));
+
+    const uint8_t* picture = data + 3;
+    const size_t picture_size = size - 3;
+    int32_t result;
+    if (file_mode) {
+        if (!write_temp(lib.path, picture, picture_size)) return 0;
+        result = pcx_display(lib.path.c_str(), flags);
+    } else {
+        // A copy of exactly the picture's size, so reading one byte past it
+        // is caught.
+        uint8_t* block = static_cast<uint8_t*>(std::malloc(picture_size == 0 ? 1 : picture_size));
+        if (picture_size != 0) std::memcpy(block, picture, picture_size);
+        pcx_set_buffer(block, static_cast<uint32_t>(picture_size));
+        result = pcx_display(nullptr, flags | PCX_FROM_BUFFER);
+        pcx_set_buffer(nullptr, 0);
+        std::free(block);
+    }
+    if (result < 0 || result > PCX_OUTSIDE) std::abort();
+    if (picture_size >= 128 && result != PCX_OPEN_FAILED && std::memcmp(raster::state.pcx_header, picture, 128) != 0) {
+        std::abort();
+    }
+    return 0;
+}
