@@ -5,6 +5,7 @@
 #include <raster/raster.h>
 
 #include "scene.h"
+#include "shell.h"
 
 char moduleDir[kPathBufferSize];
 DemoSurface* frameSurface;
