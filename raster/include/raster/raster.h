@@ -138,10 +138,25 @@ int32_t pcx_display(const char* filename, int32_t flags);
  * than 0. A block of fewer than 128 bytes makes pcx_display return
  * PCX_BAD_HEADER; one of fewer than 769 bytes has no palette trailer. */
 int32_t pcx_set_buffer(const uint8_t* data, uint32_t size);
+/* Fits the colours the active 8-bit surface uses (inside its clip
+ * rectangle) into palette entries first..first + count - 1, renumbering the
+ * pixels and rearranging rgb (256 red, green, blue triples) to match. 0, also
+ * with no active surface or one that is not 8 bits deep (nothing changes);
+ * RASTER_REFUSED, changing nothing, for count < 1, first < 0,
+ * first + count > 256 or a NULL rgb. */
 int32_t palette_reduce(int32_t first, int32_t count, uint8_t* rgb);
 
 /* ---- graphics position and image buffers ------------------------------- */
 
+/* An image buffer holds width x height palette indices, bottom row first;
+ * the graphics position is its lower-left pixel. image_size reports the
+ * bytes to reserve at the depth selected last, modulo 2^32.
+ * image_capture, image_place: 0, also with no active surface (nothing is
+ * done); RASTER_REFUSED, touching neither buffer nor surface, for a size
+ * below 1, a NULL buffer or a rectangle not wholly on the active surface.
+ * image_scale: 0; RASTER_REFUSED, writing nothing, for a size below 1, a
+ * width above 8224 or a height above 73696 on either side, a NULL buffer,
+ * or buffers that overlap. */
 int32_t move_to(int32_t x, int32_t y);
 uint32_t image_size(int32_t width, int32_t height);
 int32_t image_capture(uint8_t* buffer, int32_t width, int32_t height);
