@@ -3,6 +3,9 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -71,8 +74,16 @@ GifWriter::~GifWriter() {
 
 bool GifWriter::Open(const std::string& path, int width, int height, int delayCentiseconds, std::string* error) {
     int code = 0;
-    gif_ = EGifOpenFileName(path.c_str(), false, &code);
+    // Opened here rather than by giflib, so the file gets the usual
+    // permissions (giflib would make it private to its owner).
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) {
+        *error = "cannot create " + path;
+        return false;
+    }
+    gif_ = EGifOpenFileHandle(fd, &code);
     if (gif_ == nullptr) {
+        close(fd);
         *error = "cannot create " + path + ": " + GifError(code);
         return false;
     }

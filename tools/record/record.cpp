@@ -2,7 +2,7 @@
 // what its window showed: one PNG per frame and/or an animated GIF.
 //
 //   scaling-scrolling-record [--frames N] [--client WxH] [--png-dir DIR]
-//                            [--gif FILE] [--dir PICTURE_DIR]
+//                            [--gif FILE] [--dir PICTURE_DIR] [--step K]
 //
 // The idle hook runs each time the message loop finds its queue empty, just
 // before that pass composes a frame; so at the hook's second call the client
@@ -29,6 +29,7 @@ struct Options {
     std::string pngDir;
     std::string gifPath;
     std::string pictureDir = SCALING_SCROLLING_PICTURE_DIR;
+    int step = 1;
 };
 
 constexpr int kGifDelayCentiseconds = 3;
@@ -42,7 +43,8 @@ void Usage() {
                  "  --client WxH   client area size (default 320x200)\n"
                  "  --png-dir DIR  write DIR/frame-0001.png ... (the directory must exist)\n"
                  "  --gif FILE     write an animated GIF\n"
-                 "  --dir DIR      directory holding SKY.PCX, LOGO1.PCX, LOGO2.PCX\n");
+                 "  --dir DIR      directory holding SKY.PCX, LOGO1.PCX, LOGO2.PCX\n"
+                 "  --step K       keep every K-th frame only (default 1), for a smaller GIF\n");
 }
 
 bool ParseCount(const std::string& text, int* value) {
@@ -70,6 +72,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->pngDir = value;
         } else if (arg == "--gif") {
             options->gifPath = value;
+        } else if (arg == "--step") {
+            if (!ParseCount(value, &options->step)) return false;
         } else if (arg == "--dir") {
             options->pictureDir = value;
         } else {
@@ -103,12 +107,13 @@ int main(int argc, char** argv) {
     record::GifWriter gif;
     std::string error;
     if (!options.gifPath.empty() &&
-        !gif.Open(options.gifPath, options.width, options.height, kGifDelayCentiseconds, &error)) {
+        !gif.Open(options.gifPath, options.width, options.height, kGifDelayCentiseconds * options.step, &error)) {
         std::fprintf(stderr, "scaling-scrolling-record: %s\n", error.c_str());
         return 1;
     }
 
     int idlePasses = 0;
+    int shown = 0;
     int recorded = 0;
     bool failed = false;
     probe::set_idle_hook([&]() {
@@ -121,10 +126,9 @@ int main(int argc, char** argv) {
         if (frame.pixels.empty()) {
             error = "the window showed no client area";
             failed = true;
-        } else {
+        } else if (++shown % options.step == 0) {
             ++recorded;
-            if (!options.pngDir.empty() &&
-                !record::WritePng(options.pngDir + "/" + FrameName(recorded), frame, &error)) {
+            if (!options.pngDir.empty() && !record::WritePng(options.pngDir + "/" + FrameName(shown), frame, &error)) {
                 failed = true;
             }
             if (!failed && !options.gifPath.empty() && !gif.Add(frame, &error)) failed = true;

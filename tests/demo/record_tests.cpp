@@ -1,0 +1,192 @@
+// The recorder: a short run of the real program, its PNG files and its GIF
+// decoded again and compared with frames worked out from the pictures.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "frame_model.h"
+
+namespace {
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top first
+};
+
+Image ReadPng(const std::string& path) {
+    Image image;
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        ADD_FAILURE() << path << ": " << png.message;
+        return image;
+    }
+    png.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> bytes(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr)) {
+        ADD_FAILURE() << path << ": " << png.message;
+        return image;
+    }
+    image.width = static_cast<int>(png.width);
+    image.height = static_cast<int>(png.height);
+    for (size_t i = 0; i + 2 < bytes.size(); i += 3) {
+        image.pixels.push_back((uint32_t(bytes[i]) << 16) | (uint32_t(bytes[i + 1]) << 8) | bytes[i + 2]);
+    }
+    return image;
+}
+
+std::vector<Image> ReadGif(const std::string& path, int* loopExtensions) {
+    std::vector<Image> frames;
+    int code = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &code);
+    if (gif == nullptr) {
+        ADD_FAILURE() << path << ": " << GifErrorString(code);
+        return frames;
+    }
+    if (DGifSlurp(gif) != GIF_OK) {
+        ADD_FAILURE() << path << ": " << GifErrorString(gif->Error);
+        DGifCloseFile(gif, &code);
+        return frames;
+    }
+    *loopExtensions = 0;
+    for (int i = 0; i < gif->SavedImages[0].ExtensionBlockCount; ++i) {
+        const ExtensionBlock& block = gif->SavedImages[0].ExtensionBlocks[i];
+        if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+            std::string(reinterpret_cast<const char*>(block.Bytes), 11) == "NETSCAPE2.0") {
+            ++*loopExtensions;
+        }
+    }
+    for (int n = 0; n < gif->ImageCount; ++n) {
+        const SavedImage& saved = gif->SavedImages[n];
+        const ColorMapObject* map = saved.ImageDesc.ColorMap != nullptr ? saved.ImageDesc.ColorMap : gif->SColorMap;
+        Image image;
+        image.width = saved.ImageDesc.Width;
+        image.height = saved.ImageDesc.Height;
+        for (int i = 0; i < image.width * image.height; ++i) {
+            const GifColorType c = map->Colors[saved.RasterBits[i]];
+            image.pixels.push_back((uint32_t(c.Red) << 16) | (uint32_t(c.Green) << 8) | c.Blue);
+        }
+        frames.push_back(image);
+    }
+    DGifCloseFile(gif, &code);
+    return frames;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+class RecorderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/demo-record-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        ASSERT_NE(nullptr, made);
+        dir_ = made;
+        const demomodel::Pictures pictures = demomodel::LoadDemoPictures(DEMO_PICTURE_DIR);
+        panorama_ = demomodel::PanoramaModel(&pictures.sky, 0);
+        logo1_ = demomodel::LogoFromPicture(pictures.logo1, 264, 40);
+        logo2_ = demomodel::LogoFromPicture(pictures.logo2, 264, 40);
+        palette_ = pictures.logo2.palette;
+    }
+
+    void TearDown() override {
+        if (dir_.empty()) return;
+        const std::string command = "rm -rf '" + dir_ + "'";
+        EXPECT_EQ(0, std::system(command.c_str()));
+    }
+
+    int Record(const std::string& arguments) {
+        const std::string command = std::string("'") + RECORDER_PATH + "' " + arguments + " 2>" + dir_ + "/stderr";
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    std::vector<uint32_t> ExpectedColours(int scrollX) const {
+        const std::vector<uint8_t> frame = demomodel::ExpectedFrame(panorama_, logo1_, logo2_, scrollX);
+        std::vector<uint32_t> out;
+        for (uint8_t v : frame) {
+            out.push_back((uint32_t(palette_[v * 3]) << 16) | (uint32_t(palette_[v * 3 + 1]) << 8) |
+                          palette_[v * 3 + 2]);
+        }
+        return out;
+    }
+
+    std::string dir_;
+    std::vector<uint8_t> panorama_;
+    demomodel::Logo logo1_;
+    demomodel::Logo logo2_;
+    std::vector<uint8_t> palette_;
+};
+
+TEST_F(RecorderTest, ShortRunWritesEveryFrameAsPngAndGif) {
+    ASSERT_EQ(0, Record("--frames 3 --png-dir " + dir_ + " --gif " + dir_ + "/run.gif"));
+    EXPECT_FALSE(Exists(dir_ + "/frame-0000.png"));
+    EXPECT_FALSE(Exists(dir_ + "/frame-0004.png"));
+    int loops = 0;
+    const std::vector<Image> gif = ReadGif(dir_ + "/run.gif", &loops);
+    ASSERT_EQ(3u, gif.size());
+    EXPECT_EQ(1, loops) << "the animation loops";
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE("frame " + std::to_string(n));
+        char name[32];
+        std::snprintf(name, sizeof(name), "/frame-%04d.png", n);
+        const Image png = ReadPng(dir_ + name);
+        ASSERT_EQ(320, png.width);
+        ASSERT_EQ(200, png.height);
+        // Frame n is the window after the n-th frame: scroll position 8 n.
+        EXPECT_TRUE(png.pixels == ExpectedColours(8 * n));
+        EXPECT_EQ(320, gif[n - 1].width);
+        EXPECT_EQ(200, gif[n - 1].height);
+        EXPECT_TRUE(gif[n - 1].pixels == png.pixels) << "the GIF frame is not the PNG frame";
+    }
+}
+
+TEST_F(RecorderTest, StepKeepsEveryKthFrameUnderItsOwnNumber) {
+    ASSERT_EQ(0, Record("--frames 2 --step 3 --png-dir " + dir_));
+    EXPECT_FALSE(Exists(dir_ + "/frame-0001.png"));
+    EXPECT_FALSE(Exists(dir_ + "/frame-0002.png"));
+    const Image third = ReadPng(dir_ + "/frame-0003.png");
+    const Image sixth = ReadPng(dir_ + "/frame-0006.png");
+    EXPECT_TRUE(third.pixels == ExpectedColours(24));
+    EXPECT_TRUE(sixth.pixels == ExpectedColours(48));
+    EXPECT_FALSE(Exists(dir_ + "/frame-0009.png"));
+}
+
+TEST_F(RecorderTest, OddClientSizeIsRecordedAtThatSize) {
+    ASSERT_EQ(0, Record("--frames 1 --client 161x37 --png-dir " + dir_));
+    const Image png = ReadPng(dir_ + "/frame-0001.png");
+    ASSERT_EQ(161, png.width);
+    ASSERT_EQ(37, png.height);
+    // Shrunk by dropping rows and columns: every colour is one of the frame's.
+    const std::vector<uint32_t> full = ExpectedColours(8);
+    const std::set<uint32_t> colours(full.begin(), full.end());
+    for (uint32_t p : png.pixels) ASSERT_EQ(1u, colours.count(p)) << std::hex << p;
+}
+
+TEST_F(RecorderTest, BadOptionsAreRefused) {
+    EXPECT_EQ(2, Record("--frames 0"));
+    EXPECT_EQ(2, Record("--frames"));
+    EXPECT_EQ(2, Record("--client 320"));
+    EXPECT_EQ(2, Record("--client 0x200"));
+    EXPECT_EQ(2, Record("--colour red"));
+    EXPECT_FALSE(Exists(dir_ + "/frame-0001.png"));
+}
+
+TEST_F(RecorderTest, UnwritableOutputFailsWithoutHanging) {
+    EXPECT_NE(0, Record("--frames 2 --png-dir " + dir_ + "/missing-directory"));
+    EXPECT_NE(0, Record("--frames 2 --gif " + dir_ + "/missing-directory/run.gif"));
+}
+
+}  // namespace
