@@ -3,8 +3,13 @@
 // asks for messages after drawing it; presentation waits for the display's
 // vertical blank, which paces an idle loop that draws one frame per pass.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <thread>
 
@@ -148,8 +153,31 @@ class SdlDisplay : public Display {
 std::unique_ptr<Display> make_sdl_display(std::string* error) {
     // The stand-in turns SIGINT and SIGTERM into WM_CLOSE itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        *error = std::string("SDL could not initialise video: ") + SDL_GetError();
+    // Probing for a display lets some system libraries complain on stderr
+    // (a Wayland client without a runtime directory, for one); the failure
+    // is reported here in one line of our own instead.
+    std::fflush(stderr);
+    const int saved_stderr = dup(2);
+    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_stderr >= 0 && null_fd >= 0) dup2(null_fd, 2);
+    const int failed = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    std::fflush(stderr);
+    if (saved_stderr >= 0 && null_fd >= 0) dup2(saved_stderr, 2);
+    if (null_fd >= 0) close(null_fd);
+    if (saved_stderr >= 0) close(saved_stderr);
+    if (failed != 0) {
+        *error = std::string("SDL: ") + SDL_GetError();
+        return nullptr;
+    }
+    // SDL falls back to drivers that show nothing; the program must never
+    // run invisibly unless someone asked for exactly that driver.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    const bool invisible =
+        driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (invisible && (asked == nullptr || std::strcmp(asked, driver) != 0)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        *error = std::string("SDL offers only its invisible '") + driver + "' video driver";
         return nullptr;
     }
     return std::make_unique<SdlDisplay>();
