@@ -45,6 +45,7 @@ struct Library {
         }
         path = "/tmp/pcx_fuzz_" + std::to_string(getpid()) + ".pcx";
     }
+    ~Library() { std::remove(path.c_str()); }
 };
 
 Library& library() {

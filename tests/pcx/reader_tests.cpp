@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -601,3 +604,57 @@ TEST_F(PcxReader, SetBufferPointsReadsAndGoesBack) {
 }
 
 }  // namespace
+
+// ---- inputs kept from fuzzing ----------------------------------------------------------
+
+// Every file in corpus_regressions/ is a fuzzer input that once broke a
+// reader: three control bytes (depth, mode, flags, surface size, graphics
+// position; see tests/fuzz/pcx_fuzz.cpp) and then the picture. Each must give
+// a documented result, in both modes, without touching anything beyond
+// scanline_buffer (the header copy right after it must survive).
+namespace regressions {
+
+constexpr int kDepths[4] = {8, 16, 24, 32};
+constexpr int kSizes[4][2] = {{37, 21}, {5, 3}, {64, 1}, {1, 70}};
+
+Bytes read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace regressions
+
+TEST_F(PcxReader, InputsKeptFromFuzzing) {
+    const std::filesystem::path dir = PCX_REGRESSIONS_DIR;
+    std::map<std::string, int32_t> expected_results = {{"overlong_true_colour_line.bin", PCX_BAD_LAYOUT}};
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const Bytes input = regressions::read_file(entry.path());
+        if (input.size() < 3) continue;
+        ++files;
+        const std::string name = entry.path().filename().string();
+        const uint8_t control = input[0];
+        int32_t flags = 0;
+        if (control & 8) flags |= PCX_KEEP_PALETTE;
+        if (control & 16) flags |= PCX_AT_POSITION;
+        if (control & 32) flags |= PCX_KEEP_INDICES;
+        const Bytes picture(input.begin() + 3, input.end());
+        for (Mode mode : {Mode::File, Mode::Buffer}) {
+            SCOPED_TRACE(testing::Message() << name << (mode == Mode::File ? " file" : " buffer"));
+            surface(regressions::kDepths[control & 3], regressions::kSizes[control >> 6][0],
+                    regressions::kSizes[control >> 6][1]);
+            move_to(static_cast<int8_t>(input[1]), static_cast<int8_t>(input[2]));
+            const int32_t result = display(mode, picture, flags);
+            EXPECT_GE(result, PCX_OK);
+            EXPECT_LE(result, PCX_OUTSIDE);
+            auto known = expected_results.find(name);
+            if (known != expected_results.end()) {
+                EXPECT_EQ(result, known->second);
+            }
+            if (picture.size() >= 128) {
+                EXPECT_EQ(std::memcmp(raster::state.pcx_header, picture.data(), 128), 0);
+            }
+        }
+    }
+    EXPECT_GE(files, 1);
+}
