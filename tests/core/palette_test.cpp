@@ -68,6 +68,24 @@ TEST(DefaultPalette, TextColoursAndHueGroupsAreTheWidenedVgaColours) {
     expect_entry(245, {widen(11), widen(12), widen(16)});       // VGA 247
 }
 
+// Every entry of 30..245 against the VGA's DAC values. The nine groups'
+// 6-bit levels come from the VGA power-on palette; the walk round the hue
+// circle is written here as three piecewise ramps, one per channel.
+TEST(DefaultPalette, AllHueGroupsFollowTheVgaRamps) {
+    const int vga_levels[9][5] = {{0, 16, 31, 47, 63}, {31, 39, 47, 55, 63}, {45, 49, 54, 58, 63},
+                                  {0, 7, 14, 21, 28},  {14, 17, 21, 24, 28}, {20, 22, 24, 26, 28},
+                                  {0, 4, 8, 12, 16},   {8, 10, 12, 14, 16},  {11, 12, 13, 15, 16}};
+    auto red = [](int p) { return p <= 4 ? p : p <= 12 ? 4 : p <= 16 ? 16 - p : 0; };
+    auto green = [](int p) { return p <= 8 ? 0 : p <= 12 ? p - 8 : p <= 20 ? 4 : 24 - p; };
+    auto blue = [](int p) { return p <= 4 ? 4 : p <= 8 ? 8 - p : p <= 16 ? 0 : p <= 20 ? p - 16 : 4; };
+    for (int g = 0; g < 9; ++g) {
+        for (int p = 0; p < 24; ++p) {
+            const int* v = vga_levels[g];
+            expect_entry(30 + g * 24 + p, {widen(v[red(p)]), widen(v[green(p)]), widen(v[blue(p)])});
+        }
+    }
+}
+
 TEST(DefaultPalette, StaticColoursAndGreys) {
     expect_entry(0, {0, 0, 0});
     expect_entry(7, {192, 192, 192});
