@@ -88,12 +88,43 @@ struct Store32 {
     }
 };
 
+// The bit layouts go eight pixels at a time: spread_bits[b] holds the eight
+// bits of b, most significant first, one per byte (pixel k in byte k).
+struct SpreadTable {
+    uint64_t bytes[256];
+};
+
+constexpr SpreadTable make_spread_table() {
+    SpreadTable table{};
+    for (uint32_t b = 0; b < 256; ++b) {
+        uint64_t spread = 0;
+        for (int k = 0; k < 8; ++k) spread |= static_cast<uint64_t>((b >> (7 - k)) & 1u) << (8 * k);
+        table.bytes[b] = spread;
+    }
+    return table;
+}
+
+constexpr SpreadTable kSpread = make_spread_table();
+
+// Stores the first `n` (1..8) of the eight indices packed in `group`.
+template <class Store>
+void store_group(uint8_t* dest, uint64_t group, int32_t n) {
+    for (int32_t k = 0; k < n; ++k) {
+        Store::index(dest + k * Store::kBytes, Store::kLowBase + static_cast<uint32_t>((group >> (8 * k)) & 0xFF));
+    }
+}
+
+// Calls store_group for each group of eight pixels, the last one partial.
+template <class Store, class Group>
+void write_groups(int32_t count, uint8_t* dest, Group group_at) {
+    const int32_t full = count >> 3;
+    for (int32_t g = 0; g < full; ++g) store_group<Store>(dest + g * 8 * Store::kBytes, group_at(g), 8);
+    if ((count & 7) != 0) store_group<Store>(dest + full * 8 * Store::kBytes, group_at(full), count & 7);
+}
+
 template <class Store>
 void write_one_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
-    for (int32_t x = 0; x < count; ++x) {
-        const uint32_t bit = (line[x >> 3] >> (7 - (x & 7))) & 1u;
-        Store::index(dest + x * Store::kBytes, Store::kLowBase + bit);
-    }
+    write_groups<Store>(count, dest, [line](int32_t g) { return kSpread.bytes[line[g]]; });
 }
 
 template <class Store>
@@ -102,13 +133,10 @@ void write_four_plane(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t*
     const uint8_t* p1 = line + bpl;
     const uint8_t* p2 = line + 2 * static_cast<size_t>(bpl);
     const uint8_t* p3 = line + 3 * static_cast<size_t>(bpl);
-    for (int32_t x = 0; x < count; ++x) {
-        const int32_t byte = x >> 3;
-        const int shift = 7 - (x & 7);
-        const uint32_t index = ((p0[byte] >> shift) & 1u) | (((p1[byte] >> shift) & 1u) << 1) |
-                               (((p2[byte] >> shift) & 1u) << 2) | (((p3[byte] >> shift) & 1u) << 3);
-        Store::index(dest + x * Store::kBytes, Store::kLowBase + index);
-    }
+    write_groups<Store>(count, dest, [=](int32_t g) {
+        return kSpread.bytes[p0[g]] | (kSpread.bytes[p1[g]] << 1) | (kSpread.bytes[p2[g]] << 2) |
+               (kSpread.bytes[p3[g]] << 3);
+    });
 }
 
 template <class Store>
