@@ -300,7 +300,7 @@ TEST_F(Windows, MinimiseAndRestore) {
     EXPECT_EQ(HIWORD(g_seen[1].lParam), 173);
 }
 
-TEST_F(Windows, FocusIsSentAndDrawingChangesTheFramebuffer) {
+TEST_F(Windows, FocusFromTheDisplayIsSent) {
     HWND hwnd = create();
     ShowWindow(hwnd, SW_SHOW);
     drain(hwnd);
