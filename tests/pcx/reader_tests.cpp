@@ -468,11 +468,11 @@ TEST_F(PcxReader, PlacementBeforeOrPastTheSurfaceIsRefused) {
     }
     // Xmin and Ymin past the surface (they are unsigned: 0xFFF0 is 65520,
     // not -16).
-    Bytes far = file;
-    put16(far, 4, 0xFFF0);
-    put16(far, 8, 0xFFF2);
+    Bytes distant = file;
+    put16(distant, 4, 0xFFF0);
+    put16(distant, 8, 0xFFF2);
     const int32_t handle = surface(8, 8, 5);
-    EXPECT_EQ(display(Mode::Buffer, far, 0), PCX_OUTSIDE);
+    EXPECT_EQ(display(Mode::Buffer, distant, 0), PCX_OUTSIDE);
     EXPECT_EQ(testenv::surface_rows(handle), Bytes(40, kSentinel));
 }
 
