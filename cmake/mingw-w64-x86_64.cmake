@@ -14,11 +14,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Programs built here run under Wine when the build needs to run one (the
-# picture generator, test discovery).
-find_program(WINE_PROGRAM NAMES wine64 wine)
+# Programs built here run under Wine when the build or CTest needs to run
+# one (the picture generator, the test programs), in a Wine prefix of the
+# build's own (created on first use) unless WINEPREFIX names another.
+find_program(WINE_PROGRAM NAMES wine wine64)
 if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run ${CMAKE_BINARY_DIR}/wineprefix ${WINE_PROGRAM})
 endif()
 
 # Self-contained executables: no libstdc++/libgcc/winpthread DLLs needed.
