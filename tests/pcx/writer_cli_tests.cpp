@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,12 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::filesystem::path temp(const char* name) { return std::filesystem::temp_directory_path() / name; }
+// A fresh name per fixture: suites run in parallel, and several builds may
+// run the same suite at once.
+std::filesystem::path temp(const char* name) {
+    const std::string unique = std::to_string(std::random_device{}()) + "_" + name;
+    return std::filesystem::temp_directory_path() / unique;
+}
 
 void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
