@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,7 +33,9 @@ class PcxReaderFiles : public testing::Test {
     void SetUp() override {
         standin::probe::reset();
         palette_ = testenv::start_library();
-        path_ = (std::filesystem::temp_directory_path() / "pcx_probe_picture.pcx").string();
+        path_ =
+            (std::filesystem::temp_directory_path() / ("pcx_probe_" + std::to_string(std::random_device{}()) + ".pcx"))
+                .string();
     }
     void TearDown() override {
         standin::probe::journal_enable(false);

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -103,8 +104,11 @@ Bytes concat(Bytes a, const Bytes& b) {
 
 enum class Mode { File, Buffer };
 
+// Names carry a token drawn once per process: tests run in parallel, each in
+// its own process, and several builds may run the suite at once.
 std::string temp_path(const char* name) {
-    return (std::filesystem::temp_directory_path() / (std::string("pcx_reader_") + name)).string();
+    static const std::string token = std::to_string(std::random_device{}());
+    return (std::filesystem::temp_directory_path() / ("pcx_reader_" + token + "_" + name)).string();
 }
 
 int32_t display(Mode mode, const Bytes& bytes, int32_t flags) {

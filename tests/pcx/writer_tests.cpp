@@ -248,7 +248,8 @@ TEST(PcxWriter, RoundTripsEveryLayoutAndOption) {
 }
 
 TEST(PcxWriter, WriteFileStoresTheBytes) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "pcxwrite_writer_test.pcx";
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("pcxwrite_writer_" + std::to_string(std::random_device{}()) + ".pcx");
     const Bytes bytes = pcxwrite::encode(indexed(3, 1, {0, 1, 2}), pcxwrite::Options{});
     ASSERT_TRUE(pcxwrite::write_file(path.string(), bytes));
     std::ifstream in(path, std::ios::binary);
