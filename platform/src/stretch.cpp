@@ -3,13 +3,15 @@
 // Sampling rule (every stretch mode; the rows and columns a shrink drops are
 // discarded, those an enlargement needs are repeated, nothing is blended):
 // destination column d, counted from 0 inside the destination rectangle,
-// shows source column xSrc + floor(d * SrcWidth / DestWidth). Rows likewise,
-// with the source rectangle measured from the bottom of the bitmap as GDI
-// does: it covers bitmap rows ySrc .. ySrc + SrcHeight - 1 counted from the
-// bottom row, and its top row (ySrc + SrcHeight - 1 from the bottom) lands
-// on destination row yDest. Destination row r shows the source rectangle's
-// row floor(r * SrcHeight / DestHeight) counted from its top.
+// shows source column xSrc + source_index(SrcWidth, DestWidth, d, Columns)
+// (the rule GDI follows; see there). Rows likewise, with the source
+// rectangle measured from the bottom of the bitmap as GDI does: it covers
+// bitmap rows ySrc .. ySrc + SrcHeight - 1 counted from the bottom row, and
+// its top row (ySrc + SrcHeight - 1 from the bottom) lands on destination
+// row yDest. Destination row r shows the source rectangle's row
+// source_index(SrcHeight, DestHeight, r, Rows) counted from its top.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "internal.h"
@@ -44,6 +46,28 @@ struct Channel {
         return out >> (filled - 8);
     }
 };
+
+// Which way a walk runs: along a row (columns) or down the picture (rows).
+enum class Axis { Columns, Rows };
+
+// The sampling rule, written in this one place: destination index d
+// (counted from 0) takes source index floor((2 * S * d + bias) / (2 * D)),
+// S and D being the source and destination sizes. GDI walks an error term
+// along the destination when it enlarges, which gives the source index
+// under the destination index's centre (the lower one where that centre
+// falls exactly on the boundary between two):
+//   S < D:            floor(((2d + 1) * S - 1) / 2D)   (bias S - 1)
+// When it shrinks it walks the source, and each destination index keeps the
+// last source index of its run across a row but the first one down the
+// picture (it copies a row once and skips the rest of its run):
+//   S >= D, columns:  floor((2 * S * (d + 1) - D) / 2D) (bias 2S - D)
+//   S >= D, rows:     floor((2 * S * d + D) / 2D)       (bias D)
+int64_t source_index(int64_t source_size, int64_t dest_size, int64_t d, Axis axis) {
+    const int64_t bias = source_size < dest_size ? source_size - 1
+                         : axis == Axis::Columns ? 2 * source_size - dest_size
+                                                 : dest_size;
+    return (2 * d * source_size + bias) / (2 * dest_size);
+}
 
 }  // namespace
 
@@ -112,12 +136,13 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
     if (d0 >= d1 || r0 >= r1) return j.done(srcHeight);
 
     std::vector<int> columns(static_cast<size_t>(d1 - d0));
-    for (int64_t d = d0; d < d1; ++d) columns[d - d0] = xSrc + static_cast<int>(d * srcWidth / destWidth);
+    for (int64_t d = d0; d < d1; ++d)
+        columns[d - d0] = xSrc + static_cast<int>(source_index(srcWidth, destWidth, d, Axis::Columns));
 
     const BYTE* pixels = static_cast<const BYTE*>(bits);
     const int bpp = dib.bpp;
     for (int64_t r = r0; r < r1; ++r) {
-        const int from_top = static_cast<int>(r * srcHeight / destHeight);
+        const int from_top = static_cast<int>(source_index(srcHeight, destHeight, r, Axis::Rows));
         const int from_bottom = ySrc + srcHeight - 1 - from_top;
         const int stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
         const BYTE* row = pixels + static_cast<size_t>(stored) * dib.stride;

@@ -5,6 +5,7 @@
 #include <standin/probe.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -108,20 +109,23 @@ TEST_F(Stretch, OneToTwoDropsEveryOtherRowAndColumn) {
     open(3, 3);
     const std::vector<BYTE> bits = picture({{1, 2, 3, 4}, {11, 12, 13, 14}, {21, 22, 23, 24}, {31, 32, 33, 34}});
     EXPECT_EQ(draw(0, 0, 2, 2, 0, 0, 4, 4, bits), 4);
+    // Across a row each pair keeps its right column, down the picture each
+    // pair keeps its upper row.
     EXPECT_EQ(client(), (std::vector<uint32_t>{
-                            C(1), C(3), S,    //
-                            C(21), C(23), S,  //
+                            C(2), C(4), S,    //
+                            C(22), C(24), S,  //
                             S, S, S,          //
                         }));
 }
 
-TEST_F(Stretch, UnevenRatioTakesFloorOfTheScaledPosition) {
+TEST_F(Stretch, UnevenRatioTakesTheSourcePixelUnderEachCentre) {
     open(8, 4);
-    // Columns: d * 3 / 7 = 0 0 0 1 1 2 2; rows: r * 2 / 3 = 0 0 1.
+    // Columns 3 -> 7: 0 0 1 1 1 2 2; rows 2 -> 3: 0 0 1 (the middle row's
+    // centre lies on the boundary and takes the upper row).
     const std::vector<BYTE> bits = picture({{1, 2, 3}, {4, 5, 6}});
     EXPECT_EQ(draw(0, 0, 7, 3, 0, 0, 3, 2, bits), 2);
-    const std::vector<uint32_t> top = {C(1), C(1), C(1), C(2), C(2), C(3), C(3), S};
-    const std::vector<uint32_t> bottom = {C(4), C(4), C(4), C(5), C(5), C(6), C(6), S};
+    const std::vector<uint32_t> top = {C(1), C(1), C(2), C(2), C(2), C(3), C(3), S};
+    const std::vector<uint32_t> bottom = {C(4), C(4), C(5), C(5), C(5), C(6), C(6), S};
     std::vector<uint32_t> expected;
     for (const auto* row : {&top, &top, &bottom}) expected.insert(expected.end(), row->begin(), row->end());
     expected.insert(expected.end(), 8, S);
@@ -241,3 +245,100 @@ TEST_F(Stretch, PaletteIndicesShowTheSelectedPaletteAndItsAnimation) {
 }
 
 }  // namespace
+
+// The source index each destination column and row shows, as a Win32 GDI
+// (COLORONCOLOR) gives them for the same calls, read back pixel by pixel.
+// Columns and rows follow the same rule when enlarging, but not when
+// shrinking: a run of source columns leaves its last one, a run of source
+// rows its first one.
+struct Sampled {
+    int source;
+    int dest;
+    std::vector<int> columns;        // source column of each destination column, from the left
+    std::vector<int> rows_top_down;  // source row of each destination row, both from the top
+};
+
+const Sampled kSampled[] = {
+    {2, 3, {0, 0, 1}, {0, 0, 1}},
+    {3, 2, {1, 2}, {0, 2}},
+    {4, 6, {0, 0, 1, 2, 2, 3}, {0, 0, 1, 2, 2, 3}},
+    {6, 4, {1, 2, 4, 5}, {0, 2, 3, 5}},
+    {3, 9, {0, 0, 0, 1, 1, 1, 2, 2, 2}, {0, 0, 0, 1, 1, 1, 2, 2, 2}},
+    {9, 3, {2, 5, 8}, {0, 3, 6}},
+    {7, 3, {1, 4, 6}, {0, 2, 5}},
+    {3, 7, {0, 0, 1, 1, 1, 2, 2}, {0, 0, 1, 1, 1, 2, 2}},
+    {5, 13, {0, 0, 0, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4}, {0, 0, 0, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4}},
+    {13, 5, {2, 4, 7, 9, 12}, {0, 3, 5, 8, 10}},
+    {16, 12, {0, 2, 3, 4, 6, 7, 8, 10, 11, 12, 14, 15}, {0, 1, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15}},
+    {17, 20, {0, 1, 2, 2, 3, 4, 5, 6, 7, 8, 8, 9, 10, 11, 12, 13, 14, 14, 15, 16}, {0,  1,  2,  2,  3,  4,  5,
+                                                                                    6,  7,  8,  8,  9,  10, 11,
+                                                                                    12, 13, 14, 14, 15, 16}},
+    {5, 1, {4}, {0}},
+    {1, 5, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
+};
+
+TEST_F(Stretch, SourceIndexPerDestinationAsGdiSamplesIt) {
+    for (const Sampled& c : kSampled) {
+        SCOPED_TRACE(std::to_string(c.source) + " -> " + std::to_string(c.dest));
+        // One row of c.source columns, colour index = column + 1, drawn at
+        // (1, 1) of a client one pixel wider and taller on every side.
+        open(c.dest + 2, 3);
+        std::vector<int> row;
+        for (int x = 0; x < c.source; ++x) row.push_back(x + 1);
+        std::vector<BYTE> bits = picture({row});
+        EXPECT_EQ(draw(1, 1, c.dest, 1, 0, 0, c.source, 1, bits), 1);
+        std::vector<uint32_t> expected(static_cast<size_t>(3 * (c.dest + 2)), S);
+        for (int d = 0; d < c.dest; ++d) expected[static_cast<size_t>(c.dest + 2 + 1 + d)] = C(c.columns[d] + 1);
+        EXPECT_EQ(client(), expected) << "columns";
+
+        // One column of c.source rows, colour index = row from the top + 1.
+        open(3, c.dest + 2);
+        std::vector<std::vector<int>> column;
+        for (int y = 0; y < c.source; ++y) column.push_back({y + 1});
+        bits = picture(column);
+        EXPECT_EQ(draw(1, 1, 1, c.dest, 0, 0, 1, c.source, bits), c.source);
+        expected.assign(static_cast<size_t>(3 * (c.dest + 2)), S);
+        for (int r = 0; r < c.dest; ++r) expected[static_cast<size_t>(3 * (r + 1) + 1)] = C(c.rows_top_down[r] + 1);
+        EXPECT_EQ(client(), expected) << "rows";
+    }
+}
+
+// The demo's default window: a 320 x 200 frame shrunk onto a 312 x 173
+// client area. Every destination pixel shows a distinct source pixel, in
+// order; the source columns and rows GDI leaves out are these.
+TEST_F(Stretch, DemoFrameOntoTheDefaultClientArea) {
+    const int kSrcW = 320, kSrcH = 200, kDstW = 312, kDstH = 173;
+    const std::vector<int> dropped_columns = {19, 59, 99, 139, 179, 219, 259, 299};
+    const std::vector<int> dropped_rows = {4,   11,  19,  26,  33,  41,  48,  56,  63,  70,  78,  85,  93, 100,
+                                           107, 115, 122, 130, 137, 144, 152, 159, 167, 174, 181, 189, 196};
+    open(kDstW, kDstH);
+    // A 32-bit picture whose pixel names its own column (low 9 bits) and row
+    // from the top (the bits above).
+    const BITMAPINFOHEADER header{40, kSrcW, kSrcH, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> bits(static_cast<size_t>(kSrcW) * kSrcH);
+    for (int y = 0; y < kSrcH; ++y) {
+        for (int x = 0; x < kSrcW; ++x) {
+            bits[static_cast<size_t>(kSrcH - 1 - y) * kSrcW + x] = static_cast<uint32_t>((y << 9) | x);
+        }
+    }
+    EXPECT_EQ(StretchDIBits(dc_, 0, 0, kDstW, kDstH, 0, 0, kSrcW, kSrcH, bits.data(),
+                            reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, SRCCOPY),
+              kSrcH);
+    std::vector<int> kept_columns, kept_rows;
+    for (int x = 0; x < kSrcW; ++x) {
+        if (std::find(dropped_columns.begin(), dropped_columns.end(), x) == dropped_columns.end()) {
+            kept_columns.push_back(x);
+        }
+    }
+    for (int y = 0; y < kSrcH; ++y) {
+        if (std::find(dropped_rows.begin(), dropped_rows.end(), y) == dropped_rows.end()) kept_rows.push_back(y);
+    }
+    ASSERT_EQ(kept_columns.size(), static_cast<size_t>(kDstW));
+    ASSERT_EQ(kept_rows.size(), static_cast<size_t>(kDstH));
+    std::vector<uint32_t> expected;
+    for (int r = 0; r < kDstH; ++r) {
+        for (int d = 0; d < kDstW; ++d)
+            expected.push_back(static_cast<uint32_t>((kept_rows[r] << 9) | kept_columns[d]));
+    }
+    EXPECT_EQ(client(), expected);
+}
