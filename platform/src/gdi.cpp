@@ -109,15 +109,36 @@ bool parse_dib(const BITMAPINFO* info, UINT usage, DibLayout* out) {
     return true;
 }
 
+namespace {
+
+// GetDC and ReleaseDC come in pairs, often once per call of a drawing
+// routine. The last released DC's object and map entry are kept and given to
+// the next DC made, so such a pair takes no heap memory.
+using GdiNode = std::map<uintptr_t, std::unique_ptr<GdiObject>>::node_type;
+GdiNode& spare_dc() {
+    static GdiNode spare;
+    return spare;
+}
+
+}  // namespace
+
 uintptr_t create_dc(DcKind kind, uintptr_t window) {
     State& s = state();
-    auto dc = std::make_unique<GdiObject>();
-    dc->kind = Kind::Dc;
-    dc->dc_kind = kind;
-    dc->window = window;
     const uintptr_t handle = new_handle(Kind::Dc);
-    GdiObject* raw = dc.get();
-    s.gdi[handle] = std::move(dc);
+    GdiObject* raw = nullptr;
+    if (!spare_dc().empty()) {
+        GdiNode node = std::move(spare_dc());
+        node.key() = handle;
+        *node.mapped() = GdiObject{};
+        raw = s.gdi.insert(std::move(node)).position->second.get();
+    } else {
+        auto dc = std::make_unique<GdiObject>();
+        raw = dc.get();
+        s.gdi[handle] = std::move(dc);
+    }
+    raw->kind = Kind::Dc;
+    raw->dc_kind = kind;
+    raw->window = window;
     select_counted(&raw->font, s.stock[SYSTEM_FONT]);
     select_counted(&raw->palette, s.stock[DEFAULT_PALETTE]);
     raw->brush = s.stock[0];  // WHITE_BRUSH
@@ -135,7 +156,8 @@ void destroy_dc(uintptr_t handle) {
     }
     select_counted(&dc->font, 0);
     select_counted(&dc->palette, 0);
-    s.gdi.erase(handle);
+    GdiNode node = s.gdi.extract(handle);
+    if (spare_dc().empty()) spare_dc() = std::move(node);
 }
 
 }  // namespace standin

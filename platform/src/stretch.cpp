@@ -3,16 +3,19 @@
 // Sampling rule (every stretch mode; the rows and columns a shrink drops are
 // discarded, those an enlargement needs are repeated, nothing is blended):
 // destination column d, counted from 0 inside the destination rectangle,
-// shows source column xSrc + source_index(SrcWidth, DestWidth, d, Columns)
-// (the rule GDI follows; see there). Rows likewise, with the source
-// rectangle measured from the bottom of the bitmap as GDI does: it covers
-// bitmap rows ySrc .. ySrc + SrcHeight - 1 counted from the bottom row, and
-// its top row (ySrc + SrcHeight - 1 from the bottom) lands on destination
-// row yDest. Destination row r shows the source rectangle's row
-// source_index(SrcHeight, DestHeight, r, Rows) counted from its top.
+// shows source column xSrc + floor(d * SrcWidth / DestWidth). Rows likewise,
+// with the source rectangle measured from the bottom of the bitmap as GDI
+// does: it covers bitmap rows ySrc .. ySrc + SrcHeight - 1 counted from the
+// bottom row, and its top row (ySrc + SrcHeight - 1 from the bottom) lands
+// on destination row yDest. Destination row r shows the source rectangle's
+// row floor(r * SrcHeight / DestHeight) counted from its top.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "internal.h"
 
@@ -47,26 +50,210 @@ struct Channel {
     }
 };
 
-// Which way a walk runs: along a row (columns) or down the picture (rows).
-enum class Axis { Columns, Rows };
+// The sampling rule, written in this one place for rows and columns alike:
+// destination index d (counted from 0) takes source index
+// floor(d * source_size / dest_size). Walked one index at a time, so that no
+// pixel pays for a division: the quotient and remainder of d * source_size
+// over dest_size advance by those of source_size over dest_size.
+class SourceWalk {
+  public:
+    SourceWalk(int64_t source_size, int64_t dest_size, int64_t first)
+        : dest_size_(dest_size), whole_(source_size / dest_size), part_(source_size % dest_size) {
+        const int64_t numerator = first * source_size;
+        index_ = numerator / dest_size;
+        remainder_ = numerator % dest_size;
+    }
+    int64_t index() const { return index_; }
+    void next() {
+        index_ += whole_;
+        remainder_ += part_;
+        if (remainder_ >= dest_size_) {
+            remainder_ -= dest_size_;
+            ++index_;
+        }
+    }
 
-// The sampling rule, written in this one place: destination index d
-// (counted from 0) takes source index floor((2 * S * d + bias) / (2 * D)),
-// S and D being the source and destination sizes. GDI walks an error term
-// along the destination when it enlarges, which gives the source index
-// under the destination index's centre (the lower one where that centre
-// falls exactly on the boundary between two):
-//   S < D:            floor(((2d + 1) * S - 1) / 2D)   (bias S - 1)
-// When it shrinks it walks the source, and each destination index keeps the
-// last source index of its run across a row but the first one down the
-// picture (it copies a row once and skips the rest of its run):
-//   S >= D, columns:  floor((2 * S * (d + 1) - D) / 2D) (bias 2S - D)
-//   S >= D, rows:     floor((2 * S * d + D) / 2D)       (bias D)
-int64_t source_index(int64_t source_size, int64_t dest_size, int64_t d, Axis axis) {
-    const int64_t bias = source_size < dest_size ? source_size - 1
-                         : axis == Axis::Columns ? 2 * source_size - dest_size
-                                                 : dest_size;
-    return (2 * d * source_size + bias) / (2 * dest_size);
+  private:
+    int64_t dest_size_;
+    int64_t whole_;
+    int64_t part_;
+    int64_t index_ = 0;
+    int64_t remainder_ = 0;
+};
+
+// One call's geometry, already clipped to the client area: destination
+// columns d0 .. d1 - 1 and rows r0 .. r1 - 1 of the destination rectangle,
+// whose top-left pixel is `origin` (it may lie outside the framebuffer; only
+// clipped pixels are ever addressed).
+struct Stretch {
+    const DibLayout* dib = nullptr;
+    const BYTE* pixels = nullptr;
+    int x_src = 0, y_src = 0, src_width = 0, src_height = 0;
+    int dest_width = 0, dest_height = 0;
+    int64_t d0 = 0, d1 = 0, r0 = 0, r1 = 0;
+    int client_width = 0;
+    uint32_t* origin = nullptr;
+};
+
+// Destination columns are handled in bands of this many, so that what a band
+// needs fits on the stack: the call takes no heap memory whatever the width.
+constexpr int64_t kBandColumns = 2048;
+
+// The columns of one band. Neighbouring destination columns that show the
+// same source column form a run; an enlargement's runs show consecutive
+// source columns, a shrink's or a one-to-one copy's runs are one column each.
+struct Band {
+    int64_t first = 0;             // destination column of the band's left edge
+    size_t width = 0;              // destination columns in the band
+    size_t runs = 0;               // number of runs
+    int32_t source[kBandColumns];  // source column of each run
+    int32_t count[kBandColumns];   // destination columns in each run
+    int32_t longest = 0;           // the longest run
+};
+
+void plan_band(const Stretch& job, int64_t first, int64_t end, Band* band) {
+    band->first = first;
+    band->width = static_cast<size_t>(end - first);
+    band->runs = 0;
+    band->longest = 0;
+    SourceWalk columns(job.src_width, job.dest_width, first);
+    for (int64_t d = first; d < end; ++d, columns.next()) {
+        const int32_t x = job.x_src + static_cast<int32_t>(columns.index());
+        if (band->runs > 0 && band->source[band->runs - 1] == x) {
+            ++band->count[band->runs - 1];
+        } else {
+            band->source[band->runs] = x;
+            band->count[band->runs] = 1;
+            ++band->runs;
+        }
+    }
+    for (size_t i = 0; i < band->runs; ++i) band->longest = std::max(band->longest, band->count[i]);
+}
+
+#if defined(__SSE2__) || defined(_M_X64)
+// Writes run after run of `colors` (one colour per run) with STORES 16-byte
+// stores each, whatever the run's length: a run at most 4 * STORES pixels
+// long is covered, and what its stores write past its end is written over by
+// the runs that follow. Stops where the next run's stores would leave the
+// row; returns the runs done and sets *written to the pixels they cover.
+template <int STORES>
+size_t replicate_stores(const uint32_t* colors, const int32_t* count, size_t runs, size_t width, uint32_t* out,
+                        size_t* written) {
+    size_t p = 0;
+    size_t i = 0;
+    for (; i < runs && p + 4 * STORES <= width; ++i) {
+        const __m128i color = _mm_set1_epi32(static_cast<int>(colors[i]));
+        __m128i* at = reinterpret_cast<__m128i*>(out + p);
+        for (int s = 0; s < STORES; ++s) _mm_storeu_si128(at + s, color);
+        p += static_cast<size_t>(count[i]);
+    }
+    *written = p;
+    return i;
+}
+#endif
+
+// An enlargement's band of one row: colour i fills run i.
+void replicate(const uint32_t* colors, const Band& band, uint32_t* out) {
+    size_t i = 0;
+    size_t p = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    if (band.longest <= 4) {
+        i = replicate_stores<1>(colors, band.count, band.runs, band.width, out, &p);
+    } else if (band.longest <= 8) {
+        i = replicate_stores<2>(colors, band.count, band.runs, band.width, out, &p);
+    } else if (band.longest <= 12) {
+        i = replicate_stores<3>(colors, band.count, band.runs, band.width, out, &p);
+    }
+#endif
+    for (; i < band.runs; ++i) {
+        const uint32_t color = colors[i];
+        for (int32_t k = 0; k < band.count[i]; ++k) out[p++] = color;
+    }
+}
+
+// Colours of source columns x .. x + 3, as one vector.
+#if defined(__SSE2__) || defined(_M_X64)
+template <typename Fetch>
+__m128i fetch_four(const Fetch& fetch, const BYTE* row, int32_t x) {
+    return _mm_setr_epi32(static_cast<int>(fetch(row, x)), static_cast<int>(fetch(row, x + 1)),
+                          static_cast<int>(fetch(row, x + 2)), static_cast<int>(fetch(row, x + 3)));
+}
+#endif
+
+// One-to-one: destination column k shows source column x + k.
+template <typename Fetch>
+void straight_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t width, uint32_t* out) {
+    size_t k = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    for (; k + 4 <= width; k += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), fetch_four(fetch, row, x + static_cast<int32_t>(k)));
+    }
+#endif
+    for (; k < width; ++k) out[k] = fetch(row, x + static_cast<int32_t>(k));
+}
+
+// Exactly two destination columns per source column: source column x + i
+// fills destination columns 2i and 2i + 1.
+template <typename Fetch>
+void doubled_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t runs, uint32_t* out) {
+    size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    for (; i + 4 <= runs; i += 4) {
+        const __m128i four = fetch_four(fetch, row, x + static_cast<int32_t>(i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi32(four, four));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 4), _mm_unpackhi_epi32(four, four));
+    }
+#endif
+    for (; i < runs; ++i) out[2 * i] = out[2 * i + 1] = fetch(row, x + static_cast<int32_t>(i));
+}
+
+// Stretches the clipped rectangle. Each source row is turned into
+// destination pixels once; destination rows that show the same source row
+// as the row above them are copies of it.
+template <typename Fetch>
+void draw(const Stretch& job, const Fetch& fetch) {
+    const DibLayout& dib = *job.dib;
+    Band band;
+    uint32_t colors[kBandColumns];
+    for (int64_t first = job.d0; first < job.d1; first += kBandColumns) {
+        plan_band(job, first, std::min(job.d1, first + kBandColumns), &band);
+        const size_t width = band.width;
+        const bool one_each = band.runs == width;
+        // One-to-one: the runs are consecutive source columns.
+        const bool straight =
+            one_each && static_cast<size_t>(band.source[width - 1]) - static_cast<size_t>(band.source[0]) == width - 1;
+        const bool doubled = band.longest == 2 && band.runs * 2 == width;
+
+        SourceWalk rows(job.src_height, job.dest_height, job.r0);
+        int64_t previous = -1;
+        for (int64_t r = job.r0; r < job.r1; ++r, rows.next()) {
+            uint32_t* out = job.origin + r * job.client_width + band.first;
+            const int64_t from_top = rows.index();
+            if (from_top == previous) {
+                std::memcpy(out, out - job.client_width, width * sizeof(uint32_t));
+                continue;
+            }
+            previous = from_top;
+            // The source rectangle's top row lies ySrc + SrcHeight - 1 rows
+            // above the bitmap's bottom row.
+            const int64_t from_bottom = job.y_src + job.src_height - 1 - from_top;
+            const int64_t stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
+            const BYTE* row = job.pixels + static_cast<size_t>(stored) * dib.stride;
+            if (straight) {
+                straight_row(fetch, row, band.source[0], width, out);
+            } else if (doubled) {
+                doubled_row(fetch, row, band.source[0], band.runs, out);
+            } else if (one_each) {
+                for (size_t k = 0; k < width; ++k) out[k] = fetch(row, band.source[k]);
+            } else {
+                // An enlargement: its runs show consecutive source columns,
+                // each decoded once.
+                const int32_t x = band.source[0];
+                for (size_t i = 0; i < band.runs; ++i) colors[i] = fetch(row, x + static_cast<int32_t>(i));
+                replicate(colors, band, out);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -135,48 +322,51 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
     const int64_t r1 = std::min<int64_t>(destHeight, static_cast<int64_t>(window->client_height) - yDest);
     if (d0 >= d1 || r0 >= r1) return j.done(srcHeight);
 
-    std::vector<int> columns(static_cast<size_t>(d1 - d0));
-    for (int64_t d = d0; d < d1; ++d)
-        columns[d - d0] = xSrc + static_cast<int>(source_index(srcWidth, destWidth, d, Axis::Columns));
+    Stretch job;
+    job.dib = &dib;
+    job.pixels = static_cast<const BYTE*>(bits);
+    job.x_src = xSrc;
+    job.y_src = ySrc;
+    job.src_width = srcWidth;
+    job.src_height = srcHeight;
+    job.dest_width = destWidth;
+    job.dest_height = destHeight;
+    job.d0 = d0;
+    job.d1 = d1;
+    job.r0 = r0;
+    job.r1 = r1;
+    job.client_width = window->client_width;
+    job.origin = window->framebuffer.data() + static_cast<size_t>(yDest) * window->client_width + xDest;
 
-    const BYTE* pixels = static_cast<const BYTE*>(bits);
-    const int bpp = dib.bpp;
-    for (int64_t r = r0; r < r1; ++r) {
-        const int from_top = static_cast<int>(source_index(srcHeight, destHeight, r, Axis::Rows));
-        const int from_bottom = ySrc + srcHeight - 1 - from_top;
-        const int stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
-        const BYTE* row = pixels + static_cast<size_t>(stored) * dib.stride;
-        uint32_t* out = window->framebuffer.data() + static_cast<size_t>(yDest + r) * window->client_width + xDest + d0;
-        for (size_t k = 0; k < columns.size(); ++k) {
-            const int x = columns[k];
-            uint32_t color = 0;
-            switch (bpp) {
-                case 1:
-                    color = lut[(row[x >> 3] >> (7 - (x & 7))) & 1];
-                    break;
-                case 4:
-                    color = lut[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
-                    break;
-                case 8:
-                    color = lut[row[x]];
-                    break;
-                case 16: {
-                    const uint32_t p = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
-                    color = (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
-                    break;
-                }
-                case 24:
-                    color = xrgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-                    break;
-                default: {
-                    uint32_t p;
-                    std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
-                    color = (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
-                    break;
-                }
-            }
-            out[k] = color;
-        }
+    switch (dib.bpp) {
+        case 1:
+            draw(job,
+                 [colors = &lut[0]](const BYTE* row, int x) { return colors[(row[x >> 3] >> (7 - (x & 7))) & 1]; });
+            break;
+        case 4:
+            draw(job, [colors = &lut[0]](const BYTE* row, int x) {
+                return colors[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+            });
+            break;
+        case 8:
+            draw(job, [colors = &lut[0]](const BYTE* row, int x) { return colors[row[x]]; });
+            break;
+        case 16:
+            draw(job, [&](const BYTE* row, int x) {
+                const uint32_t p = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
+                return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
+            });
+            break;
+        case 24:
+            draw(job, [](const BYTE* row, int x) { return xrgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); });
+            break;
+        default:
+            draw(job, [&](const BYTE* row, int x) {
+                uint32_t p;
+                std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
+                return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
+            });
+            break;
     }
     window->framebuffer_changed = true;
     return j.done(srcHeight);
