@@ -3,12 +3,13 @@
 // Sampling rule (every stretch mode; the rows and columns a shrink drops are
 // discarded, those an enlargement needs are repeated, nothing is blended):
 // destination column d, counted from 0 inside the destination rectangle,
-// shows source column xSrc + floor(d * SrcWidth / DestWidth). Rows likewise,
-// with the source rectangle measured from the bottom of the bitmap as GDI
-// does: it covers bitmap rows ySrc .. ySrc + SrcHeight - 1 counted from the
-// bottom row, and its top row (ySrc + SrcHeight - 1 from the bottom) lands
-// on destination row yDest. Destination row r shows the source rectangle's
-// row floor(r * SrcHeight / DestHeight) counted from its top.
+// shows source column xSrc + i, where i is the index SourceWalk gives for d
+// (the rule GDI follows; see there). Rows likewise, with the source
+// rectangle measured from the bottom of the bitmap as GDI does: it covers
+// bitmap rows ySrc .. ySrc + SrcHeight - 1 counted from the bottom row, and
+// its top row (ySrc + SrcHeight - 1 from the bottom) lands on destination
+// row yDest. Destination row r shows the source rectangle's row i counted
+// from its top, i being SourceWalk's index for r.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -50,18 +51,36 @@ struct Channel {
     }
 };
 
-// The sampling rule, written in this one place for rows and columns alike:
-// destination index d (counted from 0) takes source index
-// floor(d * source_size / dest_size). Walked one index at a time, so that no
-// pixel pays for a division: the quotient and remainder of d * source_size
-// over dest_size advance by those of source_size over dest_size.
+// Which way a walk runs: along a row (columns) or down the picture (rows).
+enum class Axis { Columns, Rows };
+
+// The sampling rule, written in this one place: destination index d
+// (counted from 0) takes source index floor((2 * S * d + bias) / (2 * D)),
+// S and D being the source and destination sizes. GDI walks an error term
+// along the destination when it enlarges, which gives the source index
+// under the destination index's centre (the lower one where that centre
+// falls exactly on the boundary between two):
+//   S < D:            floor(((2d + 1) * S - 1) / 2D)   (bias S - 1)
+// When it shrinks it walks the source, and each destination index keeps the
+// last source index of its run across a row but the first one down the
+// picture (it copies a row once and skips the rest of its run):
+//   S >= D, columns:  floor((2 * S * (d + 1) - D) / 2D) (bias 2S - D)
+//   S >= D, rows:     floor((2 * S * d + D) / 2D)       (bias D)
+// Walked one index at a time, so that no pixel pays for a division: the
+// quotient and remainder of the numerator over 2D advance by those of 2S
+// over 2D.
 class SourceWalk {
   public:
-    SourceWalk(int64_t source_size, int64_t dest_size, int64_t first)
-        : dest_size_(dest_size), whole_(source_size / dest_size), part_(source_size % dest_size) {
-        const int64_t numerator = first * source_size;
-        index_ = numerator / dest_size;
-        remainder_ = numerator % dest_size;
+    SourceWalk(int64_t source_size, int64_t dest_size, int64_t first, Axis axis)
+        : dest_size_(2 * dest_size),
+          whole_(2 * source_size / (2 * dest_size)),
+          part_(2 * source_size % (2 * dest_size)) {
+        const int64_t bias = source_size < dest_size ? source_size - 1
+                             : axis == Axis::Columns ? 2 * source_size - dest_size
+                                                     : dest_size;
+        const int64_t numerator = 2 * first * source_size + bias;
+        index_ = numerator / dest_size_;
+        remainder_ = numerator % dest_size_;
     }
     int64_t index() const { return index_; }
     void next() {
@@ -116,7 +135,7 @@ void plan_band(const Stretch& job, int64_t first, int64_t end, Band* band) {
     band->width = static_cast<size_t>(end - first);
     band->runs = 0;
     band->longest = 0;
-    SourceWalk columns(job.src_width, job.dest_width, first);
+    SourceWalk columns(job.src_width, job.dest_width, first, Axis::Columns);
     for (int64_t d = first; d < end; ++d, columns.next()) {
         const int32_t x = job.x_src + static_cast<int32_t>(columns.index());
         if (band->runs > 0 && band->source[band->runs - 1] == x) {
@@ -224,7 +243,7 @@ void draw(const Stretch& job, const Fetch& fetch) {
             one_each && static_cast<size_t>(band.source[width - 1]) - static_cast<size_t>(band.source[0]) == width - 1;
         const bool doubled = band.longest == 2 && band.runs * 2 == width;
 
-        SourceWalk rows(job.src_height, job.dest_height, job.r0);
+        SourceWalk rows(job.src_height, job.dest_height, job.r0, Axis::Rows);
         int64_t previous = -1;
         for (int64_t r = job.r0; r < job.r1; ++r, rows.next()) {
             uint32_t* out = job.origin + r * job.client_width + band.first;
