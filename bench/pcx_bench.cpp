@@ -19,14 +19,14 @@ using pcxwrite::Layout;
 
 enum PictureId { kSky640, kIndexed2048, kOneBit2048, kFourPlane2048, kTrueColour2048 };
 
-struct Spec {
+struct PictureShape {
     Layout layout;
     int width;
     int height;
     int surface_bits;
 };
 
-Spec spec_of(PictureId id) {
+PictureShape shape_of(PictureId id) {
     switch (id) {
         case kSky640:
             return {Layout::EightBit, 640, 200, 8};
@@ -45,20 +45,20 @@ Spec spec_of(PictureId id) {
 // A photograph-like picture: smooth bands with short runs and scattered
 // detail, so the stream mixes runs and single bytes.
 std::vector<uint8_t> make_pcx(PictureId id) {
-    const Spec spec = spec_of(id);
+    const PictureShape shape = shape_of(id);
     pcxwrite::Picture p;
-    p.width = spec.width;
-    p.height = spec.height;
+    p.width = shape.width;
+    p.height = shape.height;
     uint32_t dice = 2024;
     auto roll = [&dice]() {
         dice = dice * 1664525u + 1013904223u;
         return dice >> 24;
     };
-    const int colours = spec.layout == Layout::OneBit ? 2 : spec.layout == Layout::FourPlane ? 16 : 256;
+    const int colours = shape.layout == Layout::OneBit ? 2 : shape.layout == Layout::FourPlane ? 16 : 256;
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
             const int band = (x / 5 + y / 3 + (roll() % 8 == 0 ? static_cast<int>(roll()) : 0)) % colours;
-            if (spec.layout == Layout::TrueColor) {
+            if (shape.layout == Layout::TrueColor) {
                 p.rgb.push_back(static_cast<uint8_t>(band));
                 p.rgb.push_back(static_cast<uint8_t>(y / 9));
                 p.rgb.push_back(static_cast<uint8_t>(x / 9 + (roll() & 3)));
@@ -69,7 +69,7 @@ std::vector<uint8_t> make_pcx(PictureId id) {
     }
     for (int i = 0; i < 768; ++i) p.palette[i] = static_cast<uint8_t>(i * 7);
     pcxwrite::Options o;
-    o.layout = spec.layout;
+    o.layout = shape.layout;
     return pcxwrite::encode(p, o);
 }
 
@@ -100,8 +100,8 @@ int32_t select_surface(int width, int height, int bits) {
     return found->second;
 }
 
-void set_counters(benchmark::State& state, const Spec& spec, size_t bytes) {
-    const double pixels = static_cast<double>(spec.width) * spec.height;
+void set_counters(benchmark::State& state, const PictureShape& shape, size_t bytes) {
+    const double pixels = static_cast<double>(shape.width) * shape.height;
     state.counters["MPix/s"] =
         benchmark::Counter(pixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
@@ -109,9 +109,9 @@ void set_counters(benchmark::State& state, const Spec& spec, size_t bytes) {
 
 void BM_pcx_display(benchmark::State& state) {
     const PictureId id = static_cast<PictureId>(state.range(0));
-    const Spec spec = spec_of(id);
+    const PictureShape shape = shape_of(id);
     const std::vector<uint8_t>& bytes = picture(id);
-    if (select_surface(spec.width, spec.height, spec.surface_bits) < 0) {
+    if (select_surface(shape.width, shape.height, shape.surface_bits) < 0) {
         state.SkipWithError("no surface");
         return;
     }
@@ -120,19 +120,19 @@ void BM_pcx_display(benchmark::State& state) {
         benchmark::DoNotOptimize(pcx_display(nullptr, PCX_FROM_BUFFER | PCX_KEEP_INDICES));
     }
     pcx_set_buffer(nullptr, 0);
-    set_counters(state, spec, bytes.size());
+    set_counters(state, shape, bytes.size());
 }
 
 void BM_sdl_image_pcx(benchmark::State& state) {
     const PictureId id = static_cast<PictureId>(state.range(0));
-    const Spec spec = spec_of(id);
+    const PictureShape shape = shape_of(id);
     const std::vector<uint8_t>& bytes = picture(id);
-    if (peers::load_pcx_from_memory(bytes.data(), bytes.size()) != static_cast<long>(spec.width) * spec.height) {
+    if (peers::load_pcx_from_memory(bytes.data(), bytes.size()) != static_cast<long>(shape.width) * shape.height) {
         state.SkipWithError("SDL2_image refused the picture");
         return;
     }
     for (auto _ : state) benchmark::DoNotOptimize(peers::load_pcx_from_memory(bytes.data(), bytes.size()));
-    set_counters(state, spec, bytes.size());
+    set_counters(state, shape, bytes.size());
 }
 
 void pictures(benchmark::internal::Benchmark* b) {
