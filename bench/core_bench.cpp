@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core_peers.h"
+#include "headless_library.h"
 #include "raster/state.h"
 
 namespace {
@@ -28,32 +29,11 @@ constexpr int kStep = 8;
 
 uint8_t sky(int x, int y) { return static_cast<uint8_t>(10 + (x * 3 + y * 7 + (x * y) % 13) % 236); }
 
-LRESULT CALLBACK plain_window(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(hwnd, message, wparam, lparam);
-}
-
 // The library set up as the demo does it, on a headless window with a
 // client area of the given size.
 class Scene {
   public:
-    Scene(int client_width, int client_height) {
-        probe::reset();
-        probe::select_backend(probe::Backend::Headless);
-        probe::set_client_size(client_width, client_height);
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = plain_window;
-        wc.lpszClassName = "CoreBench";
-        RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, "CoreBench", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr, nullptr,
-                                  nullptr, nullptr);
-        dc_ = GetDC(window_);
-        state = raster::LibraryState{};
-        state.work_buffer_pointer = state.work_buffer;
-        set_window_dc(dc_);
-        palette_ = palette_create();
-        palette_realize(palette_);
-        raster_init();
+    Scene(int client_width, int client_height) : library_(client_width, client_height) {
         panorama_ = surface_create(kPanoramaWidth, kFrameHeight);
         frame_ = surface_create(kFrameWidth, kFrameHeight);
         if (ok()) {
@@ -69,18 +49,14 @@ class Scene {
         surface_deselect();
         if (panorama_ >= 0) surface_destroy(panorama_);
         if (frame_ >= 0) surface_destroy(frame_);
-        raster_shutdown();
-        if (palette_ != nullptr) DeleteObject(palette_);
-        if (window_ != nullptr) DestroyWindow(window_);
-        probe::reset();
     }
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
 
-    bool ok() const { return window_ != nullptr && panorama_ >= 0 && frame_ >= 0; }
+    bool ok() const { return library_.window() != nullptr && panorama_ >= 0 && frame_ >= 0; }
     int32_t panorama() const { return panorama_; }
     int32_t frame() const { return frame_; }
-    HWND window() const { return window_; }
+    HWND window() const { return library_.window(); }
 
     static uint8_t* pixel(int32_t handle, int x, int y) {
         return state.slot_bits[handle] +
@@ -88,9 +64,7 @@ class Scene {
     }
 
   private:
-    HWND window_ = nullptr;
-    HDC dc_ = nullptr;
-    HPALETTE palette_ = nullptr;
+    HeadlessLibrary library_;
     int32_t panorama_ = -1;
     int32_t frame_ = -1;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "frame_peers.h"
+#include "headless_library.h"
 #include "raster/state.h"
 
 namespace {
@@ -65,31 +66,11 @@ std::vector<uint8_t> Colours() {
     return rgb;
 }
 
-LRESULT CALLBACK PlainWindow(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(hwnd, message, wparam, lparam);
-}
-
 // The library set up as the demo sets it up, on a headless window.
 class LibraryFrame {
   public:
-    LibraryFrame(int clientWidth, int clientHeight) : clientWidth_(clientWidth), clientHeight_(clientHeight) {
-        probe::reset();
-        probe::select_backend(probe::Backend::Headless);
-        probe::set_client_size(clientWidth, clientHeight);
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = PlainWindow;
-        wc.lpszClassName = "FrameBench";
-        RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, "FrameBench", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr, nullptr,
-                                  nullptr, nullptr);
-        dc_ = GetDC(window_);
-        state = raster::LibraryState{};
-        state.work_buffer_pointer = state.work_buffer;
-        set_window_dc(dc_);
-        palette_ = palette_create();
-        palette_realize(palette_);
-        raster_init();
+    LibraryFrame(int clientWidth, int clientHeight)
+        : library_(clientWidth, clientHeight), clientWidth_(clientWidth), clientHeight_(clientHeight) {
         frame_ = surface_create(kFrameWidth, kFrameHeight);
         panorama_ = surface_create(kPanoramaWidth, kFrameHeight);
         if (!ok()) return;
@@ -117,13 +98,9 @@ class LibraryFrame {
         surface_deselect();
         if (panorama_ >= 0) surface_destroy(panorama_);
         if (frame_ >= 0) surface_destroy(frame_);
-        raster_shutdown();
-        DeleteObject(palette_);
-        ReleaseDC(window_, dc_);
-        DestroyWindow(window_);
     }
 
-    bool ok() const { return window_ != nullptr && frame_ >= 0 && panorama_ >= 0; }
+    bool ok() const { return library_.window() != nullptr && frame_ >= 0 && panorama_ >= 0; }
 
     void Compose(int scrollX) {
         surface_copy(scrollX, scrollX + kFrameWidth - 1, 0, kFrameHeight - 1, 0, kFrameHeight - 1, panorama_, frame_);
@@ -162,11 +139,9 @@ class LibraryFrame {
         image_place(scaled_[which].data(), w, h);
     }
 
+    HeadlessLibrary library_;
     int clientWidth_;
     int clientHeight_;
-    HWND window_ = nullptr;
-    HDC dc_ = nullptr;
-    HPALETTE palette_ = nullptr;
     int32_t frame_ = -1;
     int32_t panorama_ = -1;
     std::vector<uint8_t> image_[2];
