@@ -29,6 +29,8 @@ constexpr uint8_t kRunCountMask = 0x3F;
 // one byte still needed), so the longest line leaves room for that.
 constexpr uint32_t kMaxRunOvershoot = 62;
 constexpr uint32_t kMaxLineBytes = raster::kScratchSize - kMaxRunOvershoot;
+// The fast decoding loop stores this many copies of each value at once.
+constexpr uint32_t kWideStore = 16;
 // 8-bit surfaces keep the 2- and 16-colour pictures in entries 10..25, clear
 // of the system's static colours in 0..9.
 constexpr uint32_t kLowColourBase = 10;
@@ -88,6 +90,12 @@ struct Store32 {
     }
 };
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr bool kLittleEndian = false;
+#else
+constexpr bool kLittleEndian = true;
+#endif
+
 // The bit layouts go eight pixels at a time: spread_bits[b] holds the eight
 // bits of b, most significant first, one per byte (pixel k in byte k).
 struct SpreadTable {
@@ -114,11 +122,28 @@ void store_group(uint8_t* dest, uint64_t group, int32_t n) {
     }
 }
 
+// Eight 8-bit indices go out as one word: each byte of `group` is at most
+// 15, so adding the base to every byte at once carries into no neighbour.
+void store_full_group(uint8_t* dest, uint64_t group, Store8) {
+    constexpr uint64_t kBases = kLowColourBase * 0x0101010101010101ull;
+    const uint64_t indices = group + kBases;
+    if (kLittleEndian) {
+        std::memcpy(dest, &indices, 8);
+    } else {
+        for (int k = 0; k < 8; ++k) dest[k] = static_cast<uint8_t>(indices >> (8 * k));
+    }
+}
+
+template <class Store>
+void store_full_group(uint8_t* dest, uint64_t group, Store) {
+    store_group<Store>(dest, group, 8);
+}
+
 // Calls store_group for each group of eight pixels, the last one partial.
 template <class Store, class Group>
 void write_groups(int32_t count, uint8_t* dest, Group group_at) {
     const int32_t full = count >> 3;
-    for (int32_t g = 0; g < full; ++g) store_group<Store>(dest + g * 8 * Store::kBytes, group_at(g), 8);
+    for (int32_t g = 0; g < full; ++g) store_full_group(dest + g * 8 * Store::kBytes, group_at(g), Store{});
     if ((count & 7) != 0) store_group<Store>(dest + full * 8 * Store::kBytes, group_at(full), count & 7);
 }
 
@@ -224,15 +249,46 @@ struct Input {
 // `carry` bytes already at its start; returns the new carry (the bytes the
 // last run wrote past the line's end). When the input ends, the line stops
 // where it is and keeps the buffer's older bytes beyond that point.
-uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t carry) {
+//
+// Most of each line goes through a loop without a branch on the kind of
+// byte: a single byte below 0xC0 is a run of one of itself, and every step
+// stores sixteen copies of its value, of which only the first `count` are
+// kept. The extra copies land inside the line (the loop stops sixteen bytes
+// before its end) ahead of `out`, where the next steps overwrite them. Only
+// input that ends part way through a line leaves them in view, so `older`
+// keeps the bytes they replaced and puts them back. The loop reads two
+// input bytes per step, so the last byte of a block and the tail of each
+// line take the byte-at-a-time path below it.
+uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
     if (carry >= line_bytes) return carry - line_bytes;
     uint8_t* out = line + carry;
+    uint8_t* const line_start = out;
     uint8_t* const line_end = line + line_bytes;
+    const bool wide = line_bytes - carry >= kWideStore;
+    if (wide) std::memcpy(older, line_start, line_bytes - carry);
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
-    while (out < line_end) {
+    for (;;) {
+        if (wide && end - next >= 2) {
+            uint8_t* const wide_end = line_end - kWideStore;
+            const uint8_t* const last_pair = end - 2;
+            while (out <= wide_end && next <= last_pair) {
+                const uint32_t byte = next[0];
+                const uint32_t is_run = byte >= kRunFlag ? 1u : 0u;
+                const uint32_t run_mask = 0u - is_run;
+                const uint32_t count = ((byte & kRunCountMask) & run_mask) | (1u & ~run_mask);
+                const uint64_t value = (next[1] & run_mask) | (byte & ~run_mask);
+                const uint64_t copies = value * 0x0101010101010101ull;
+                std::memcpy(out, &copies, 8);
+                std::memcpy(out + 8, &copies, 8);
+                if (count > kWideStore) std::memset(out + kWideStore, static_cast<int>(value), count - kWideStore);
+                next += 1 + is_run;
+                out += count;
+            }
+        }
+        if (out >= line_end) break;
         if (next == end) {
-            if (!in.refill()) return 0;
+            if (!in.refill()) break;
             next = in.next;
             end = in.end;
         }
@@ -243,13 +299,18 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
         }
         const uint32_t count = byte & kRunCountMask;
         if (next == end) {
-            if (!in.refill()) return 0;
+            if (!in.refill()) break;
             next = in.next;
             end = in.end;
         }
         const uint8_t value = *next++;
         std::memset(out, value, count);
         out += count;
+    }
+    if (out < line_end) {
+        // The input ended part way through the line.
+        if (wide) std::memcpy(out, older + (out - line_start), static_cast<size_t>(line_end - out));
+        return 0;
     }
     in.next = next;
     in.end = end;
@@ -413,9 +474,10 @@ int32_t pcx_display(const char* filename, int32_t flags) {
     uint8_t* dest = state.active_bits + static_cast<size_t>(state.active_max_y - y0) * state.active_stride +
                     static_cast<size_t>(x0) * pixel_bytes;
     const int32_t count = static_cast<int32_t>(columns);
+    uint8_t older[kMaxLineBytes];
     uint32_t carry = 0;
     for (int64_t row = 0; row < rows; ++row) {
-        carry = decode_line(in, line, line_bytes, carry);
+        carry = decode_line(in, line, line_bytes, carry, older);
         writer(line, bpl, count, dest);
         if (row + 1 < rows) dest -= state.active_stride;
         if (carry != 0) std::memmove(line, line + line_bytes, carry);

@@ -8,6 +8,7 @@
 
 #include <raster/raster.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -305,6 +306,161 @@ TEST_F(PcxReader, DataEndingEarlyRepeatsTheLastDecodedBytes) {
         const uint8_t S = kSentinel;
         const Bytes expected = {1, 2, 3, S, 7, 2, 3, S, 7, 2, 3, S, 7, 2, 3, S};
         EXPECT_EQ(testenv::surface_rows(handle), expected);
+    }
+}
+
+// ---- the stream decoder against a plain model ----------------------------------
+//
+// The model decodes a byte at a time into a copy of scratch_area. A run may
+// write past the line's end; those bytes start the next line. When the data
+// ends part way through a line, the line keeps the older bytes beyond what
+// it got, and every later line decodes once more, from its first byte, the
+// input that line started from (in a file, from the start of the last block
+// read, when the line took a new block).
+struct Decoded {
+    std::vector<Bytes> lines;
+    Bytes scratch_after;
+};
+
+Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const Bytes& scratch_before, bool from_file) {
+    constexpr size_t kBlock = 4096;
+    const size_t n = stream.size();
+    Bytes line = scratch_before;
+    std::vector<Bytes> lines;
+    size_t resume = 0;
+    size_t carry = 0;
+    for (size_t r = 0; r < rows; ++r) {
+        if (carry >= line_bytes) {
+            carry -= line_bytes;
+        } else {
+            size_t out = carry;
+            size_t p = resume;
+            bool ended = false;
+            auto take = [&](uint8_t& byte) {
+                if (p == n) return false;
+                if (from_file && p % kBlock == 0) resume = p;
+                byte = stream[p++];
+                return true;
+            };
+            while (out < line_bytes) {
+                uint8_t byte = 0;
+                if (!take(byte)) {
+                    ended = true;
+                    break;
+                }
+                if (byte < 0xC0) {
+                    line[out++] = byte;
+                    continue;
+                }
+                uint8_t value = 0;
+                if (!take(value)) {
+                    ended = true;
+                    break;
+                }
+                for (int k = 0; k < (byte & 0x3F); ++k) line[out++] = value;
+            }
+            if (ended) {
+                carry = 0;
+            } else {
+                resume = p;
+                carry = out - line_bytes;
+            }
+        }
+        lines.emplace_back(line.begin(), line.begin() + static_cast<long>(line_bytes));
+        std::copy(line.begin() + static_cast<long>(line_bytes), line.begin() + static_cast<long>(line_bytes + carry),
+                  line.begin());
+    }
+    return {lines, line};
+}
+
+// A random stream of single bytes and runs of every count (0 and 63
+// included), values often at or above 0xC0, with stretches of each kind.
+Bytes random_stream(std::mt19937& dice, size_t output_bytes) {
+    Bytes stream;
+    size_t made = 0;
+    while (made < output_bytes) {
+        const uint32_t kind = dice() % 16;
+        if (kind < 7) {
+            const uint32_t stretch = 1 + dice() % 24;
+            for (uint32_t k = 0; k < stretch; ++k) stream.push_back(static_cast<uint8_t>(dice() % 0xC0));
+            made += stretch;
+        } else {
+            uint32_t count = dice() % 8;
+            if (kind == 15) count = dice() % 64;
+            if (kind == 14) count = 12 + dice() % 10;  // around the 16-byte step
+            stream.push_back(static_cast<uint8_t>(0xC0 | count));
+            stream.push_back(static_cast<uint8_t>(dice() % 4 == 0 ? 0xC0 + dice() % 64 : dice()));
+            made += count;
+        }
+    }
+    return stream;
+}
+
+TEST_F(PcxReader, DecodedLinesMatchAPlainModelForAnyStreamAndCut) {
+    std::mt19937 dice(20240611);
+    struct Shape {
+        int planes;  // 1: 8-bit into an 8-bit surface, 3: true colour into 32 bits
+        int width;
+        int bpl;
+        int rows;
+    };
+    // Lines shorter than, equal to and just past the decoder's 16-byte step,
+    // padded lines, and lines long enough that 4096-byte file blocks end
+    // inside them.
+    const Shape shapes[] = {{1, 3, 3, 40},   {1, 15, 15, 30},   {1, 16, 16, 30}, {1, 17, 19, 30}, {1, 33, 40, 25},
+                            {1, 61, 61, 90}, {1, 701, 703, 14}, {3, 5, 6, 30},   {3, 18, 21, 20}, {3, 333, 335, 12}};
+    for (const Shape& shape : shapes) {
+        const int bpp = shape.planes == 1 ? 8 : 32;
+        const int pixel = bpp / 8;
+        const size_t line_bytes = static_cast<size_t>(shape.planes) * shape.bpl;
+        const int surface_w = shape.width + 3;
+        const int surface_h = shape.rows + 2;
+        for (int trial = 0; trial < 12; ++trial) {
+            const Bytes full = random_stream(dice, line_bytes * shape.rows + dice() % 70);
+            // Whole, cut at a random byte, and cut within the first line.
+            const size_t cuts[] = {full.size(), dice() % (full.size() + 1), dice() % (line_bytes + 2)};
+            for (size_t cut : cuts) {
+                const Bytes stream(full.begin(), full.begin() + static_cast<long>(cut));
+                const Bytes file = concat(header(8, shape.planes, 1, 1, shape.width, shape.rows, shape.bpl), stream);
+                for (Mode mode : {Mode::File, Mode::Buffer}) {
+                    SCOPED_TRACE(testing::Message() << shape.planes << " plane(s), width " << shape.width << ", bpl "
+                                                    << shape.bpl << ", trial " << trial << ", cut " << cut << " of "
+                                                    << full.size() << (mode == Mode::File ? ", file" : ", buffer"));
+                    const int32_t handle = surface(bpp, surface_w, surface_h);
+                    Bytes scratch_before(raster::kScratchSize);
+                    for (size_t i = 0; i < scratch_before.size(); ++i) {
+                        scratch_before[i] = static_cast<uint8_t>(i * 7 + trial);
+                    }
+                    std::memcpy(raster::state.scratch_area, scratch_before.data(), scratch_before.size());
+                    ASSERT_EQ(display(mode, file, PCX_KEEP_PALETTE), PCX_OK);
+
+                    const Decoded model =
+                        model_lines(stream, line_bytes, shape.rows, scratch_before, mode == Mode::File);
+                    // Nothing else in scratch_area changes.
+                    EXPECT_EQ(Bytes(raster::state.scratch_area, raster::state.scratch_area + raster::kScratchSize),
+                              model.scratch_after);
+                    const Bytes rows = testenv::surface_rows(handle);
+                    const size_t stride = rows.size() / surface_h;
+                    Bytes expected(rows.size(), kSentinel);
+                    for (int r = 0; r < shape.rows; ++r) {
+                        const Bytes& line = model.lines[static_cast<size_t>(r)];
+                        for (int x = 0; x < shape.width; ++x) {
+                            uint8_t* at =
+                                &expected[static_cast<size_t>(r + 1) * stride + static_cast<size_t>(x + 1) * pixel];
+                            if (shape.planes == 1) {
+                                at[0] = line[static_cast<size_t>(x)];
+                            } else {
+                                at[0] = line[static_cast<size_t>(2 * shape.bpl + x)];
+                                at[1] = line[static_cast<size_t>(shape.bpl + x)];
+                                at[2] = line[static_cast<size_t>(x)];
+                            }
+                        }
+                    }
+                    expect_surface(handle, expected, bpp, static_cast<int>(stride) / pixel);
+                    if (testing::Test::HasFailure()) return;
+                }
+            }
+        }
     }
 }
 
