@@ -226,6 +226,22 @@ TEST_F(ImageScale, LargestTablesAreAccepted) {
     expect_table(row_steps(), raster::kRowStepsBytes, 1, 73696);
 }
 
+TEST_F(ImageScale, ColumnsAndRowsTakenAtLargeAndPrimeSizes) {
+    // The source column and row of every destination pixel, against the
+    // reference, where a rounding slip in the column or row lists would
+    // show: sizes one apart near the largest tables, primes, and halves.
+    const int column_pairs[][2] = {{8224, 8223}, {8223, 8224}, {8224, 4099}, {4099, 8224},
+                                   {7919, 7907}, {7907, 7919}, {8224, 1},    {1, 8224}};
+    const std::vector<uint8_t> wide = pixeltest::noise(8224 * 5, 31);
+    for (const auto& c : column_pairs) {
+        expect_scaled(wide, c[0], 5, c[1], 3);
+        expect_scaled(wide, c[0], 3, c[1], 5);
+    }
+    const int row_pairs[][2] = {{73696, 73695}, {73695, 73696}, {73696, 37}, {65521, 65519}, {65519, 65521}};
+    const std::vector<uint8_t> tall = pixeltest::noise(73696 * 3, 32);
+    for (const auto& r : row_pairs) expect_scaled(tall, 3, r[0], 2, r[1]);
+}
+
 // A refused call writes neither the destination nor the step tables.
 void expect_refused(const uint8_t* src, uint8_t* dst, size_t dst_size, int w, int h, int nw, int nh) {
     SCOPED_TRACE(::testing::Message() << w << "x" << h << " -> " << nw << "x" << nh);
