@@ -13,6 +13,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "raster/state.h"
 
 namespace {
@@ -201,7 +205,31 @@ void write_true_colour_32(const uint8_t* line, uint32_t bpl, int32_t count, uint
     const uint8_t* red = line;
     const uint8_t* green = line + bpl;
     const uint8_t* blue = line + 2 * static_cast<size_t>(bpl);
-    for (int32_t x = 0; x < count; ++x) {
+    int32_t x = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    // Sixteen pixels at a time: the planes interleave into B, G, R, 0
+    // words, and each word takes the fourth byte from the surface.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i fourth = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; x + 16 <= count; x += 16) {
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + x));
+        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue + x));
+        const __m128i bg_low = _mm_unpacklo_epi8(b, g);
+        const __m128i bg_high = _mm_unpackhi_epi8(b, g);
+        const __m128i r_low = _mm_unpacklo_epi8(r, zero);
+        const __m128i r_high = _mm_unpackhi_epi8(r, zero);
+        const __m128i pixels[4] = {_mm_unpacklo_epi16(bg_low, r_low), _mm_unpackhi_epi16(bg_low, r_low),
+                                   _mm_unpacklo_epi16(bg_high, r_high), _mm_unpackhi_epi16(bg_high, r_high)};
+        uint8_t* out = dest + static_cast<size_t>(x) * 4;
+        for (int k = 0; k < 4; ++k) {
+            __m128i* at = reinterpret_cast<__m128i*>(out + 16 * k);
+            const __m128i kept = _mm_and_si128(_mm_loadu_si128(at), fourth);
+            _mm_storeu_si128(at, _mm_or_si128(kept, pixels[k]));
+        }
+    }
+#endif
+    for (; x < count; ++x) {
         dest[x * 4] = blue[x];
         dest[x * 4 + 1] = green[x];
         dest[x * 4 + 2] = red[x];
