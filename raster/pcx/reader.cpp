@@ -336,8 +336,11 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
         out += count;
     }
     if (out < line_end) {
-        // The input ended part way through the line.
+        // The input ended part way through the line. Everything has been
+        // consumed, so later lines decode nothing and repeat this one.
         if (wide) std::memcpy(out, older + (out - line_start), static_cast<size_t>(line_end - out));
+        in.next = end;
+        in.end = end;
         return 0;
     }
     in.next = next;

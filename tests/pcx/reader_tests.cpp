@@ -309,36 +309,45 @@ TEST_F(PcxReader, DataEndingEarlyRepeatsTheLastDecodedBytes) {
     }
 }
 
+TEST_F(PcxReader, DataEndingInALineThatBeganWithCarriedBytesRepeatsThatLine) {
+    for (Mode mode : {Mode::File, Mode::Buffer}) {
+        SCOPED_TRACE(mode == Mode::File ? "file" : "buffer");
+        const int32_t handle = surface(8, 4, 4);
+        // 4 x 4: a run of six 5s fills line 0 and carries two bytes into line
+        // 1, which then gets one 9 before the data ends. Line 1 keeps line 0's
+        // last byte beyond that; lines 2 and 3 have nothing left to decode.
+        const Bytes data = {0xC6, 0x05, 0x09};
+        EXPECT_EQ(display(mode, concat(header(8, 1, 0, 0, 3, 3, 4), data), PCX_KEEP_PALETTE), PCX_OK);
+        const Bytes expected = {5, 5, 5, 5, 5, 5, 9, 5, 5, 5, 9, 5, 5, 5, 9, 5};
+        EXPECT_EQ(testenv::surface_rows(handle), expected);
+    }
+}
+
 // ---- the stream decoder against a plain model ----------------------------------
 //
 // The model decodes a byte at a time into a copy of scratch_area. A run may
 // write past the line's end; those bytes start the next line. When the data
 // ends part way through a line, the line keeps the older bytes beyond what
-// it got, and every later line decodes once more, from its first byte, the
-// input that line started from (in a file, from the start of the last block
-// read, when the line took a new block).
+// it got, and every later line, having nothing left to decode, repeats it.
 struct Decoded {
     std::vector<Bytes> lines;
     Bytes scratch_after;
 };
 
-Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const Bytes& scratch_before, bool from_file) {
-    constexpr size_t kBlock = 4096;
+Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const Bytes& scratch_before) {
     const size_t n = stream.size();
     Bytes line = scratch_before;
     std::vector<Bytes> lines;
-    size_t resume = 0;
+    size_t p = 0;
     size_t carry = 0;
     for (size_t r = 0; r < rows; ++r) {
         if (carry >= line_bytes) {
             carry -= line_bytes;
         } else {
             size_t out = carry;
-            size_t p = resume;
             bool ended = false;
             auto take = [&](uint8_t& byte) {
                 if (p == n) return false;
-                if (from_file && p % kBlock == 0) resume = p;
                 byte = stream[p++];
                 return true;
             };
@@ -359,12 +368,7 @@ Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const B
                 }
                 for (int k = 0; k < (byte & 0x3F); ++k) line[out++] = value;
             }
-            if (ended) {
-                carry = 0;
-            } else {
-                resume = p;
-                carry = out - line_bytes;
-            }
+            carry = ended ? 0 : out - line_bytes;
         }
         lines.emplace_back(line.begin(), line.begin() + static_cast<long>(line_bytes));
         std::copy(line.begin() + static_cast<long>(line_bytes), line.begin() + static_cast<long>(line_bytes + carry),
@@ -434,8 +438,7 @@ TEST_F(PcxReader, DecodedLinesMatchAPlainModelForAnyStreamAndCut) {
                     std::memcpy(raster::state.scratch_area, scratch_before.data(), scratch_before.size());
                     ASSERT_EQ(display(mode, file, PCX_KEEP_PALETTE), PCX_OK);
 
-                    const Decoded model =
-                        model_lines(stream, line_bytes, shape.rows, scratch_before, mode == Mode::File);
+                    const Decoded model = model_lines(stream, line_bytes, shape.rows, scratch_before);
                     // Nothing else in scratch_area changes.
                     EXPECT_EQ(Bytes(raster::state.scratch_area, raster::state.scratch_area + raster::kScratchSize),
                               model.scratch_after);
