@@ -123,6 +123,23 @@ class ShellTest : public ::testing::Test {
         return demomodel::ExpectedFrame(panoramaModel_, logo1_, logo2_, scrollX);
     }
 
+    // Runs the whole program for `passes` idle passes and, from the second
+    // on (when the previous pass's frame is complete), compares the frame
+    // surface with the model; the window is then closed.
+    void RunAndCheckFrames(int passes) {
+        int checked = 0;
+        const int status = Run([&](int pass) {
+            if (pass >= 2) {
+                const int scrollX = (pass - 1) * 8;
+                EXPECT_TRUE(SamePixels(FrameSurface(), Expected(scrollX), 320)) << "scrollX " << scrollX;
+                ++checked;
+            }
+            return pass < passes;
+        });
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(passes - 1, checked);
+    }
+
     // A 320 x 200 frame of palette indices in the colours the window shows
     // once the upper logo's file was read last.
     std::vector<uint32_t> Colours(const std::vector<uint8_t>& indices) const {
@@ -413,17 +430,7 @@ TEST_F(ShellTest, WindowClosedBeforeTheFirstIdlePassNeverReadsTheLogos) {
 TEST_F(ShellTest, MissingSkyLeavesThePanoramaAsItWasUnderTheLogos) {
     UseDirectory(DirectoryWith({"LOGO1.PCX", "LOGO2.PCX"}));
     panoramaModel_ = demomodel::PanoramaModel(nullptr, 0);
-    int checked = 0;
-    const int status = Run([&](int pass) {
-        if (pass >= 2) {
-            const int scrollX = (pass - 1) * 8;
-            EXPECT_TRUE(SamePixels(FrameSurface(), Expected(scrollX), 320)) << "scrollX " << scrollX;
-            ++checked;
-        }
-        return pass < 50;
-    });
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(49, checked);
+    RunAndCheckFrames(50);
 }
 
 TEST_F(ShellTest, MissingUpperLogoIsCapturedFromWhatTheLowerOneLeft) {
@@ -431,33 +438,13 @@ TEST_F(ShellTest, MissingUpperLogoIsCapturedFromWhatTheLowerOneLeft) {
     // LOGO1.PCX left it, so the upper logo shows the lower one's picture.
     UseDirectory(DirectoryWith({"SKY.PCX", "LOGO1.PCX"}));
     logo2_ = logo1_;
-    int checked = 0;
-    const int status = Run([&](int pass) {
-        if (pass >= 2) {
-            const int scrollX = (pass - 1) * 8;
-            EXPECT_TRUE(SamePixels(FrameSurface(), Expected(scrollX), 320)) << "scrollX " << scrollX;
-            ++checked;
-        }
-        return pass < 50;
-    });
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(49, checked);
+    RunAndCheckFrames(50);
 }
 
 TEST_F(ShellTest, MissingLowerLogoCapturesTheBlankFrameSurface) {
     UseDirectory(DirectoryWith({"SKY.PCX", "LOGO2.PCX"}));
     logo1_.rowsTopFirst.assign(logo1_.rowsTopFirst.size(), 0);
-    int checked = 0;
-    const int status = Run([&](int pass) {
-        if (pass >= 2) {
-            const int scrollX = (pass - 1) * 8;
-            EXPECT_TRUE(SamePixels(FrameSurface(), Expected(scrollX), 320)) << "scrollX " << scrollX;
-            ++checked;
-        }
-        return pass < 50;
-    });
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(49, checked);
+    RunAndCheckFrames(50);
 }
 
 TEST_F(ShellTest, DirectoryThatLeavesNoRoomForTheLogoNamesReadsOnlyTheSky) {
