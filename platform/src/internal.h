@@ -151,12 +151,17 @@ class Display {
     virtual void pump(std::deque<DisplayEvent>& events) = 0;
     // Puts a window's framebuffer on screen if it changed since last time.
     virtual void present(Window& window) = 0;
+    // Called each time the program finds its queue empty; a display whose
+    // program must give control back to its host between frames does so here.
+    virtual void idle() {}
     virtual const char* name() const = 0;
 };
 
 std::unique_ptr<Display> make_headless_display();
 // Null with *error filled when no display can be opened.
 std::unique_ptr<Display> make_sdl_display(std::string* error);
+// The browser page's canvas (WebAssembly builds only).
+std::unique_ptr<Display> make_web_display();
 
 // ---- the one block of stand-in state ----------------------------------------
 

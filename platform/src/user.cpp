@@ -243,6 +243,9 @@ void choose_display() {
     if (choice == probe::Backend::Headless) {
         s.display = make_headless_display();
     } else {
+#ifdef __EMSCRIPTEN__
+        s.display = make_web_display();
+#else
         std::string error;
         s.display = make_sdl_display(&error);
         if (!s.display) {
@@ -252,6 +255,7 @@ void choose_display() {
                          program_invocation_short_name, error.c_str());
             std::exit(2);
         }
+#endif
     }
     install_signal_handlers();
 }
@@ -496,6 +500,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, U
         std::function<void()> hook = s.idle_hook;
         hook();
     }
+    if (s.display) s.display->idle();
     return j.done<BOOL>(FALSE);
 }
 

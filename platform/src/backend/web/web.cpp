@@ -1,0 +1,162 @@
+// The web display: the program runs in a browser page, compiled to
+// WebAssembly, and its one window is the page's canvas.
+//
+// The client area is the page's size in device pixels, so each client pixel
+// is one screen pixel; a resized page is a resized window (WM_SIZE), and a
+// page being closed is the close box (WM_CLOSE). The program's loop is an
+// ordinary blocking loop: whenever its queue is empty the stand-in lets the
+// display wait, and here that wait hands control back to the browser until
+// its next animation frame (the program is built with ASYNCIFY, which lets a
+// blocking call return to the browser's event loop and resume later). So one
+// pass of an idle loop runs per browser refresh, and the page never freezes.
+//
+// The page talks to this backend through Module.standin (set up by
+// web_attach below): it queues events there and can ask, for tests, to be
+// told when a given frame is on the canvas.
+#include <emscripten.h>
+
+#include <algorithm>
+
+#include "internal.h"
+
+namespace standin {
+
+namespace {
+
+// Makes Module.standin: the events the page queues for the program (resize,
+// close), the canvas, and a way for the close of the page to wake a program
+// that is waiting for the next animation frame, so that it can still hear
+// WM_CLOSE and end before the page goes.
+EM_JS(void, web_attach, (), {
+    const canvas = Module.canvas || document.getElementById('canvas');
+    const web = Module.standin = Module.standin || {};
+    web.canvas = canvas;
+    web.context = canvas.getContext('2d', {alpha : false});
+    web.events = [];
+    web.wake = null;
+    web.size = function() {
+        const ratio = window.devicePixelRatio || 1;
+        return [ Math.max(1, Math.round(canvas.clientWidth * ratio)),
+                 Math.max(1, Math.round(canvas.clientHeight * ratio)) ];
+    };
+    window.addEventListener('resize', function() {
+        const s = web.size();
+        web.events.push([ 0, s[0], s[1] ]);
+    });
+    window.addEventListener('pagehide', function() {
+        web.events.push([ 1, 0, 0 ]);
+        if (web.wake) web.wake();
+    });
+});
+
+EM_JS(void, web_client_size, (int* width, int* height), {
+    const s = Module.standin.size();
+    HEAP32[width >> 2] = s[0];
+    HEAP32[height >> 2] = s[1];
+});
+
+// Kind of the next queued page event (0 resize, 1 close), or -1 for none.
+EM_JS(int, web_next_event, (int* width, int* height), {
+    const e = Module.standin.events.shift();
+    if (!e) return -1;
+    HEAP32[width >> 2] = e[1];
+    HEAP32[height >> 2] = e[2];
+    return e[0];
+});
+
+// Puts RGBA pixels on the canvas; resizing the canvas first when the client
+// size changed (which clears it, so nothing stale shows around the new size).
+EM_JS(void, web_draw, (const uint8_t* rgba, int width, int height), {
+    const web = Module.standin;
+    if (web.canvas.width != width || web.canvas.height != height) {
+        web.canvas.width = width;
+        web.canvas.height = height;
+    }
+    const pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+    web.context.putImageData(new ImageData(pixels, width, height), 0, 0);
+});
+
+// Returns at the browser's next animation frame (or at once when the page is
+// going away). `passes` counts the waits so far: by the n-th wait the
+// program has drawn n - 1 frames, and the canvas shows the last of them;
+// Module.standin.onFrame, when the page sets it, is told so, and may return
+// a promise to hold the program at that frame until it settles (tests).
+EM_ASYNC_JS(void, web_wait_frame, (int passes), {
+    const web = Module.standin;
+    const hold = web.onFrame && passes > 1 ? web.onFrame(passes - 1) : null;
+    if (hold) await hold;
+    await new Promise(function(resolve) {
+        const id = requestAnimationFrame(function() {
+            web.wake = null;
+            resolve();
+        });
+        web.wake = function() {
+            cancelAnimationFrame(id);
+            web.wake = null;
+            resolve();
+        };
+    });
+});
+
+class WebDisplay : public Display {
+  public:
+    WebDisplay() { web_attach(); }
+
+    bool create_window(Window& window) override {
+        // The page is the window: it is as large as the page from the start.
+        int width = 0;
+        int height = 0;
+        web_client_size(&width, &height);
+        window.outer_width += width - window.client_width;
+        window.outer_height += height - window.client_height;
+        window.client_width = width;
+        window.client_height = height;
+        window.framebuffer.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+        return true;
+    }
+
+    void destroy_window(Window&) override {}
+    void show_window(Window&, bool) override {}
+
+    void pump(std::deque<DisplayEvent>& events) override {
+        const uintptr_t hwnd = state().last_window;
+        int width = 0;
+        int height = 0;
+        for (int kind; (kind = web_next_event(&width, &height)) >= 0;) {
+            if (hwnd == 0) continue;
+            if (kind == 0) {
+                events.push_back(DisplayEvent{DisplayEvent::Resize, hwnd, width, height});
+            } else {
+                events.push_back(DisplayEvent{DisplayEvent::Close, hwnd, 0, 0});
+            }
+        }
+    }
+
+    void present(Window& window) override {
+        if (!window.framebuffer_changed || !window.visible || window.minimized || window.framebuffer.empty()) return;
+        window.framebuffer_changed = false;
+        // 0x00RRGGBB words (bytes B, G, R, 0) to the canvas's R, G, B, A bytes.
+        rgba_.resize(window.framebuffer.size());
+        const uint32_t* from = window.framebuffer.data();
+        uint32_t* to = rgba_.data();
+        for (size_t i = 0, n = rgba_.size(); i < n; ++i) {
+            const uint32_t p = from[i];
+            to[i] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+        }
+        web_draw(reinterpret_cast<const uint8_t*>(to), window.client_width, window.client_height);
+    }
+
+    void idle() override { web_wait_frame(++waits_); }
+
+    const char* name() const override { return "web"; }
+
+  private:
+    std::vector<uint32_t> rgba_;
+    int waits_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Display> make_web_display() { return std::make_unique<WebDisplay>(); }
+
+}  // namespace standin
