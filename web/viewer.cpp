@@ -93,8 +93,8 @@ void OpenPicture(const uint8_t* data, uint32_t size) {
     surface_set_depth(shape.trueColour ? 32 : 8);
     const int32_t handle = surface_create(shape.width, shape.height);
     if (handle < 0) {
-        std::snprintf(text, sizeof text, "not shown: %d x %d pixels is too large to hold", static_cast<int>(shape.width),
-                      static_cast<int>(shape.height));
+        std::snprintf(text, sizeof text, "not shown: %d x %d pixels is too large to hold",
+                      static_cast<int>(shape.width), static_cast<int>(shape.height));
         ReportToPage(text, 0);
         return;
     }
@@ -131,8 +131,8 @@ void Paint() {
     surface_select(background);
     present(0, 3, 0, 0, 0, clientWidth - 1, 0, clientHeight - 1);
     if (picture < 0) return;
-    const double scale = std::min(static_cast<double>(clientWidth) / pictureWidth,
-                                  static_cast<double>(clientHeight) / pictureHeight);
+    const double scale =
+        std::min(static_cast<double>(clientWidth) / pictureWidth, static_cast<double>(clientHeight) / pictureHeight);
     const int32_t width = std::max<int32_t>(1, static_cast<int32_t>(pictureWidth * scale + 0.5));
     const int32_t height = std::max<int32_t>(1, static_cast<int32_t>(pictureHeight * scale + 0.5));
     const int32_t left = (clientWidth - width) / 2;
@@ -222,8 +222,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.lpszClassName = kClassName;
     RegisterClassA(&wc);
-    viewerWindow = CreateWindowExA(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640,
-                                   480, nullptr, nullptr, hInstance, nullptr);
+    viewerWindow = CreateWindowExA(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480,
+                                   nullptr, nullptr, hInstance, nullptr);
     if (viewerWindow == nullptr) return 1;
 
     raster_init();

@@ -36,17 +36,20 @@ EM_JS(void, web_attach, (), {
     web.wake = null;
     web.size = function() {
         const ratio = window.devicePixelRatio || 1;
-        return [ Math.max(1, Math.round(canvas.clientWidth * ratio)),
-                 Math.max(1, Math.round(canvas.clientHeight * ratio)) ];
+        return [
+            Math.max(1, Math.round(canvas.clientWidth * ratio)), Math.max(1, Math.round(canvas.clientHeight * ratio))
+        ];
     };
-    window.addEventListener('resize', function() {
-        const s = web.size();
-        web.events.push([ 0, s[0], s[1] ]);
-    });
-    window.addEventListener('pagehide', function() {
-        web.events.push([ 1, 0, 0 ]);
-        if (web.wake) web.wake();
-    });
+    window.addEventListener(
+        'resize', function() {
+            const s = web.size();
+            web.events.push([ 0, s[0], s[1] ]);
+        });
+    window.addEventListener(
+        'pagehide', function() {
+            web.events.push([ 1, 0, 0 ]);
+            if (web.wake) web.wake();
+        });
 });
 
 EM_JS(void, web_client_size, (int* width, int* height), {
