@@ -42,7 +42,11 @@ EM_JS(void, web_attach, (), {
     };
     window.addEventListener(
         'resize', function() {
+            // Only the latest size matters to a program that has not yet
+            // seen the one before.
             const s = web.size();
+            const last = web.events[web.events.length - 1];
+            if (last && last[0] == 0) web.events.pop();
             web.events.push([ 0, s[0], s[1] ]);
         });
     window.addEventListener(
