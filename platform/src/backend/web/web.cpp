@@ -88,8 +88,10 @@ EM_JS(void, web_draw, (const uint8_t* rgba, int width, int height), {
 // program has drawn n - 1 frames, and the canvas shows the last of them;
 // Module.standin.onFrame, when the page sets it, is told so, and may return
 // a promise to hold the program at that frame until it settles (tests).
+// Module.standin.busyMs adds up the time the program ran between waits.
 EM_ASYNC_JS(void, web_wait_frame, (int passes), {
     const web = Module.standin;
+    if (web.resumedAt != = undefined) web.busyMs = (web.busyMs || 0) + performance.now() - web.resumedAt;
     const hold = web.onFrame && passes > 1 ? web.onFrame(passes - 1) : null;
     if (hold) await hold;
     await new Promise(function(resolve) {
@@ -103,6 +105,7 @@ EM_ASYNC_JS(void, web_wait_frame, (int passes), {
             resolve();
         };
     });
+    web.resumedAt = performance.now();
 });
 
 class WebDisplay : public Display {
