@@ -216,6 +216,17 @@ TEST_F(RecorderTest, BadOptionsAreRefusedWithOneLineNamingTheOption) {
     }
 }
 
+// The program runs on without its pictures, and says which it could not read.
+TEST_F(RecorderTest, EachMissingPictureIsNamedOnOneLine) {
+    ASSERT_EQ(0, Record("--frames 2 --dir " + dir_ + " --png-dir " + dir_ + "/out"));
+    const std::string message = ReadText(dir_ + "/stderr");
+    EXPECT_EQ(3, std::count(message.begin(), message.end(), '\n')) << message;
+    for (const char* name : {"/SKY.PCX:", "/LOGO1.PCX:", "/LOGO2.PCX:"}) {
+        EXPECT_NE(std::string::npos, message.find(dir_ + name)) << message;
+    }
+    EXPECT_TRUE(Exists(dir_ + "/out/frame-0002.png"));
+}
+
 TEST_F(RecorderTest, UnwritableOutputFailsWithoutHanging) {
     ASSERT_EQ(0, Record("--frames 1 --png-dir " + dir_));
     const std::string file = dir_ + "/frame-0001.png";
