@@ -142,6 +142,21 @@ class SdlDisplay : public Display {
         }
     }
 
+    void wait(std::chrono::steady_clock::time_point until) override {
+        const auto left = until - std::chrono::steady_clock::now();
+        const long whole_ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
+        // SDL counts whole milliseconds: it sleeps on the display connection
+        // for those, and the remainder is slept here.
+        if (whole_ms > 0 && SDL_WaitEventTimeout(nullptr, static_cast<int>(whole_ms)) == 1) return;
+        std::this_thread::sleep_until(until);
+    }
+
+    int refresh_rate() override {
+        SDL_DisplayMode mode;
+        if (SDL_GetCurrentDisplayMode(0, &mode) != 0) return 0;
+        return mode.refresh_rate;
+    }
+
     const char* name() const override { return "SDL2"; }
 
   private:
