@@ -257,6 +257,11 @@ WaitableTimer* find_timer(HANDLE handle);
 bool timer_signalled(WaitableTimer& timer, std::chrono::steady_clock::time_point now);
 void take_signal(WaitableTimer& timer);
 
+// Frame statistics (SCALING_SCROLLING_STATS): started with the display,
+// counted each time a timer ends a wait.
+void start_frame_stats();
+void count_frame_wake();
+
 // Draws a window's pending display events and hands out the next message.
 void process_display_events();
 void choose_display();

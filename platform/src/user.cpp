@@ -266,6 +266,7 @@ void choose_display() {
         }
     }
     install_signal_handlers();
+    start_frame_stats();
 }
 
 void process_display_events() {
@@ -538,6 +539,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL 
         for (DWORD i = 0; i < count; ++i) {
             if (timer_signalled(*timers[i], now)) {
                 take_signal(*timers[i]);
+                count_frame_wake();
                 return j.done<DWORD>(WAIT_OBJECT_0 + i);
             }
         }
