@@ -96,6 +96,7 @@ void OpenPicture(const uint8_t* data, uint32_t size) {
         std::snprintf(text, sizeof text, "not shown: %d x %d pixels is too large to hold",
                       static_cast<int>(shape.width), static_cast<int>(shape.height));
         ReportToPage(text, 0);
+        InvalidateRect(viewerWindow, nullptr, FALSE);
         return;
     }
     surface_select(handle);
@@ -233,11 +234,14 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
     ShowWindow(viewerWindow, nCmdShow);
     UpdateWindow(viewerWindow);
 
-    // Nothing moves between files: each empty pass only waits for the next
-    // display frame.
+    // Nothing moves between files: with the queue empty the viewer sleeps
+    // until a message comes.
     MSG msg;
     while (true) {
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+            continue;
+        }
         if (msg.message == WM_QUIT) break;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

@@ -13,6 +13,7 @@
 
 #include <standin/probe.h>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -35,6 +36,7 @@ enum class Kind : uintptr_t {
     File = 9,
     Window = 10,
     Instance = 11,
+    Timer = 12,
 };
 
 uintptr_t new_handle(Kind kind);
@@ -151,9 +153,13 @@ class Display {
     virtual void pump(std::deque<DisplayEvent>& events) = 0;
     // Puts a window's framebuffer on screen if it changed since last time.
     virtual void present(Window& window) = 0;
-    // Called each time the program finds its queue empty; a display whose
-    // program must give control back to its host between frames does so here.
-    virtual void idle() {}
+    // Sleeps until `until`, or less if the display has something to deliver
+    // (input, a window closed); early returns are allowed. Every wait of a
+    // program for its next frame goes through here, so a backend can hand
+    // the time to whatever drives its display.
+    virtual void wait(std::chrono::steady_clock::time_point until) = 0;
+    // The display's refresh rate in hertz, 0 when it cannot be learned.
+    virtual int refresh_rate() = 0;
     virtual const char* name() const = 0;
 };
 
@@ -176,6 +182,14 @@ struct OpenFile {
     int fd = -1;
 };
 
+struct WaitableTimer {
+    bool manual_reset = false;
+    bool armed = false;  // set and not yet expired
+    bool signalled = false;
+    std::chrono::steady_clock::time_point due{};
+    std::chrono::milliseconds period{0};
+};
+
 struct State {
     // Display.
     int depth = 32;
@@ -194,6 +208,9 @@ struct State {
     uintptr_t last_window = 0;
     std::map<uintptr_t, GlobalBlock> globals;
     std::map<uintptr_t, OpenFile> files;
+    std::map<uintptr_t, WaitableTimer> timers;
+    // Off, timers are due the moment they are set and waits never sleep.
+    bool paced = true;
     std::map<uint64_t, uintptr_t> shared_resources;  // (kind, id) -> icon or cursor
 
     // Messages.
@@ -234,6 +251,18 @@ int system_palette_size();
 // GDI operations the USER32 half needs.
 uintptr_t create_dc(DcKind kind, uintptr_t window);
 void destroy_dc(uintptr_t dc);
+
+// Waitable timers: brings the timer's state up to the present and says
+// whether it is signalled; a satisfied wait on an auto-reset timer takes the
+// signal. Null when the handle is not a timer.
+WaitableTimer* find_timer(HANDLE handle);
+bool timer_signalled(WaitableTimer& timer, std::chrono::steady_clock::time_point now);
+void take_signal(WaitableTimer& timer);
+
+// Frame statistics (SCALING_SCROLLING_STATS): started with the display,
+// counted each time a timer ends a wait.
+void start_frame_stats();
+void count_frame_wake();
 
 // Draws a window's pending display events and hands out the next message.
 void process_display_events();

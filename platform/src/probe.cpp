@@ -7,7 +7,12 @@
 namespace standin {
 namespace probe {
 
-void reset() { forget_everything(); }
+void reset() {
+    forget_everything();
+    state().paced = false;
+}
+
+void set_pacing(bool on) { state().paced = on; }
 
 void set_display_depth(int bits) {
     if (bits == 4 || bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32) state().depth = bits;

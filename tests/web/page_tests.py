@@ -84,10 +84,12 @@ def demo_page(browser, url, recorder):
     with tempfile.TemporaryDirectory() as frames:
         subprocess.run([recorder, "--client", "%dx%d" % (WIDTH, HEIGHT), "--frames", str(FRAMES[-1]),
                         "--png-dir", frames], check=True, timeout=120)
-        browser.open(url + "index.html?hold=" + ",".join(map(str, FRAMES)), WIDTH, HEIGHT)
+        # The canvas's first picture is the window's first paint, before any
+        # frame: picture n + 1 is frame n.
+        browser.open(url + "index.html?hold=" + ",".join(str(n + 1) for n in FRAMES), WIDTH, HEIGHT)
         shown = []
         for n in FRAMES:
-            browser.wait_for("demo.held === %d" % n)
+            browser.wait_for("demo.held === %d" % (n + 1))
             shown.append(canvas_pixels(browser))
             same_picture("demo frame %d against the recorder's" % n, shown[-1],
                          Image.open(os.path.join(frames, "frame-%04d.png" % n)))

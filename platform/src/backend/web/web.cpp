@@ -3,16 +3,17 @@
 //
 // The client area is the page's size in device pixels, so each client pixel
 // is one screen pixel; a resized page is a resized window (WM_SIZE), and a
-// page being closed is the close box (WM_CLOSE). The program's loop is an
-// ordinary blocking loop: whenever its queue is empty the stand-in lets the
-// display wait, and here that wait hands control back to the browser until
-// its next animation frame (the program is built with ASYNCIFY, which lets a
-// blocking call return to the browser's event loop and resume later). So one
-// pass of an idle loop runs per browser refresh, and the page never freezes.
+// page being closed is the close box (WM_CLOSE). The program's loop stays an
+// ordinary blocking loop: every wait of the program for its next frame or
+// for messages comes to wait() below, which hands control back to the
+// browser until its next animation frame (the program is built with
+// ASYNCIFY, which lets a blocking call return to the browser's event loop
+// and resume later). So a paced program draws at the browser's refresh, and
+// the page never freezes.
 //
 // The page talks to this backend through Module.standin (set up by
-// web_attach below): it queues events there and can ask, for tests, to be
-// told when a given frame is on the canvas.
+// web_attach below): it queues events there and, for tests, can be told of
+// each picture put on the canvas and hold the program there.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -23,6 +24,10 @@ namespace standin {
 
 namespace {
 
+// The JavaScript halves below are kept as written (clang-format does not
+// know JavaScript).
+// clang-format off
+
 // Makes Module.standin: the events the page queues for the program (resize,
 // close), the canvas, and a way for the close of the page to wake a program
 // that is waiting for the next animation frame, so that it can still hear
@@ -31,29 +36,26 @@ EM_JS(void, web_attach, (), {
     const canvas = Module.canvas || document.getElementById('canvas');
     const web = Module.standin = Module.standin || {};
     web.canvas = canvas;
-    web.context = canvas.getContext('2d', {alpha : false});
+    web.context = canvas.getContext('2d', {alpha: false});
     web.events = [];
     web.wake = null;
     web.size = function() {
         const ratio = window.devicePixelRatio || 1;
-        return [
-            Math.max(1, Math.round(canvas.clientWidth * ratio)), Math.max(1, Math.round(canvas.clientHeight * ratio))
-        ];
+        return [Math.max(1, Math.round(canvas.clientWidth * ratio)),
+                Math.max(1, Math.round(canvas.clientHeight * ratio))];
     };
-    window.addEventListener(
-        'resize', function() {
-            // Only the latest size matters to a program that has not yet
-            // seen the one before.
-            const s = web.size();
-            const last = web.events[web.events.length - 1];
-            if (last && last[0] == 0) web.events.pop();
-            web.events.push([ 0, s[0], s[1] ]);
-        });
-    window.addEventListener(
-        'pagehide', function() {
-            web.events.push([ 1, 0, 0 ]);
-            if (web.wake) web.wake();
-        });
+    window.addEventListener('resize', function() {
+        // Only the latest size matters to a program that has not yet seen
+        // the one before.
+        const s = web.size();
+        const last = web.events[web.events.length - 1];
+        if (last && last[0] === 0) web.events.pop();
+        web.events.push([0, s[0], s[1]]);
+    });
+    window.addEventListener('pagehide', function() {
+        web.events.push([1, 0, 0]);
+        if (web.wake) web.wake();
+    });
 });
 
 EM_JS(void, web_client_size, (int* width, int* height), {
@@ -71,29 +73,36 @@ EM_JS(int, web_next_event, (int* width, int* height), {
     return e[0];
 });
 
-// Puts RGBA pixels on the canvas; resizing the canvas first when the client
-// size changed (which clears it, so nothing stale shows around the new size).
-EM_JS(void, web_draw, (const uint8_t* rgba, int width, int height), {
+// Puts RGBA pixels on the canvas, resizing the canvas first when the client
+// size changed (which clears it, so nothing stale shows around the new
+// size). Counts the pictures shown: Module.standin.onFrame, when the page
+// sets it, hears each count and may return a promise to hold the program at
+// that picture until it settles; the result says whether it did (tests).
+EM_JS(int, web_draw, (const uint8_t* rgba, int width, int height), {
     const web = Module.standin;
-    if (web.canvas.width != width || web.canvas.height != height) {
+    if (web.canvas.width !== width || web.canvas.height !== height) {
         web.canvas.width = width;
         web.canvas.height = height;
     }
     const pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
     web.context.putImageData(new ImageData(pixels, width, height), 0, 0);
+    web.shown = (web.shown || 0) + 1;
+    web.hold = web.onFrame ? web.onFrame(web.shown) : null;
+    return web.hold ? 1 : 0;
 });
 
-// Returns at the browser's next animation frame (or at once when the page is
-// going away). `passes` counts the waits so far: by the n-th wait the
-// program has drawn n - 1 frames, and the canvas shows the last of them;
-// Module.standin.onFrame, when the page sets it, is told so, and may return
-// a promise to hold the program at that frame until it settles (tests).
-// Module.standin.busyMs adds up the time the program ran between waits.
-EM_ASYNC_JS(void, web_wait_frame, (int passes), {
+EM_ASYNC_JS(void, web_hold, (), {
+    const hold = Module.standin.hold;
+    Module.standin.hold = null;
+    await hold;
+});
+
+// Returns at the browser's next animation frame, or at once when the page
+// is going away. Module.standin.busyMs adds up the time the program ran
+// between waits.
+EM_ASYNC_JS(void, web_wait_frame, (), {
     const web = Module.standin;
-    if (web.resumedAt != = undefined) web.busyMs = (web.busyMs || 0) + performance.now() - web.resumedAt;
-    const hold = web.onFrame && passes > 1 ? web.onFrame(passes - 1) : null;
-    if (hold) await hold;
+    if (web.resumedAt !== undefined) web.busyMs = (web.busyMs || 0) + performance.now() - web.resumedAt;
     await new Promise(function(resolve) {
         const id = requestAnimationFrame(function() {
             web.wake = null;
@@ -107,6 +116,7 @@ EM_ASYNC_JS(void, web_wait_frame, (int passes), {
     });
     web.resumedAt = performance.now();
 });
+// clang-format on
 
 class WebDisplay : public Display {
   public:
@@ -153,16 +163,24 @@ class WebDisplay : public Display {
             const uint32_t p = from[i];
             to[i] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
         }
-        web_draw(reinterpret_cast<const uint8_t*>(to), window.client_width, window.client_height);
+        if (web_draw(reinterpret_cast<const uint8_t*>(to), window.client_width, window.client_height)) web_hold();
     }
 
-    void idle() override { web_wait_frame(++waits_); }
+    // The browser's frames are the only clock a page should keep to: however
+    // far off `until` is, the program sleeps to the next one (the timer it
+    // waits for is then due, or it simply waits again).
+    void wait(std::chrono::steady_clock::time_point until) override {
+        if (until > std::chrono::steady_clock::now()) web_wait_frame();
+    }
+
+    // A page cannot learn the display's rate; 0 leaves the program to its
+    // default, and the browser's frames pace it in any case.
+    int refresh_rate() override { return 0; }
 
     const char* name() const override { return "web"; }
 
   private:
     std::vector<uint32_t> rgba_;
-    int waits_ = 0;
 };
 
 }  // namespace
