@@ -52,7 +52,10 @@ EM_JS(void, web_attach, (), {
         if (last && last[0] === 0) web.events.pop();
         web.events.push([0, s[0], s[1]]);
     });
-    window.addEventListener('pagehide', function() {
+    window.addEventListener('pagehide', function(event) {
+        // A page kept for the back button (persisted) may come back, and
+        // its program with it: only a page that goes for good closes.
+        if (event.persisted) return;
         web.events.push([1, 0, 0]);
         if (web.wake) web.wake();
     });
