@@ -20,6 +20,7 @@ import statistics
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 from chromium import Browser, Server  # noqa: E402
 

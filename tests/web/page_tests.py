@@ -21,6 +21,7 @@ import tempfile
 
 from PIL import Image
 
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from chromium import Browser, Server  # noqa: E402
 
