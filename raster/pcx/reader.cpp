@@ -325,8 +325,15 @@ uint64_t high_bytes(const uint8_t* p) {
     }
     return mask;
 #else
+    // Eight bytes at a time: bit 7 of each byte is set where its two top bits
+    // are, and the multiplication gathers those eight bits into one byte.
     uint64_t mask = 0;
-    for (int k = 0; k < 64; ++k) mask |= static_cast<uint64_t>(p[k] >= kRunFlag ? 1 : 0) << k;
+    for (int k = 0; k < 8; ++k) {
+        uint64_t word = 0;
+        for (int b = 0; b < 8; ++b) word |= static_cast<uint64_t>(p[8 * k + b]) << (8 * b);
+        const uint64_t high = word & (word << 1) & 0x8080808080808080ull;
+        mask |= (((high >> 7) * 0x0102040810204080ull) >> 56) << (8 * k);
+    }
     return mask;
 #endif
 }
