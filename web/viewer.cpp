@@ -2,8 +2,9 @@
 //
 // The page hands it a file's bytes (ViewerOpen, called from the page's
 // script, posts them to the window as a private message); the window
-// procedure decodes them from memory into a surface of the picture's size,
-// 8 bits deep for pictures of up to 256 colours and 32 bits for true colour,
+// procedure reads the picture's size and colours from its header
+// (pcx_info) and decodes it from memory into a surface of that size, 8 bits
+// deep for pictures of up to 256 colours and 32 bits for true colour,
 // and presents it stretched to fit the window with its proportions kept,
 // on black. What was shown, or why the reader refused the file, goes back to
 // the page in one line.
@@ -38,32 +39,6 @@ EM_JS(void, ReportToPage, (const char* text, int shown), {
     if (Module.onViewerReport) Module.onViewerReport(UTF8ToString(text), shown != 0);
 });
 
-// The few header fields that choose the surface: its size and depth. The
-// reader itself checks every field again and has the last word.
-struct PictureShape {
-    int32_t width = 1;
-    int32_t height = 1;
-    bool trueColour = false;
-    int colourBits = 0;  // bits per pixel times planes
-};
-
-int32_t Field16(const uint8_t* data, int offset) { return data[offset] | (data[offset + 1] << 8); }
-
-PictureShape ReadShape(const uint8_t* data, uint32_t size) {
-    PictureShape shape;
-    if (size < 128 || data[0] != 10) return shape;
-    const int32_t xMin = Field16(data, 4);
-    const int32_t yMin = Field16(data, 6);
-    const int32_t xMax = Field16(data, 8);
-    const int32_t yMax = Field16(data, 10);
-    if (xMax < xMin || yMax < yMin) return shape;
-    shape.width = xMax - xMin + 1;
-    shape.height = yMax - yMin + 1;
-    shape.colourBits = data[3] * data[65];
-    shape.trueColour = data[3] == 8 && data[65] >= 3;
-    return shape;
-}
-
 const char* RefusalText(int32_t result) {
     switch (result) {
         case PCX_OPEN_FAILED:
@@ -86,42 +61,54 @@ void DropPicture() {
     picture = -1;
 }
 
-void OpenPicture(const uint8_t* data, uint32_t size) {
-    DropPicture();
-    const PictureShape shape = ReadShape(data, size);
-    char text[200];
-    surface_set_depth(shape.trueColour ? 32 : 8);
-    const int32_t handle = surface_create(shape.width, shape.height);
-    if (handle < 0) {
-        std::snprintf(text, sizeof text, "not shown: %d x %d pixels is too large to hold",
-                      static_cast<int>(shape.width), static_cast<int>(shape.height));
-        ReportToPage(text, 0);
-        InvalidateRect(viewerWindow, nullptr, FALSE);
-        return;
-    }
+// Decodes the work block's picture into a new surface of its size, 8 or
+// 32 bits deep, which becomes the picture shown; the reader's result, or
+// kTooLarge when no such surface can be made.
+constexpr int32_t kTooLarge = -1;
+
+int32_t Decode(int32_t width, int32_t height, int32_t colours) {
+    surface_set_depth(colours > 256 ? 32 : 8);
+    const int32_t handle = surface_create(width, height);
+    if (handle < 0) return kTooLarge;
     surface_select(handle);
     move_to(0, 0);
-    pcx_set_buffer(data, size);
     const int32_t result = pcx_display(nullptr, PCX_FROM_BUFFER | PCX_AT_POSITION);
-    pcx_set_buffer(nullptr, 0);
     if (result != PCX_OK) {
         surface_deselect();
         surface_destroy(handle);
-        std::snprintf(text, sizeof text, "not shown: %s", RefusalText(result));
-        ReportToPage(text, 0);
-    } else {
-        picture = handle;
-        pictureWidth = shape.width;
-        pictureHeight = shape.height;
-        if (shape.trueColour) {
-            std::snprintf(text, sizeof text, "%d x %d pixels, true colour", static_cast<int>(shape.width),
-                          static_cast<int>(shape.height));
-        } else {
-            std::snprintf(text, sizeof text, "%d x %d pixels, %d colours", static_cast<int>(shape.width),
-                          static_cast<int>(shape.height), 1 << std::min(shape.colourBits, 8));
-        }
-        ReportToPage(text, 1);
+        return result;
     }
+    picture = handle;
+    pictureWidth = width;
+    pictureHeight = height;
+    return PCX_OK;
+}
+
+// The header says how large a surface to make and how deep (pcx_info);
+// the picture then goes into it at its upper-left corner.
+void OpenPicture(const uint8_t* data, uint32_t size) {
+    DropPicture();
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t colours = 0;
+    pcx_set_buffer(data, size);
+    int32_t result = pcx_info(nullptr, PCX_FROM_BUFFER, &width, &height, &colours);
+    if (result == PCX_OK) result = Decode(width, height, colours);
+    pcx_set_buffer(nullptr, 0);
+
+    char text[200];
+    const int w = static_cast<int>(width);
+    const int h = static_cast<int>(height);
+    if (result == kTooLarge) {
+        std::snprintf(text, sizeof text, "not shown: %d x %d pixels is too large to hold", w, h);
+    } else if (result != PCX_OK) {
+        std::snprintf(text, sizeof text, "not shown: %s", RefusalText(result));
+    } else if (colours > 256) {
+        std::snprintf(text, sizeof text, "%d x %d pixels, true colour", w, h);
+    } else {
+        std::snprintf(text, sizeof text, "%d x %d pixels, %d colours", w, h, static_cast<int>(colours));
+    }
+    ReportToPage(text, result == PCX_OK);
     InvalidateRect(viewerWindow, nullptr, FALSE);
 }
 
