@@ -1,0 +1,70 @@
+#include "bench_pictures.h"
+
+#include "pcx_writer.h"
+
+namespace benchpictures {
+
+namespace {
+
+pcxwrite::Layout layout_of(PictureId id) {
+    switch (id) {
+        case kOneBit2048:
+            return pcxwrite::Layout::OneBit;
+        case kFourPlane2048:
+            return pcxwrite::Layout::FourPlane;
+        case kTrueColour2048:
+            return pcxwrite::Layout::TrueColor;
+        default:
+            return pcxwrite::Layout::EightBit;
+    }
+}
+
+}  // namespace
+
+PictureShape shape_of(PictureId id) {
+    switch (id) {
+        case kSky640:
+            return {640, 200, 8, "sky-640x200-8bit"};
+        case kIndexed2048:
+            return {2048, 2048, 8, "2048-8bit"};
+        case kOneBit2048:
+            return {2048, 2048, 8, "2048-1bit"};
+        case kFourPlane2048:
+            return {2048, 2048, 8, "2048-4plane"};
+        case kTrueColour2048:
+            return {2048, 2048, 32, "2048-24bit"};
+    }
+    return {1, 1, 8, "none"};
+}
+
+std::vector<uint8_t> make_pcx(PictureId id) {
+    const PictureShape shape = shape_of(id);
+    const pcxwrite::Layout layout = layout_of(id);
+    pcxwrite::Picture p;
+    p.width = shape.width;
+    p.height = shape.height;
+    uint32_t dice = 2024;
+    auto roll = [&dice]() {
+        dice = dice * 1664525u + 1013904223u;
+        return dice >> 24;
+    };
+    const int colours = layout == pcxwrite::Layout::OneBit ? 2 : layout == pcxwrite::Layout::FourPlane ? 16 : 256;
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            const int band = (x / 5 + y / 3 + (roll() % 8 == 0 ? static_cast<int>(roll()) : 0)) % colours;
+            if (layout == pcxwrite::Layout::TrueColor) {
+                p.rgb.push_back(static_cast<uint8_t>(band));
+                p.rgb.push_back(static_cast<uint8_t>(y / 9));
+                p.rgb.push_back(static_cast<uint8_t>(x / 9 + (roll() & 3)));
+            } else {
+                p.indices.push_back(static_cast<uint8_t>(band));
+            }
+        }
+    }
+    for (int i = 0; i < 768; ++i) p.palette[i] = static_cast<uint8_t>(i * 7);
+    pcxwrite::Options o;
+    o.layout = layout;
+    return pcxwrite::encode(p, o);
+}
+
+}  // namespace benchpictures
