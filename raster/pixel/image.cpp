@@ -10,12 +10,18 @@
 
 #include "raster/state.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using SizeRoutine = uint32_t (*)(uint32_t width, uint32_t height);
 // One surface row of `width` pixels to or from `width` buffer bytes.
 using CaptureRoutine = void (*)(const uint8_t* pixels, uint8_t* buffer, int32_t width);
-using PlaceRoutine = void (*)(const uint8_t* buffer, uint8_t* pixels, int32_t width);
+// A whole image: `height` buffer rows of `width` bytes onto surface rows
+// `stride` bytes apart, the first at `pixels`.
+using PlaceRoutine = void (*)(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride);
 
 // 4-byte native colour entries hold fill, red, green, blue in that order.
 constexpr int kFill = 0;
@@ -101,7 +107,8 @@ void capture32(const uint8_t* pixels, uint8_t* buffer, int32_t width) { capture_
 
 // ---- placement ----------------------------------------------------------------
 
-void place8(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
+// One row of at most 15 bytes, or any row where SSE2 is not available.
+void place8_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     // Eight indices at a time: a byte of the mask is 0xFF where the index is
     // not 0, so transparent bytes keep the surface's value.
     constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
@@ -127,7 +134,42 @@ void place8(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     }
 }
 
-void place16(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
+#if defined(__SSE2__) || defined(_M_X64)
+// Sixteen indices: where an index is 0 the surface byte stays, so the result
+// is source | (surface & (source == 0)). Applying it twice to the same bytes
+// gives what applying it once gives, which lets a row's last sixteen bytes
+// overlap the ones before.
+inline void place16_bytes(const uint8_t* buffer, uint8_t* pixels, __m128i zero) {
+    const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer));
+    const __m128i keep = _mm_cmpeq_epi8(source, zero);
+    const __m128i target = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), _mm_or_si128(source, _mm_and_si128(target, keep)));
+}
+#endif
+
+void place8(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
+#if defined(__SSE2__) || defined(_M_X64)
+    if (width >= 16) {
+        const __m128i zero = _mm_setzero_si128();
+        const int32_t last = width - 16;
+        for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) {
+            int32_t x = 0;
+            for (; x + 64 <= width; x += 64) {
+                place16_bytes(buffer + x, pixels + x, zero);
+                place16_bytes(buffer + x + 16, pixels + x + 16, zero);
+                place16_bytes(buffer + x + 32, pixels + x + 32, zero);
+                place16_bytes(buffer + x + 48, pixels + x + 48, zero);
+            }
+            for (; x <= last; x += 16) place16_bytes(buffer + x, pixels + x, zero);
+            if (x < width) place16_bytes(buffer + last, pixels + last, zero);
+        }
+        return;
+    }
+#endif
+    for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) place8_row(buffer, pixels, width);
+}
+
+void place16_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     for (int32_t x = 0; x < width; ++x, pixels += 2) {
         if (buffer[x] == 0) continue;
         const uint16_t value = native_entry16(buffer[x]);
@@ -135,7 +177,7 @@ void place16(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     }
 }
 
-void place24(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
+void place24_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     for (int32_t x = 0; x < width; ++x, pixels += 3) {
         if (buffer[x] == 0) continue;
         const uint8_t* entry = native_entry(buffer[x]);
@@ -145,7 +187,7 @@ void place24(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     }
 }
 
-void place32(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
+void place32_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     for (int32_t x = 0; x < width; ++x, pixels += 4) {
         if (buffer[x] == 0) continue;
         const uint8_t* entry = native_entry(buffer[x]);
@@ -156,10 +198,16 @@ void place32(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     }
 }
 
+template <void (*Row)(const uint8_t*, uint8_t*, int32_t)>
+void place_rows(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
+    for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) Row(buffer, pixels, width);
+}
+
 // Indexed by pixel_format_index / 4: 8, 16, 24, 32 bits per pixel.
 constexpr SizeRoutine kSizeRoutines[4] = {size8, size16, size24, size32};
 constexpr CaptureRoutine kCaptureRoutines[4] = {capture8, capture16, capture24, capture32};
-constexpr PlaceRoutine kPlaceRoutines[4] = {place8, place16, place24, place32};
+constexpr PlaceRoutine kPlaceRoutines[4] = {place8, place_rows<place16_row>, place_rows<place24_row>,
+                                            place_rows<place32_row>};
 constexpr int32_t kBytesPerPixel[4] = {1, 2, 3, 4};
 
 // The routine-table slot for the active depth, or -1 if pixel_format_index
@@ -216,8 +264,6 @@ extern "C" int32_t image_place(const uint8_t* buffer, int32_t width, int32_t hei
     if (slot < 0 || buffer == nullptr) return RASTER_REFUSED;
     uint8_t* row = image_origin(width, height, slot);
     if (row == nullptr) return RASTER_REFUSED;
-    const PlaceRoutine place = kPlaceRoutines[slot];
-    const size_t stride = static_cast<size_t>(raster::state.active_stride);
-    for (int32_t r = 0; r < height; ++r, row += stride, buffer += width) place(buffer, row, width);
+    kPlaceRoutines[slot](buffer, row, width, height, static_cast<size_t>(raster::state.active_stride));
     return RASTER_OK;
 }
