@@ -24,6 +24,12 @@ namespace standin {
 
 namespace {
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr bool kLittleEndian = false;
+#else
+constexpr bool kLittleEndian = true;
+#endif
+
 uint32_t xrgb(BYTE r, BYTE g, BYTE b) { return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b; }
 
 // One colour channel of a packed pixel, widened to 8 bits by repeating its
@@ -199,6 +205,12 @@ __m128i fetch_four(const Fetch& fetch, const BYTE* row, int32_t x) {
 }
 #endif
 
+// An 8-bit bitmap's pixel: its colour-table entry.
+struct Fetch8 {
+    const uint32_t* colors;
+    uint32_t operator()(const BYTE* row, int32_t x) const { return colors[row[x]]; }
+};
+
 // One-to-one: destination column k shows source column x + k.
 template <typename Fetch>
 void straight_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t width, uint32_t* out) {
@@ -209,6 +221,34 @@ void straight_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t width, 
     }
 #endif
     for (; k < width; ++k) out[k] = fetch(row, x + static_cast<int32_t>(k));
+}
+
+// The same for 8-bit bitmaps, where nearly all the time goes: eight indices
+// come in one load, and their colours are paired up in registers, so that
+// each output store carries several pixels.
+void straight_row(const Fetch8& fetch, const BYTE* row, int32_t x, size_t width, uint32_t* out) {
+    const uint32_t* const colors = fetch.colors;
+    const BYTE* in = row + x;
+    size_t k = 0;
+    for (; k + 8 <= width; k += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, in + k, sizeof eight);
+        uint32_t c[8];
+        for (int i = 0; i < 8; ++i) c[i] = colors[(eight >> (kLittleEndian ? 8 * i : 56 - 8 * i)) & 0xFF];
+#if defined(__SSE2__) || defined(_M_X64)
+        const __m128i low = _mm_unpacklo_epi64(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[0])), _mm_cvtsi32_si128(static_cast<int>(c[1]))),
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[2])), _mm_cvtsi32_si128(static_cast<int>(c[3]))));
+        const __m128i high = _mm_unpacklo_epi64(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[4])), _mm_cvtsi32_si128(static_cast<int>(c[5]))),
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[6])), _mm_cvtsi32_si128(static_cast<int>(c[7]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 4), high);
+#else
+        std::memcpy(out + k, c, sizeof c);
+#endif
+    }
+    for (; k < width; ++k) out[k] = colors[in[k]];
 }
 
 // Exactly two destination columns per source column: source column x + i
@@ -226,14 +266,45 @@ void doubled_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t runs, ui
     for (; i < runs; ++i) out[2 * i] = out[2 * i + 1] = fetch(row, x + static_cast<int32_t>(i));
 }
 
+#if defined(__SSE2__) || defined(_M_X64)
+// Destinations of at least this many bytes are written with streaming
+// stores, which skip reading each cache line before overwriting it. Below
+// it the picture is likely to stay in the caches, where ordinary stores
+// (and the reads that follow, when the window shows it) are faster.
+constexpr int64_t kStreamBytes = int64_t{16} << 20;
+
+// One row of pixels from `line` to `out` with streaming stores (ordinary
+// ones up to the first 16-byte boundary of `out` and after the last).
+void stream_row(const uint32_t* line, size_t width, uint32_t* out) {
+    size_t k = 0;
+    for (; k < width && (reinterpret_cast<uintptr_t>(out + k) & 15) != 0; ++k) out[k] = line[k];
+    for (; k + 16 <= width; k += 16) {
+        for (size_t v = 0; v < 16; v += 4) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + k + v),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + k + v)));
+        }
+    }
+    for (; k + 4 <= width; k += 4) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(out + k),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + k)));
+    }
+    for (; k < width; ++k) out[k] = line[k];
+}
+#endif
+
 // Stretches the clipped rectangle. Each source row is turned into
 // destination pixels once; destination rows that show the same source row
-// as the row above them are copies of it.
+// as the row above them are copies of it. Large destinations get each row
+// made in `line` first, then streamed out as often as it is shown.
 template <typename Fetch>
 void draw(const Stretch& job, const Fetch& fetch) {
     const DibLayout& dib = *job.dib;
     Band band;
     uint32_t colors[kBandColumns];
+#if defined(__SSE2__) || defined(_M_X64)
+    uint32_t line[kBandColumns];
+    const bool stream = (job.r1 - job.r0) * (job.d1 - job.d0) * int64_t{4} >= kStreamBytes;
+#endif
     for (int64_t first = job.d0; first < job.d1; first += kBandColumns) {
         plan_band(job, first, std::min(job.d1, first + kBandColumns), &band);
         const size_t width = band.width;
@@ -247,32 +318,43 @@ void draw(const Stretch& job, const Fetch& fetch) {
         int64_t previous = -1;
         for (int64_t r = job.r0; r < job.r1; ++r, rows.next()) {
             uint32_t* out = job.origin + r * job.client_width + band.first;
+            uint32_t* made = out;
+#if defined(__SSE2__) || defined(_M_X64)
+            if (stream) made = line;
+#endif
             const int64_t from_top = rows.index();
-            if (from_top == previous) {
+            if (from_top != previous) {
+                previous = from_top;
+                // The source rectangle's top row lies ySrc + SrcHeight - 1
+                // rows above the bitmap's bottom row.
+                const int64_t from_bottom = job.y_src + job.src_height - 1 - from_top;
+                const int64_t stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
+                const BYTE* row = job.pixels + static_cast<size_t>(stored) * dib.stride;
+                if (straight) {
+                    straight_row(fetch, row, band.source[0], width, made);
+                } else if (doubled) {
+                    doubled_row(fetch, row, band.source[0], band.runs, made);
+                } else if (one_each) {
+                    for (size_t k = 0; k < width; ++k) made[k] = fetch(row, band.source[k]);
+                } else {
+                    // An enlargement: its runs show consecutive source
+                    // columns, each decoded once.
+                    straight_row(fetch, row, band.source[0], band.runs, colors);
+                    replicate(colors, band, made);
+                }
+            } else if (made == out) {
                 std::memcpy(out, out - job.client_width, width * sizeof(uint32_t));
-                continue;
             }
-            previous = from_top;
-            // The source rectangle's top row lies ySrc + SrcHeight - 1 rows
-            // above the bitmap's bottom row.
-            const int64_t from_bottom = job.y_src + job.src_height - 1 - from_top;
-            const int64_t stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
-            const BYTE* row = job.pixels + static_cast<size_t>(stored) * dib.stride;
-            if (straight) {
-                straight_row(fetch, row, band.source[0], width, out);
-            } else if (doubled) {
-                doubled_row(fetch, row, band.source[0], band.runs, out);
-            } else if (one_each) {
-                for (size_t k = 0; k < width; ++k) out[k] = fetch(row, band.source[k]);
-            } else {
-                // An enlargement: its runs show consecutive source columns,
-                // each decoded once.
-                const int32_t x = band.source[0];
-                for (size_t i = 0; i < band.runs; ++i) colors[i] = fetch(row, x + static_cast<int32_t>(i));
-                replicate(colors, band, out);
-            }
+#if defined(__SSE2__) || defined(_M_X64)
+            if (stream) stream_row(line, width, out);
+#endif
         }
     }
+#if defined(__SSE2__) || defined(_M_X64)
+    // Streaming stores are weakly ordered: make them visible before anyone
+    // reads the framebuffer.
+    if (stream) _mm_sfence();
+#endif
 }
 
 }  // namespace
@@ -368,7 +450,7 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
             });
             break;
         case 8:
-            draw(job, [colors = &lut[0]](const BYTE* row, int x) { return colors[row[x]]; });
+            draw(job, Fetch8{lut});
             break;
         case 16:
             draw(job, [&](const BYTE* row, int x) {

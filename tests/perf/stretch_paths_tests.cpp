@@ -1,6 +1,7 @@
 // StretchDIBits takes different routes for one-to-one copies, doublings,
 // other enlargements (runs of 1-4, 5-8, 9-12 and longer columns), shrinks,
-// and destinations wider than its column band. Each route is checked here
+// destinations wider than its column band, and destinations large enough to
+// be streamed out. Each route is checked here
 // pixel for pixel against the simplest route there is: the same call seen
 // through a window one column wide, which draws a single destination column
 // at a time. Which source pixel a column shows is the sampling rule's
@@ -198,6 +199,17 @@ TEST_F(StretchPaths, WideDestinationsAcrossColumnBands) {
     const Dib wide(5000, 2, 8, false, 12u);
     check(wide, Call{0, 0, 4600, 3, 0, 0, 5000, 2});
     check(wide, Call{-2100, 0, 4700, 2, 200, 0, 4700, 2});
+}
+
+// Destinations of 16 MiB and more are made a row at a time aside and then
+// streamed out, on rows that start at any alignment; enlarged, shrunk and
+// clipped, they must show what narrower calls show.
+TEST_F(StretchPaths, LargeDestinationsMatchColumnByColumnDrawing) {
+    open(4099, 1025);
+    const Dib dib(37, 23, 8, false, 21u);
+    check(dib, Call{1, 0, 4098, 1025, 2, 1, 33, 21});
+    const Dib tall(29, 1100, 24, true, 22u);
+    check(tall, Call{-3, 0, 4102, 1025, 0, 3, 29, 1097});
 }
 
 }  // namespace

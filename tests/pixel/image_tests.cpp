@@ -191,6 +191,15 @@ TEST_F(ImageBuffers, PlaceLeavesIndexZeroTransparent) {
     expect_place8(h, 32, 9, solid, 1, 7, 31, 8);
     std::vector<uint8_t> clear(32 * 9, 0);
     expect_place8(h, 32, 9, clear, 0, 8, 32, 9);
+    // Rows long enough for whole groups of 64 bytes, then 16, then a last
+    // 16 that overlaps the ones before.
+    const int32_t wide = surface(8, 152, 4);
+    paint8(wide, 152, 4, 8);
+    std::vector<uint8_t> rows = pixeltest::noise(152 * 3, 9);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] < 90 || (i / 13) % 4 == 0) rows[i] = 0;
+    }
+    for (int w : {63, 64, 65, 80, 81, 127, 128, 129, 143, 151}) expect_place8(wide, 152, 4, rows, 152 - w, 3, w, 3);
 }
 
 TEST_F(ImageBuffers, RoundTripRestoresNonzeroPixels) {
