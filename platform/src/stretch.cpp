@@ -11,6 +11,7 @@
 // row yDest. Destination row r shows the source rectangle's row i counted
 // from its top, i being SourceWalk's index for r.
 #include <algorithm>
+#include <utility>
 #include <cstdint>
 #include <cstring>
 
@@ -134,6 +135,7 @@ struct Band {
     int32_t source[kBandColumns];  // source column of each run
     int32_t count[kBandColumns];   // destination columns in each run
     int32_t longest = 0;           // the longest run
+    int32_t uniform = 0;           // the length of every run but the first and last, or 0
 };
 
 void plan_band(const Stretch& job, int64_t first, int64_t end, Band* band) {
@@ -153,6 +155,10 @@ void plan_band(const Stretch& job, int64_t first, int64_t end, Band* band) {
         }
     }
     for (size_t i = 0; i < band->runs; ++i) band->longest = std::max(band->longest, band->count[i]);
+    band->uniform = band->runs > 2 ? band->count[1] : 0;
+    for (size_t i = 2; i + 1 < band->runs && band->uniform != 0; ++i) {
+        if (band->count[i] != band->uniform) band->uniform = 0;
+    }
 }
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -177,12 +183,72 @@ size_t replicate_stores(const uint32_t* colors, const int32_t* count, size_t run
 }
 #endif
 
+#if defined(__SSE2__) || defined(_M_X64)
+// Runs all N long, four at a time: their 4N pixels are N vectors, and lane
+// k of vector v shows run (4v + k) / N of the four, so each vector is one
+// shuffle of the four colours.
+constexpr int lanes(int n, size_t v) {
+    int pattern = 0;
+    for (int k = 0; k < 4; ++k) pattern |= ((4 * static_cast<int>(v) + k) / n) << (2 * k);
+    return pattern;
+}
+
+template <int N, size_t V>
+void store_lanes(__m128i four, __m128i* out) {
+    constexpr int kPattern = lanes(N, V);
+    _mm_storeu_si128(out + V, _mm_shuffle_epi32(four, kPattern));
+}
+
+template <int N, size_t... V>
+void four_runs(const uint32_t* colors, uint32_t* out, std::index_sequence<V...>) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors));
+    (store_lanes<N, V>(four, reinterpret_cast<__m128i*>(out)), ...);
+}
+
+// Runs first .. runs - 2 are N long; does them four at a time, never the
+// last run, and returns the first run not done, with *written advanced.
+template <int N>
+size_t replicate_uniform(const uint32_t* colors, size_t first, size_t runs, uint32_t* out, size_t* written) {
+    size_t i = first;
+    for (; i + 4 < runs; i += 4, *written += 4 * N) {
+        four_runs<N>(colors + i, out + *written, std::make_index_sequence<N>());
+    }
+    return i;
+}
+
+// The run lengths done by replicate_uniform: those that one to three
+// broadcast stores per run would overshoot.
+size_t replicate_uniform_runs(const uint32_t* colors, const Band& band, uint32_t* out, size_t* written) {
+    switch (band.uniform) {
+        case 3:
+            return replicate_uniform<3>(colors, 1, band.runs, out, written);
+        case 5:
+            return replicate_uniform<5>(colors, 1, band.runs, out, written);
+        case 6:
+            return replicate_uniform<6>(colors, 1, band.runs, out, written);
+        case 7:
+            return replicate_uniform<7>(colors, 1, band.runs, out, written);
+        case 9:
+            return replicate_uniform<9>(colors, 1, band.runs, out, written);
+        case 10:
+            return replicate_uniform<10>(colors, 1, band.runs, out, written);
+        case 11:
+            return replicate_uniform<11>(colors, 1, band.runs, out, written);
+        default:
+            return 1;
+    }
+}
+#endif
+
 // An enlargement's band of one row: colour i fills run i.
 void replicate(const uint32_t* colors, const Band& band, uint32_t* out) {
     size_t i = 0;
     size_t p = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-    if (band.longest <= 4) {
+    if (band.uniform != 0 && band.uniform % 4 != 0 && band.uniform < 12) {
+        for (int32_t k = 0; k < band.count[0]; ++k) out[p++] = colors[0];
+        i = replicate_uniform_runs(colors, band, out, &p);
+    } else if (band.longest <= 4) {
         i = replicate_stores<1>(colors, band.count, band.runs, band.width, out, &p);
     } else if (band.longest <= 8) {
         i = replicate_stores<2>(colors, band.count, band.runs, band.width, out, &p);

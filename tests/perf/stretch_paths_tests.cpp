@@ -143,14 +143,15 @@ class StretchPaths : public ::testing::Test {
 };
 
 // Destination widths against a 37-column source give every route: 37 (one to
-// one), 74 (doubled), 111 and 148 (runs of 3 and 4), 203 (5 and 6), 290 (7
-// and 8), 407 (11), 555 (15), 23 and 9 (shrinks), and sizes too narrow for a
-// whole 16-byte store.
+// one), 74 (doubled), 111, 148, 185, 222, 259, 333, 370 and 407 (runs all 3,
+// 4, 5, 6, 7, 9, 10 and 11 long), 203 (5 and 6), 290 (7 and 8), 555 (15), 23
+// and 9 (shrinks), and sizes too narrow for a whole 16-byte store.
 TEST_F(StretchPaths, EveryWidthRouteOfEveryDepthMatchesColumnByColumnDrawing) {
     open(600, 61);
     for (int bpp : {1, 4, 8, 16, 24, 32}) {
         const Dib dib(41, 23, bpp, false, 7u + static_cast<uint32_t>(bpp));
-        for (int dest_width : {37, 74, 111, 148, 203, 290, 407, 555, 23, 9, 1, 2, 3, 5, 6, 7}) {
+        for (int dest_width :
+             {37, 74, 111, 148, 185, 222, 259, 333, 370, 203, 290, 407, 555, 23, 9, 1, 2, 3, 5, 6, 7}) {
             check(dib, Call{3, 2, dest_width, 57, 2, 1, 37, 19});
         }
     }
@@ -186,6 +187,8 @@ TEST_F(StretchPaths, ClippedRectanglesKeepTheirSampling) {
     check(dib, Call{-13, 4, 38, 22, 2, 0, 17, 11});
     check(dib, Call{20, -9, 61, 33, 0, 2, 19, 9});
     check(dib, Call{-3, -2, 11, 7, 0, 0, 19, 11});
+    // Runs all six long but the first, which the clip cuts short.
+    check(dib, Call{-7, 0, 102, 30, 1, 0, 17, 11});
 }
 
 // Destinations wider than the stretch's column band (2048 columns), clipped
