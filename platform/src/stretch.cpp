@@ -11,9 +11,9 @@
 // row yDest. Destination row r shows the source rectangle's row i counted
 // from its top, i being SourceWalk's index for r.
 #include <algorithm>
-#include <utility>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -245,7 +245,7 @@ void replicate(const uint32_t* colors, const Band& band, uint32_t* out) {
     size_t i = 0;
     size_t p = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-    if (band.uniform != 0 && band.uniform % 4 != 0 && band.uniform < 12) {
+    if (band.uniform >= 3 && band.uniform % 4 != 0 && band.uniform < 12) {
         for (int32_t k = 0; k < band.count[0]; ++k) out[p++] = colors[0];
         i = replicate_uniform_runs(colors, band, out, &p);
     } else if (band.longest <= 4) {
