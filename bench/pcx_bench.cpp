@@ -143,9 +143,7 @@ void pictures(benchmark::internal::Benchmark* b) {
 
 }  // namespace
 
-// picture: 0 = 640x200 256-colour, 1 = 2048x2048 256-colour, 2 = 2048x2048
-// 1-bit, 3 = 2048x2048 4-plane (all into 8-bit surfaces), 4 = 2048x2048 true
-// colour into a 32-bit surface.
+// picture: the numbers of benchpictures::PictureId (bench_pictures.h).
 BENCHMARK(BM_pcx_display)->Apply(pictures);
 BENCHMARK(BM_sdl_image_pcx)->Apply(pictures);
 // Allegro 4 reads only the layouts with 8 bits per plane.
@@ -155,5 +153,9 @@ BENCHMARK(BM_allegro_pcx)
     ->Arg(benchpictures::kIndexed2048)
     ->Arg(benchpictures::kTrueColour2048)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_pcx_plain_decoder)->Apply(pictures);
+// The plain decoder reads the five layouts of pictures 0 to 4.
+BENCHMARK(BM_pcx_plain_decoder)
+    ->DenseRange(benchpictures::kSky640, benchpictures::kTrueColour2048)
+    ->ArgName("picture")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pcx_limit_memcpy)->Apply(pictures);

@@ -11,9 +11,22 @@ namespace benchpictures {
 
 // 0 = 640 x 200 256-colour, 1 = 2048 x 2048 256-colour, 2 = 2048 x 2048
 // 1-bit, 3 = 2048 x 2048 4-plane (all read into 8-bit surfaces), 4 =
-// 2048 x 2048 true colour (read into a 32-bit surface).
-enum PictureId { kSky640, kIndexed2048, kOneBit2048, kFourPlane2048, kTrueColour2048 };
-constexpr int kPictureCount = 5;
+// 2048 x 2048 true colour (read into a 32-bit surface); 2048 x 2048 into
+// 8-bit surfaces: 5 = 2-plane, 6 = 3-plane, 7 = 2-bit packed, 8 = 4-bit
+// packed; 9 = 2048 x 2048 RGBA (four planes) into a 32-bit surface.
+enum PictureId {
+    kSky640,
+    kIndexed2048,
+    kOneBit2048,
+    kFourPlane2048,
+    kTrueColour2048,
+    kTwoPlane2048,
+    kThreePlane2048,
+    kPackedTwoBit2048,
+    kPackedFourBit2048,
+    kRgba2048,
+};
+constexpr int kPictureCount = 10;
 
 struct PictureShape {
     int width;
