@@ -81,7 +81,7 @@ def same_picture(what, value, image):
                                   "%d pixels differ, the first at %s" % (count, first)))
 
 
-def demo_page(browser, url, recorder):
+def demo_page(browser, url, pages, recorder):
     with tempfile.TemporaryDirectory() as frames:
         subprocess.run([recorder, "--client", "%dx%d" % (WIDTH, HEIGHT), "--frames", str(FRAMES[-1]),
                         "--png-dir", frames], check=True, timeout=120)
@@ -97,6 +97,8 @@ def demo_page(browser, url, recorder):
             browser.evaluate("demo.resume()")
     check(canvas_of(shown[0])[2] != canvas_of(shown[1])[2], "demo frames %d and %d differ" % FRAMES)
     print("      first frame %.0f ms after the page was asked for" % browser.evaluate("demo.firstFrameMs"))
+    print("      script + WebAssembly: %d bytes" % sum(
+        os.path.getsize(os.path.join(pages, "scaling-scrolling" + ext)) for ext in (".js", ".wasm")))
 
     browser.resize(WIDTH - 100, HEIGHT - 90)
     check(browser.wait_for("Module.canvas.width === %d && Module.canvas.height === %d && demo.frame > %d" %
@@ -157,7 +159,7 @@ def main():
 
     server = Server(args.pages)
     try:
-        for test in (lambda b: demo_page(b, server.url, args.recorder),
+        for test in (lambda b: demo_page(b, server.url, args.pages, args.recorder),
                      lambda b: viewer_page(b, server.url, args.pictures)):
             browser = Browser()
             try:
