@@ -8,7 +8,15 @@
 
 #define DWM_E_COMPOSITIONDISABLED ((HRESULT)0x80263001L)
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 HRESULT WINAPI DwmIsCompositionEnabled(BOOL* enabled);
 HRESULT WINAPI DwmFlush(void);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif  // STANDIN_DWMAPI_H

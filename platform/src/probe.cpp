@@ -52,7 +52,7 @@ std::vector<uint32_t> client_pixels(HWND hwnd, int* width, int* height) {
     if (width != nullptr) *width = shown ? window->client_width : 0;
     if (height != nullptr) *height = shown ? window->client_height : 0;
     if (!shown) return {};
-    return window->framebuffer;
+    return std::vector<uint32_t>(window->framebuffer.begin(), window->framebuffer.end());
 }
 
 void fill_client(HWND hwnd, uint32_t xrgb) {

@@ -559,7 +559,10 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL 
         wake = std::min(wake, now + std::chrono::seconds(1));
         if (s.display) {
             s.display->wait(wake);
-            if (wakeMask != 0) s.display->pump(s.display_events);
+            // What woke the display is collected now (it would otherwise
+            // end every later wait at once); it is handled as usual when the
+            // program next asks for messages.
+            s.display->pump(s.display_events);
         } else {
             std::this_thread::sleep_until(wake);
         }

@@ -23,6 +23,9 @@ namespace {
 
 struct SdlWindow {
     SDL_Window* window = nullptr;
+    // Size of the window surface the framebuffer was moved into.
+    int surface_width = 0;
+    int surface_height = 0;
 };
 
 class SdlDisplay : public Display {
@@ -44,6 +47,7 @@ class SdlDisplay : public Display {
         SdlWindow* data = static_cast<SdlWindow*>(window.backend_data);
         if (data == nullptr) return;
         by_id_.erase(SDL_GetWindowID(data->window));
+        window.framebuffer.take_back();
         SDL_DestroyWindow(data->window);
         delete data;
         window.backend_data = nullptr;
@@ -103,39 +107,53 @@ class SdlDisplay : public Display {
 
     void present(Window& window) override {
         SdlWindow* data = static_cast<SdlWindow*>(window.backend_data);
-        if (data == nullptr || !window.framebuffer_changed || !window.visible || window.minimized ||
-            window.framebuffer.empty()) {
-            return;
-        }
-        window.framebuffer_changed = false;
+        if (data == nullptr) return;
+        Framebuffer& framebuffer = window.framebuffer;
         // The window's own surface: on X11 a shared-memory image the server
-        // copies from, with no GPU or renderer in the way. SDL makes it anew
-        // after a resize; until the stand-in hears of that, only the part
-        // both sizes cover is drawn.
+        // copies from, with no GPU or renderer in the way. Where it has the
+        // framebuffer's layout and size, the framebuffer is moved into it
+        // once and drawn in there from then on. After a resize SDL frees it
+        // in the next SDL_GetWindowSurface: the pixels come back first.
+        if (framebuffer.moved()) {
+            int width = 0;
+            int height = 0;
+            SDL_GetWindowSize(data->window, &width, &height);
+            if (width != data->surface_width || height != data->surface_height) framebuffer.take_back();
+        }
+        if (!window.framebuffer_changed || !window.visible || window.minimized || framebuffer.empty()) return;
+        window.framebuffer_changed = false;
         SDL_Surface* surface = SDL_GetWindowSurface(data->window);
         if (surface == nullptr) return;
+        const int row_bytes = window.client_width * static_cast<int>(sizeof(uint32_t));
+        if (surface->pixels == framebuffer.data()) {
+            SDL_UpdateWindowSurface(data->window);
+            return;
+        }
+        if (surface->format->format == SDL_PIXELFORMAT_RGB888 && surface->w == window.client_width &&
+            surface->h == window.client_height && surface->pitch == row_bytes) {
+            framebuffer.move_into(static_cast<uint32_t*>(surface->pixels));
+            data->surface_width = surface->w;
+            data->surface_height = surface->h;
+            SDL_UpdateWindowSurface(data->window);
+            return;
+        }
+        // Otherwise the framebuffer is copied. Until the stand-in hears of a
+        // resize, only the part both sizes cover is drawn.
         const int width = std::min(surface->w, window.client_width);
         const int height = std::min(surface->h, window.client_height);
         if (width <= 0 || height <= 0) return;
-        const int source_pitch = window.client_width * static_cast<int>(sizeof(uint32_t));
-        const uint32_t* source = window.framebuffer.data();
         if (surface->format->format == SDL_PIXELFORMAT_RGB888) {
-            // The framebuffer's own layout (0x00RRGGBB): rows are copied as
-            // they are.
             auto* target = static_cast<uint8_t*>(surface->pixels);
-            const size_t row_bytes = static_cast<size_t>(width) * sizeof(uint32_t);
-            if (surface->pitch == source_pitch && width == window.client_width) {
-                std::memcpy(target, source, row_bytes * static_cast<size_t>(height));
-            } else {
-                for (int y = 0; y < height; ++y) {
-                    std::memcpy(target + static_cast<size_t>(y) * surface->pitch,
-                                source + static_cast<size_t>(y) * window.client_width, row_bytes);
-                }
+            for (int y = 0; y < height; ++y) {
+                std::memcpy(target + static_cast<size_t>(y) * surface->pitch,
+                            framebuffer.data() + static_cast<size_t>(y) * window.client_width,
+                            static_cast<size_t>(width) * sizeof(uint32_t));
             }
         } else {
-            // Another depth: one conversion, straight into the surface.
-            SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, source, source_pitch, surface->format->format,
-                              surface->pixels, surface->pitch);
+            // A display of another depth: one conversion, straight into the
+            // surface.
+            SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, framebuffer.data(), row_bytes,
+                              surface->format->format, surface->pixels, surface->pitch);
         }
         SDL_UpdateWindowSurface(data->window);
     }
