@@ -13,9 +13,6 @@
 # Exits 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
 set -uo pipefail
 
-# The window must be real here, whatever the test run chose for the others.
-unset SCALING_SCROLLING_HEADLESS
-
 mode="${1:-}"
 program="${2:-}"
 recorder="${3:-}"
