@@ -366,6 +366,16 @@ uint32_t lowest_bit(uint64_t bits) {
 #endif
 }
 
+uint32_t bit_count(uint64_t bits) {
+#if defined(__GNUC__)
+    return static_cast<uint32_t>(__builtin_popcountll(bits));
+#else
+    uint32_t n = 0;
+    for (; bits != 0; bits &= bits - 1) ++n;
+    return n;
+#endif
+}
+
 // ---- one call's input --------------------------------------------------------
 
 // The encoded bytes: a window into the caller's block (buffer mode) or into
@@ -402,16 +412,17 @@ struct Input {
 // where it is and keeps the buffer's older bytes beyond that point.
 //
 // Most of each line goes through a loop over 64 input bytes at a time. It
-// finds where the tokens start from which bytes are 0xC0 or more, so that
-// no token waits for the one before it to be read; 64 single bytes are
-// copied at once. Every token stores sixteen copies of its value, of which
-// only the first `count` are kept. The extra copies land inside the line
-// (the loop stops sixteen bytes before its end) ahead of `out`, where the
-// next tokens overwrite them. Only input that ends part way through a line
-// leaves them in view, so `older` keeps the bytes they replaced and puts
-// them back. A header in the last of the 64 bytes takes its value from the
-// 65th, so the loop needs 65 bytes of input; the last few bytes of a block
-// and the tail of each line take the byte-at-a-time path below it.
+// finds the run headers from which bytes are 0xC0 or more, so that the
+// single bytes between two runs go out as one span, sixteen bytes per copy,
+// and 64 single bytes are copied at once. Every run stores sixteen copies
+// of its value, of which only the first `count` are kept. The extra bytes
+// of a span or run land inside the line (the loop stops sixteen bytes
+// before its end) ahead of `out`, where the next tokens overwrite them.
+// Only input that ends part way through a line leaves them in view, so
+// `older` keeps the bytes they replaced and puts them back. A span's last
+// copy reads up to 16 bytes past the 64, so the loop needs 81 bytes of
+// input; the last few bytes of a block and the tail of each line take the
+// byte-at-a-time path below it.
 uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
     if (carry >= line_bytes) return carry - line_bytes;
     uint8_t* out = line + carry;
@@ -422,9 +433,10 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     for (;;) {
-        if (wide && end - next > kChunk) {
+        if (wide && end - next > kChunk + kWideStore) {
             uint8_t* const wide_end = line_end - kWideStore;
-            const uint8_t* const last_chunk = end - (kChunk + 1);
+            // A span copy reads up to 16 bytes past the chunk.
+            const uint8_t* const last_chunk = end - (kChunk + kWideStore + 1);
             while (out <= wide_end && next <= last_chunk) {
                 const uint64_t high = high_bytes(next);
                 if (high == 0 && out + kChunk <= line_end) {
@@ -434,25 +446,72 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                     continue;
                 }
                 const uint64_t values = run_values(high);
+                uint64_t headers = high & ~values;
                 uint64_t starts = ~values;
-                do {
-                    const uint32_t at = lowest_bit(starts);
-                    starts &= starts - 1;
-                    // At a token's start, 0xC0 and above is a run header.
-                    const uint32_t byte = next[at];
-                    const uint32_t is_run = (byte + (256u - kRunFlag)) >> 8;
-                    const uint8_t value = next[at + is_run];
-                    const uint32_t count = kTokenCount.bytes[byte];
+                if (bit_count(starts) < 2 * bit_count(headers)) {
+                    // Mostly runs: every token stores its sixteen bytes, so
+                    // that no branch waits on what kind of token comes next.
+                    do {
+                        const uint32_t at = lowest_bit(starts);
+                        starts &= starts - 1;
+                        // At a token's start, 0xC0 and above is a run header.
+                        const uint32_t byte = next[at];
+                        const uint32_t is_run = (byte + (256u - kRunFlag)) >> 8;
+                        const uint8_t value = next[at + is_run];
+                        const uint32_t count = kTokenCount.bytes[byte];
+                        std::memcpy(out, kSplat.rows[value], kWideStore);
+                        if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
+                        out += count;
+                        if (out > wide_end) {
+                            next += at + 1 + is_run;
+                            goto line_tail;
+                        }
+                    } while (starts != 0);
+                    // A header in byte 63 took its value from byte 64.
+                    next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                    continue;
+                }
+                // Mostly single bytes: only the run headers are visited, and
+                // the single bytes between them go out as one span each.
+                ptrdiff_t from = 0;  // the first byte not yet decoded
+                for (;;) {
+                    // The span ends at the next header, or with the chunk (a
+                    // header in byte 63 took its value from byte 64).
+                    const ptrdiff_t chunk_end = from > kChunk ? from : kChunk;
+                    const ptrdiff_t at = headers != 0 ? static_cast<ptrdiff_t>(lowest_bit(headers)) : chunk_end;
+                    const ptrdiff_t span = at - from;
+                    if (out + span > wide_end) {
+                        // Near the line's end: single bytes stop there.
+                        const ptrdiff_t room = line_end - out;
+                        const ptrdiff_t taken = span < room ? span : room;
+                        std::memcpy(out, next + from, static_cast<size_t>(taken));
+                        out += taken;
+                        next += from + taken;
+                        goto line_tail;
+                    }
+                    // Sixteen bytes at a time, even for an empty span: the
+                    // extra bytes land ahead of `out`, inside the line.
+                    std::memcpy(out, next + from, kWideStore);
+                    for (ptrdiff_t k = kWideStore; k < span; k += kWideStore) {
+                        std::memcpy(out + k, next + from + k, kWideStore);
+                    }
+                    out += span;
+                    if (headers == 0) {
+                        next += at;
+                        break;
+                    }
+                    headers &= headers - 1;
+                    const uint8_t value = next[at + 1];
+                    const uint32_t count = next[at] & kRunCountMask;
                     std::memcpy(out, kSplat.rows[value], kWideStore);
                     if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
                     out += count;
+                    from = at + 2;
                     if (out > wide_end) {
-                        next += at + 1 + is_run;
+                        next += from;
                         goto line_tail;
                     }
-                } while (starts != 0);
-                // A header in byte 63 took its value from byte 64.
-                next += kChunk + static_cast<ptrdiff_t>((high & ~values) >> 63);
+                }
             }
         }
     line_tail:
