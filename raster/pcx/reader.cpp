@@ -37,6 +37,7 @@ constexpr uint32_t kMaxLineBytes = raster::kScratchSize - kMaxRunOvershoot;
 // looks at the input this many bytes at a time.
 constexpr uint32_t kWideStore = 16;
 constexpr ptrdiff_t kChunk = 64;
+constexpr uint32_t kChunksPerWeighing = 4;
 // 8-bit surfaces keep the 2- and 16-colour pictures in entries 10..25, clear
 // of the system's static colours in 0..9.
 constexpr uint32_t kLowColourBase = 10;
@@ -181,6 +182,36 @@ void write_planar(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* des
         return group;
     });
 }
+
+#if defined(__SSE2__) || defined(_M_X64)
+// One plane into 8 bits, 128 pixels at a time: each byte is copied across
+// eight bytes, each of which keeps its own bit, and a set bit makes the
+// index one above the base.
+template <>
+void write_planar<1, Store8>(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    const __m128i bit = _mm_set_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i base = _mm_set1_epi8(static_cast<char>(kLowColourBase));
+    int32_t x = 0;
+    for (; x + 128 <= count; x += 128) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x / 8));
+        const __m128i pairs[2] = {_mm_unpacklo_epi8(bytes, bytes), _mm_unpackhi_epi8(bytes, bytes)};
+        for (int h = 0; h < 2; ++h) {
+            const __m128i quads[2] = {_mm_unpacklo_epi16(pairs[h], pairs[h]), _mm_unpackhi_epi16(pairs[h], pairs[h])};
+            for (int q = 0; q < 2; ++q) {
+                const __m128i eights[2] = {_mm_unpacklo_epi32(quads[q], quads[q]),
+                                           _mm_unpackhi_epi32(quads[q], quads[q])};
+                for (int e = 0; e < 2; ++e) {
+                    const __m128i set = _mm_cmpeq_epi8(_mm_and_si128(eights[e], bit), bit);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + x + 64 * h + 32 * q + 16 * e),
+                                     _mm_sub_epi8(base, set));
+                }
+            }
+        }
+    }
+    const uint8_t* rest = line + x / 8;
+    write_groups<Store8>(count - x, dest + x, [rest](int32_t g) { return kSpread.bits[rest[g]]; });
+}
+#endif
 
 // One plane of 2 or 4 bits: eight pixels come from two or four bytes. The
 // last, partial group may read bytes past the plane's useful ones; they lie
@@ -366,13 +397,16 @@ uint32_t lowest_bit(uint64_t bits) {
 #endif
 }
 
+// Without a population count instruction the compiler calls a library
+// routine; the sum of bits in place is cheaper than that call.
 uint32_t bit_count(uint64_t bits) {
-#if defined(__GNUC__)
+#if defined(__POPCNT__)
     return static_cast<uint32_t>(__builtin_popcountll(bits));
 #else
-    uint32_t n = 0;
-    for (; bits != 0; bits &= bits - 1) ++n;
-    return n;
+    bits -= (bits >> 1) & 0x5555555555555555ull;
+    bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<uint32_t>((bits * 0x0101010101010101ull) >> 56);
 #endif
 }
 
@@ -429,6 +463,8 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
     uint8_t* const line_start = out;
     uint8_t* const line_end = line + line_bytes;
     const bool wide = line_bytes - carry >= kWideStore;
+    bool by_tokens = true;
+    uint32_t weigh_in = 0;
     if (wide) std::memcpy(older, line_start, line_bytes - carry);
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
@@ -448,7 +484,15 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                 const uint64_t values = run_values(high);
                 uint64_t headers = high & ~values;
                 uint64_t starts = ~values;
-                if (bit_count(starts) < 2 * bit_count(headers)) {
+                // Which loop suits the bytes is weighed on every fourth chunk
+                // that holds a run, as counting the tokens costs about as much
+                // as decoding a few of them.
+                if (weigh_in == 0) {
+                    by_tokens = bit_count(starts) < 2 * bit_count(headers);
+                    weigh_in = kChunksPerWeighing;
+                }
+                --weigh_in;
+                if (by_tokens) {
                     // Mostly runs: every token stores its sixteen bytes, so
                     // that no branch waits on what kind of token comes next.
                     do {
