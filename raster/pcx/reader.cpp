@@ -37,6 +37,7 @@ constexpr uint32_t kMaxLineBytes = raster::kScratchSize - kMaxRunOvershoot;
 // looks at the input this many bytes at a time.
 constexpr uint32_t kWideStore = 16;
 constexpr ptrdiff_t kChunk = 64;
+constexpr ptrdiff_t kWideSpan = kWideStore;
 constexpr uint32_t kChunksPerWeighing = 4;
 // 8-bit surfaces keep the 2- and 16-colour pictures in entries 10..25, clear
 // of the system's static colours in 0..9.
@@ -469,10 +470,10 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     for (;;) {
-        if (wide && end - next > kChunk + kWideStore) {
+        if (wide && end - next > kChunk + kWideSpan) {
             uint8_t* const wide_end = line_end - kWideStore;
             // A span copy reads up to 16 bytes past the chunk.
-            const uint8_t* const last_chunk = end - (kChunk + kWideStore + 1);
+            const uint8_t* const last_chunk = end - (kChunk + kWideSpan + 1);
             while (out <= wide_end && next <= last_chunk) {
                 const uint64_t high = high_bytes(next);
                 if (high == 0 && out + kChunk <= line_end) {
@@ -536,7 +537,7 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                     // Sixteen bytes at a time, even for an empty span: the
                     // extra bytes land ahead of `out`, inside the line.
                     std::memcpy(out, next + from, kWideStore);
-                    for (ptrdiff_t k = kWideStore; k < span; k += kWideStore) {
+                    for (ptrdiff_t k = kWideSpan; k < span; k += kWideSpan) {
                         std::memcpy(out + k, next + from + k, kWideStore);
                     }
                     out += span;
