@@ -37,6 +37,8 @@ constexpr uint32_t kMaxLineBytes = raster::kScratchSize - kMaxRunOvershoot;
 // looks at the input this many bytes at a time.
 constexpr uint32_t kWideStore = 16;
 constexpr ptrdiff_t kChunk = 64;
+constexpr ptrdiff_t kWideSpan = kWideStore;
+constexpr uint32_t kChunksPerWeighing = 4;
 // 8-bit surfaces keep the 2- and 16-colour pictures in entries 10..25, clear
 // of the system's static colours in 0..9.
 constexpr uint32_t kLowColourBase = 10;
@@ -181,6 +183,36 @@ void write_planar(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* des
         return group;
     });
 }
+
+#if defined(__SSE2__) || defined(_M_X64)
+// One plane into 8 bits, 128 pixels at a time: each byte is copied across
+// eight bytes, each of which keeps its own bit, and a set bit makes the
+// index one above the base.
+template <>
+void write_planar<1, Store8>(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    const __m128i bit = _mm_set_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i base = _mm_set1_epi8(static_cast<char>(kLowColourBase));
+    int32_t x = 0;
+    for (; x + 128 <= count; x += 128) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x / 8));
+        const __m128i pairs[2] = {_mm_unpacklo_epi8(bytes, bytes), _mm_unpackhi_epi8(bytes, bytes)};
+        for (int h = 0; h < 2; ++h) {
+            const __m128i quads[2] = {_mm_unpacklo_epi16(pairs[h], pairs[h]), _mm_unpackhi_epi16(pairs[h], pairs[h])};
+            for (int q = 0; q < 2; ++q) {
+                const __m128i eights[2] = {_mm_unpacklo_epi32(quads[q], quads[q]),
+                                           _mm_unpackhi_epi32(quads[q], quads[q])};
+                for (int e = 0; e < 2; ++e) {
+                    const __m128i set = _mm_cmpeq_epi8(_mm_and_si128(eights[e], bit), bit);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + x + 64 * h + 32 * q + 16 * e),
+                                     _mm_sub_epi8(base, set));
+                }
+            }
+        }
+    }
+    const uint8_t* rest = line + x / 8;
+    write_groups<Store8>(count - x, dest + x, [rest](int32_t g) { return kSpread.bits[rest[g]]; });
+}
+#endif
 
 // One plane of 2 or 4 bits: eight pixels come from two or four bytes. The
 // last, partial group may read bytes past the plane's useful ones; they lie
@@ -366,6 +398,19 @@ uint32_t lowest_bit(uint64_t bits) {
 #endif
 }
 
+// Without a population count instruction the compiler calls a library
+// routine; the sum of bits in place is cheaper than that call.
+uint32_t bit_count(uint64_t bits) {
+#if defined(__POPCNT__)
+    return static_cast<uint32_t>(__builtin_popcountll(bits));
+#else
+    bits -= (bits >> 1) & 0x5555555555555555ull;
+    bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<uint32_t>((bits * 0x0101010101010101ull) >> 56);
+#endif
+}
+
 // ---- one call's input --------------------------------------------------------
 
 // The encoded bytes: a window into the caller's block (buffer mode) or into
@@ -396,35 +441,97 @@ struct Input {
     }
 };
 
+// Decodes one chunk of 64 input bytes that starts at a token, given where
+// its run headers are: the single bytes between two runs go out as one span,
+// sixteen bytes per copy (even for an empty span: the extra bytes land ahead
+// of `out`, inside the line). Stops, with `next` at the first token
+// not decoded, as soon as `out` has come within sixteen bytes of the line's
+// end. Kept out of decode_line, and given its cursor by value, so that the
+// loop there over every token keeps `out` in a register.
+struct Cursor {
+    const uint8_t* next;
+    uint8_t* out;
+};
+
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+Cursor
+decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end) {
+    uint8_t* const wide_end = line_end - kWideStore;
+    const uint8_t* next = at_chunk.next;
+    uint8_t* out = at_chunk.out;
+    ptrdiff_t from = 0;  // the first byte not yet decoded
+    for (;;) {
+        // The span ends at the next header, or with the chunk (a header in
+        // byte 63 took its value from byte 64).
+        const ptrdiff_t chunk_end = from > kChunk ? from : kChunk;
+        const ptrdiff_t at = headers != 0 ? static_cast<ptrdiff_t>(lowest_bit(headers)) : chunk_end;
+        const ptrdiff_t span = at - from;
+        if (out + span > wide_end) {
+            // Near the line's end: single bytes stop there.
+            const ptrdiff_t room = line_end - out;
+            const ptrdiff_t taken = span < room ? span : room;
+            std::memcpy(out, next + from, static_cast<size_t>(taken));
+            out += taken;
+            next += from + taken;
+            break;
+        }
+        std::memcpy(out, next + from, kWideStore);
+        for (ptrdiff_t k = kWideSpan; k < span; k += kWideSpan) std::memcpy(out + k, next + from + k, kWideStore);
+        out += span;
+        if (headers == 0) {
+            next += at;
+            break;
+        }
+        headers &= headers - 1;
+        const uint8_t value = next[at + 1];
+        const uint32_t count = next[at] & kRunCountMask;
+        std::memcpy(out, kSplat.rows[value], kWideStore);
+        if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
+        out += count;
+        from = at + 2;
+        if (out > wide_end) {
+            next += from;
+            break;
+        }
+    }
+    return Cursor{next, out};
+}
+
 // Decodes one line of `line_bytes` bytes into scanline_buffer behind the
 // `carry` bytes already at its start; returns the new carry (the bytes the
 // last run wrote past the line's end). When the input ends, the line stops
 // where it is and keeps the buffer's older bytes beyond that point.
 //
 // Most of each line goes through a loop over 64 input bytes at a time. It
-// finds where the tokens start from which bytes are 0xC0 or more, so that
-// no token waits for the one before it to be read; 64 single bytes are
-// copied at once. Every token stores sixteen copies of its value, of which
-// only the first `count` are kept. The extra copies land inside the line
-// (the loop stops sixteen bytes before its end) ahead of `out`, where the
-// next tokens overwrite them. Only input that ends part way through a line
-// leaves them in view, so `older` keeps the bytes they replaced and puts
-// them back. A header in the last of the 64 bytes takes its value from the
-// 65th, so the loop needs 65 bytes of input; the last few bytes of a block
-// and the tail of each line take the byte-at-a-time path below it.
+// finds the run headers from which bytes are 0xC0 or more, so that the
+// single bytes between two runs go out as one span, sixteen bytes per copy,
+// and 64 single bytes are copied at once. Every run stores sixteen copies
+// of its value, of which only the first `count` are kept. The extra bytes
+// of a span or run land inside the line (the loop stops sixteen bytes
+// before its end) ahead of `out`, where the next tokens overwrite them.
+// Only input that ends part way through a line leaves them in view, so
+// `older` keeps the bytes they replaced and puts them back. A span's last
+// copy reads up to 16 bytes past the 64, so the loop needs 81 bytes of
+// input; the last few bytes of a block and the tail of each line take the
+// byte-at-a-time path below it.
 uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
     if (carry >= line_bytes) return carry - line_bytes;
     uint8_t* out = line + carry;
     uint8_t* const line_start = out;
     uint8_t* const line_end = line + line_bytes;
     const bool wide = line_bytes - carry >= kWideStore;
+    bool by_tokens = true;
+    uint32_t weigh_in = 0;
     if (wide) std::memcpy(older, line_start, line_bytes - carry);
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     for (;;) {
-        if (wide && end - next > kChunk) {
+        if (wide && end - next > kChunk + kWideSpan) {
             uint8_t* const wide_end = line_end - kWideStore;
-            const uint8_t* const last_chunk = end - (kChunk + 1);
+            // A span copy reads up to 16 bytes past the chunk.
+            const uint8_t* const last_chunk = end - (kChunk + kWideSpan + 1);
             while (out <= wide_end && next <= last_chunk) {
                 const uint64_t high = high_bytes(next);
                 if (high == 0 && out + kChunk <= line_end) {
@@ -434,25 +541,45 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                     continue;
                 }
                 const uint64_t values = run_values(high);
+                uint64_t headers = high & ~values;
                 uint64_t starts = ~values;
-                do {
-                    const uint32_t at = lowest_bit(starts);
-                    starts &= starts - 1;
-                    // At a token's start, 0xC0 and above is a run header.
-                    const uint32_t byte = next[at];
-                    const uint32_t is_run = (byte + (256u - kRunFlag)) >> 8;
-                    const uint8_t value = next[at + is_run];
-                    const uint32_t count = kTokenCount.bytes[byte];
-                    std::memcpy(out, kSplat.rows[value], kWideStore);
-                    if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
-                    out += count;
-                    if (out > wide_end) {
-                        next += at + 1 + is_run;
-                        goto line_tail;
-                    }
-                } while (starts != 0);
-                // A header in byte 63 took its value from byte 64.
-                next += kChunk + static_cast<ptrdiff_t>((high & ~values) >> 63);
+                // Which loop suits the bytes is weighed on every fourth chunk
+                // that holds a run, as counting the tokens costs about as much
+                // as decoding a few of them.
+                if (weigh_in == 0) {
+                    by_tokens = bit_count(starts) < 2 * bit_count(headers);
+                    weigh_in = kChunksPerWeighing;
+                }
+                --weigh_in;
+                if (by_tokens) {
+                    // Mostly runs: every token stores its sixteen bytes, so
+                    // that no branch waits on what kind of token comes next.
+                    do {
+                        const uint32_t at = lowest_bit(starts);
+                        starts &= starts - 1;
+                        // At a token's start, 0xC0 and above is a run header.
+                        const uint32_t byte = next[at];
+                        const uint32_t is_run = (byte + (256u - kRunFlag)) >> 8;
+                        const uint8_t value = next[at + is_run];
+                        const uint32_t count = kTokenCount.bytes[byte];
+                        std::memcpy(out, kSplat.rows[value], kWideStore);
+                        if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
+                        out += count;
+                        if (out > wide_end) {
+                            next += at + 1 + is_run;
+                            goto line_tail;
+                        }
+                    } while (starts != 0);
+                    // A header in byte 63 took its value from byte 64.
+                    next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                    continue;
+                }
+                // Mostly single bytes: only the run headers are visited, and
+                // the single bytes between them go out as one span each.
+                // The loop's test sends a line that is nearly done to its tail.
+                const Cursor moved = decode_spans(Cursor{next, out}, headers, line_end);
+                next = moved.next;
+                out = moved.out;
             }
         }
     line_tail:

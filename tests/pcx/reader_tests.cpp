@@ -291,6 +291,19 @@ TEST_F(PcxReader, CutAtTheRightAndBottomEdges) {
         EXPECT_EQ(display(Mode::Buffer, make_file(p, o), PCX_KEEP_INDICES), PCX_OK);
         expect_surface(handle, expected_surface(p, Layout::EightBit, bpp, 12, 5, 4, 1), bpp, 12);
     }
+    // 1-bit lines long enough to go 128 pixels at a time, cut one pixel and
+    // 17 pixels past two such steps, and whole with 35 pixels after them.
+    const pcxwrite::Picture p = make_picture(Layout::OneBit, 291, 5);
+    pcxwrite::Options o;
+    o.layout = Layout::OneBit;
+    o.xmin = 3;
+    o.ymin = 1;
+    for (int surface_w : {260, 276, 300}) {
+        SCOPED_TRACE(surface_w);
+        const int32_t handle = surface(8, surface_w, 4);
+        EXPECT_EQ(display(Mode::Buffer, make_file(p, o), PCX_KEEP_INDICES), PCX_OK);
+        expect_surface(handle, expected_surface(p, Layout::OneBit, 8, surface_w, 4, 3, 1), 8, surface_w);
+    }
 }
 
 // ---- the run-length stream ---------------------------------------------------------
