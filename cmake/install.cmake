@@ -35,6 +35,11 @@ if(STANDIN_USES_SDL2 AND NOT RASTER_BUILD_SHARED)
 else()
   set(RASTER_NEEDS_SDL2 OFF)
 endif()
+if(RASTER_BUILD_SHARED)
+  set(RASTER_BUILD_SHARED_BOOL ON)
+else()
+  set(RASTER_BUILD_SHARED_BOOL OFF)
+endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/rasterConfig.cmake.in
   ${PROJECT_BINARY_DIR}/rasterConfig.cmake INSTALL_DESTINATION ${raster_cmake_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/rasterConfigVersion.cmake
