@@ -41,7 +41,22 @@ constexpr uint32_t kLowColourBase = 10;
 constexpr int32_t kPictureFirstEntry = 10;
 constexpr int32_t kPictureEntryCount = 236;
 
-enum Layout { kOneBit, kFourPlane, kEightBit, kTrueColour, kLayoutCount };
+// Every layout the reader stores. The planar ones hold 1 bit per pixel in
+// each of 1 to 4 planes (plane p gives bit p of the index); the packed ones
+// hold 2 or 4 bits per pixel in one plane, most significant bits first.
+// kTrueColour covers 3 planes (red, green, blue) and 4 planes (the fourth,
+// alpha or intensity, is decoded and ignored).
+enum Layout {
+    kOneBit,
+    kTwoPlane,
+    kThreePlane,
+    kFourPlane,
+    kPackedTwoBit,
+    kPackedFourBit,
+    kEightBit,
+    kTrueColour,
+    kLayoutCount
+};
 enum DepthColumn { kDepth8, kDepth16, kDepth24, kDepth32, kDepthCount };
 
 uint32_t field16(const uint8_t* header, int offset) {
@@ -100,23 +115,27 @@ constexpr bool kLittleEndian = false;
 constexpr bool kLittleEndian = true;
 #endif
 
-// The bit layouts go eight pixels at a time: spread_bits[b] holds the eight
-// bits of b, most significant first, one per byte (pixel k in byte k).
-struct SpreadTable {
-    uint64_t bytes[256];
+// The bit layouts go eight pixels at a time, as eight indices in the bytes
+// of one word (pixel k in byte k). spread_bits[b] holds the eight bits of b,
+// most significant first; spread_pairs[b] the four 2-bit fields of b in the
+// low four bytes; spread_nibbles[b] the two 4-bit fields of b in the low two.
+struct SpreadTables {
+    uint64_t bits[256];
+    uint64_t pairs[256];
+    uint64_t nibbles[256];
 };
 
-constexpr SpreadTable make_spread_table() {
-    SpreadTable table{};
+constexpr SpreadTables make_spread_tables() {
+    SpreadTables t{};
     for (uint32_t b = 0; b < 256; ++b) {
-        uint64_t spread = 0;
-        for (int k = 0; k < 8; ++k) spread |= static_cast<uint64_t>((b >> (7 - k)) & 1u) << (8 * k);
-        table.bytes[b] = spread;
+        for (int k = 0; k < 8; ++k) t.bits[b] |= static_cast<uint64_t>((b >> (7 - k)) & 1u) << (8 * k);
+        for (int k = 0; k < 4; ++k) t.pairs[b] |= static_cast<uint64_t>((b >> (6 - 2 * k)) & 3u) << (8 * k);
+        for (int k = 0; k < 2; ++k) t.nibbles[b] |= static_cast<uint64_t>((b >> (4 - 4 * k)) & 15u) << (8 * k);
     }
-    return table;
+    return t;
 }
 
-constexpr SpreadTable kSpread = make_spread_table();
+constexpr SpreadTables kSpread = make_spread_tables();
 
 // Stores the first `n` (1..8) of the eight indices packed in `group`.
 template <class Store>
@@ -151,20 +170,33 @@ void write_groups(int32_t count, uint8_t* dest, Group group_at) {
     if ((count & 7) != 0) store_group<Store>(dest + full * 8 * Store::kBytes, group_at(full), count & 7);
 }
 
+// 1 to 4 planes of 1 bit: plane p gives bit p of each index.
+template <int Planes, class Store>
+void write_planar(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest) {
+    write_groups<Store>(count, dest, [line, bpl](int32_t g) {
+        uint64_t group = kSpread.bits[line[g]];
+        for (int p = 1; p < Planes; ++p) group |= kSpread.bits[line[p * static_cast<size_t>(bpl) + g]] << p;
+        return group;
+    });
+}
+
+// One plane of 2 or 4 bits: eight pixels come from two or four bytes. The
+// last, partial group may read bytes past the plane's useful ones; they lie
+// inside scratch_area and their pixels are not stored.
 template <class Store>
-void write_one_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
-    write_groups<Store>(count, dest, [line](int32_t g) { return kSpread.bytes[line[g]]; });
+void write_packed_two_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    write_groups<Store>(count, dest, [line](int32_t g) {
+        const uint8_t* b = line + 2 * static_cast<size_t>(g);
+        return kSpread.pairs[b[0]] | (kSpread.pairs[b[1]] << 32);
+    });
 }
 
 template <class Store>
-void write_four_plane(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest) {
-    const uint8_t* p0 = line;
-    const uint8_t* p1 = line + bpl;
-    const uint8_t* p2 = line + 2 * static_cast<size_t>(bpl);
-    const uint8_t* p3 = line + 3 * static_cast<size_t>(bpl);
-    write_groups<Store>(count, dest, [=](int32_t g) {
-        return kSpread.bytes[p0[g]] | (kSpread.bytes[p1[g]] << 1) | (kSpread.bytes[p2[g]] << 2) |
-               (kSpread.bytes[p3[g]] << 3);
+void write_packed_four_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest) {
+    write_groups<Store>(count, dest, [line](int32_t g) {
+        const uint8_t* b = line + 4 * static_cast<size_t>(g);
+        return kSpread.nibbles[b[0]] | (kSpread.nibbles[b[1]] << 16) | (kSpread.nibbles[b[2]] << 32) |
+               (kSpread.nibbles[b[3]] << 48);
     });
 }
 
@@ -237,8 +269,14 @@ void write_true_colour_32(const uint8_t* line, uint32_t bpl, int32_t count, uint
 }
 
 constexpr RowWriter kRowWriters[kLayoutCount][kDepthCount] = {
-    {write_one_bit<Store8>, write_one_bit<Store16>, write_one_bit<Store24>, write_one_bit<Store32>},
-    {write_four_plane<Store8>, write_four_plane<Store16>, write_four_plane<Store24>, write_four_plane<Store32>},
+    {write_planar<1, Store8>, write_planar<1, Store16>, write_planar<1, Store24>, write_planar<1, Store32>},
+    {write_planar<2, Store8>, write_planar<2, Store16>, write_planar<2, Store24>, write_planar<2, Store32>},
+    {write_planar<3, Store8>, write_planar<3, Store16>, write_planar<3, Store24>, write_planar<3, Store32>},
+    {write_planar<4, Store8>, write_planar<4, Store16>, write_planar<4, Store24>, write_planar<4, Store32>},
+    {write_packed_two_bit<Store8>, write_packed_two_bit<Store16>, write_packed_two_bit<Store24>,
+     write_packed_two_bit<Store32>},
+    {write_packed_four_bit<Store8>, write_packed_four_bit<Store16>, write_packed_four_bit<Store24>,
+     write_packed_four_bit<Store32>},
     {write_eight_bit<Store8>, write_eight_bit<Store16>, write_eight_bit<Store24>, write_eight_bit<Store32>},
     {nullptr, write_true_colour_16, write_true_colour_24, write_true_colour_32},
 };
@@ -350,50 +388,169 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
 
 // ---- palette stage -------------------------------------------------------------
 
-struct Picture {
+// ---- the header ------------------------------------------------------------------
+
+// What the header says about a picture, once it has passed every check.
+struct Format {
     Layout layout;
+    int32_t width;
+    int32_t height;
+    int32_t colours;  // 2, 4, 8, 16, 256, or kTrueColourCount
+    uint32_t bpl;
+    uint32_t line_bytes;
+};
+
+constexpr int32_t kTrueColourCount = 16777216;
+
+// Reads the 128 header bytes into `header`: from the file, which stays open
+// in `file` when the result is PCX_OK, or from the caller's block.
+int32_t read_header(const char* filename, bool from_file, uint8_t* header, HANDLE& file) {
+    if (!from_file) {
+        if (state.work_buffer_pointer == nullptr || state.work_buffer_size < kHeaderSize) return PCX_BAD_HEADER;
+        std::memcpy(header, state.work_buffer_pointer, kHeaderSize);
+        return PCX_OK;
+    }
+    if (filename == nullptr) return PCX_OPEN_FAILED;
+    file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return PCX_OPEN_FAILED;
+    state.bytes_read = 0;
+    ReadFile(file, header, kHeaderSize, &state.bytes_read, nullptr);
+    if (state.bytes_read < kHeaderSize) {
+        CloseHandle(file);
+        return PCX_BAD_HEADER;
+    }
+    return PCX_OK;
+}
+
+// Checks every header field the decoder relies on and names the layout:
+// PCX_OK, PCX_BAD_HEADER (not a PCX picture, or no extent) or
+// PCX_BAD_LAYOUT (a combination of planes and bits no reader stores, or line
+// sizes that cannot hold the width or do not fit scanline_buffer). Whether
+// the active depth can take the layout is the caller's question.
+int32_t classify(const uint8_t* header, Format& format) {
+    if (header[0] != kManufacturer) return PCX_BAD_HEADER;
+    // The fields are unsigned; a right or bottom edge before the left or
+    // top one describes no picture.
+    const int32_t width = static_cast<int32_t>(field16(header, 8)) - static_cast<int32_t>(field16(header, 4)) + 1;
+    const int32_t height = static_cast<int32_t>(field16(header, 10)) - static_cast<int32_t>(field16(header, 6)) + 1;
+    if (width < 1 || height < 1) return PCX_BAD_HEADER;
+
+    const uint32_t bits = header[3];
+    const uint32_t planes = header[65];
+    const uint32_t w = static_cast<uint32_t>(width);
+    Layout layout;
+    int32_t colours;
+    uint32_t needed;  // bytes of one plane that hold the width
+    if (bits == 1 && planes >= 1 && planes <= 4) {
+        layout = static_cast<Layout>(kOneBit + (planes - 1));
+        colours = 1 << planes;
+        needed = (w + 7) / 8;
+    } else if (bits == 2 && planes == 1) {
+        layout = kPackedTwoBit;
+        colours = 4;
+        needed = (w + 3) / 4;
+    } else if (bits == 4 && planes == 1) {
+        layout = kPackedFourBit;
+        colours = 16;
+        needed = (w + 1) / 2;
+    } else if (bits == 8 && planes == 1) {
+        layout = kEightBit;
+        colours = 256;
+        needed = w;
+    } else if (bits == 8 && (planes == 3 || planes == 4)) {
+        layout = kTrueColour;
+        colours = kTrueColourCount;
+        needed = w;
+    } else {
+        return PCX_BAD_LAYOUT;
+    }
+    const uint32_t bpl = field16(header, 66);
+    const uint32_t line_bytes = planes * bpl;
+    if (bpl < needed || line_bytes > kMaxLineBytes) return PCX_BAD_LAYOUT;
+    format = Format{layout, width, height, colours, bpl, line_bytes};
+    return PCX_OK;
+}
+
+// ---- palette stage -------------------------------------------------------------
+
+struct Picture {
+    Format format;
     bool from_file;
     int32_t flags;
 };
 
 // Loads the 769-byte trailer into scanline_buffer; true when all of it was
-// there and it starts with the marker.
+// there, behind the header, and it starts with the marker.
 bool fetch_trailer(const Picture& pic) {
     uint8_t* trailer = state.scratch_area;
     uint32_t got = 0;
     if (pic.from_file) {
-        SetFilePointer(state.pcx_file, -static_cast<LONG>(kTrailerSize), nullptr, FILE_END);
-        state.bytes_read = 0;
-        ReadFile(state.pcx_file, trailer, kTrailerSize, &state.bytes_read, nullptr);
-        got = state.bytes_read;
+        const DWORD at = SetFilePointer(state.pcx_file, -static_cast<LONG>(kTrailerSize), nullptr, FILE_END);
+        if (at != INVALID_SET_FILE_POINTER && at >= kHeaderSize) {
+            state.bytes_read = 0;
+            ReadFile(state.pcx_file, trailer, kTrailerSize, &state.bytes_read, nullptr);
+            got = state.bytes_read;
+        }
         SetFilePointer(state.pcx_file, static_cast<LONG>(kHeaderSize), nullptr, FILE_BEGIN);
-    } else if (state.work_buffer_size >= kTrailerSize) {
+    } else if (state.work_buffer_size >= kHeaderSize + kTrailerSize) {
         std::memcpy(trailer, state.work_buffer_pointer + (state.work_buffer_size - kTrailerSize), kTrailerSize);
         got = kTrailerSize;
     }
     return got >= kTrailerSize && trailer[0] == kTrailerMarker;
 }
 
+// The 16-colour palette of pictures whose header gives none; 2-colour
+// pictures take its first and last entries as black and white.
+constexpr uint8_t kStandardColours[48] = {
+    0x00, 0x00, 0x00, 0x00, 0x00, 0xAA, 0x00, 0xAA, 0x00, 0x00, 0xAA, 0xAA, 0xAA, 0x00, 0x00, 0xAA,
+    0x00, 0xAA, 0xAA, 0xAA, 0x00, 0xAA, 0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55, 0x55, 0xFF, 0x55, 0xFF,
+    0x55, 0x55, 0xFF, 0xFF, 0xFF, 0x55, 0x55, 0xFF, 0x55, 0xFF, 0xFF, 0xFF, 0x55, 0xFF, 0xFF, 0xFF,
+};
+
+// A header whose first `colours` entries are all one colour is a
+// placeholder some writers leave, not the picture's palette.
+bool header_colours_usable(const uint8_t* colours, int32_t count) {
+    for (int32_t i = 1; i < count; ++i) {
+        if (std::memcmp(colours, colours + 3 * i, 3) != 0) return true;
+    }
+    return false;
+}
+
 void palette_stage(const Picture& pic) {
-    if ((pic.flags & PCX_KEEP_PALETTE) != 0 || pic.layout == kTrueColour) return;
+    const int32_t colours_used = pic.format.colours;
+    if ((pic.flags & PCX_KEEP_PALETTE) != 0 || colours_used > 256) return;
     const bool eight_bit_surface = state.active_bpp <= 8;
     const uint8_t* header_colours = state.pcx_header + 16;
-    const bool trailer = state.pcx_header[1] == 5 && fetch_trailer(pic);
-    uint8_t* colours = state.scratch_area + 1;
+    const uint8_t* trailer_colours = state.scratch_area + 1;
 
-    if (trailer && eight_bit_surface && pic.layout != kEightBit) {
-        // The 2- and 16-colour pictures sit in entries 10..25 of an 8-bit
-        // surface: their colours are the trailer's first sixteen.
-        set_palette_entries(kPictureFirstEntry, 16, colours);
-    } else if (trailer) {
+    if (colours_used == 256) {
+        // 8-bit pictures: the trailer whatever the version, else the header.
+        if (!fetch_trailer(pic)) {
+            set_palette_entries(eight_bit_surface ? kPictureFirstEntry : 0, 16, header_colours);
+            return;
+        }
+        uint8_t* colours = state.scratch_area + 1;
         if ((pic.flags & PCX_KEEP_INDICES) == 0) palette_reduce(kPictureFirstEntry, kPictureEntryCount, colours);
         if (eight_bit_surface) {
             set_palette_entries(kPictureFirstEntry, kPictureEntryCount, colours + kPictureFirstEntry * 3);
         } else {
             set_palette_entries(0, 256, colours);
         }
+        return;
+    }
+
+    // Up to 16 colours: entries 10..25 of an 8-bit surface (never reduced:
+    // they always fit) or 0..15 of a deeper one.
+    const int32_t first = eight_bit_surface ? kPictureFirstEntry : 0;
+    if (header_colours_usable(header_colours, colours_used)) {
+        set_palette_entries(first, 16, header_colours);
+    } else if (fetch_trailer(pic)) {
+        set_palette_entries(first, eight_bit_surface ? 16 : 256, trailer_colours);
     } else {
-        set_palette_entries(eight_bit_surface ? kPictureFirstEntry : 0, 16, header_colours);
+        uint8_t colours[48];
+        std::memcpy(colours, kStandardColours, sizeof colours);
+        if (colours_used == 2) std::memcpy(colours + 3, kStandardColours + 45, 3);
+        set_palette_entries(first, 16, colours);
     }
 }
 
@@ -418,62 +575,47 @@ int32_t pcx_set_buffer(const uint8_t* data, uint32_t size) {
     return RASTER_OK;
 }
 
+int32_t pcx_info(const char* filename, int32_t flags, int32_t* width, int32_t* height, int32_t* colours) {
+    if (width == nullptr || height == nullptr || colours == nullptr) return RASTER_REFUSED;
+    const bool from_file = (flags & PCX_FROM_BUFFER) == 0;
+    uint8_t header[kHeaderSize];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const int32_t opened = read_header(filename, from_file, header, file);
+    if (opened != PCX_OK) return opened;
+    if (from_file) CloseHandle(file);
+    Format format{};
+    const int32_t result = classify(header, format);
+    if (result != PCX_OK) return result;
+    *width = format.width;
+    *height = format.height;
+    *colours = format.colours;
+    return PCX_OK;
+}
+
 int32_t pcx_display(const char* filename, int32_t flags) {
     if (state.active_slot < 0) return PCX_OK;
 
-    // Header.
     const bool from_file = (flags & PCX_FROM_BUFFER) == 0;
-    Input in;
-    in.from_file = from_file;
-    if (from_file) {
-        if (filename == nullptr) return PCX_OPEN_FAILED;
-        state.pcx_file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (state.pcx_file == INVALID_HANDLE_VALUE) return PCX_OPEN_FAILED;
-        state.bytes_read = 0;
-        ReadFile(state.pcx_file, state.pcx_header, kHeaderSize, &state.bytes_read, nullptr);
-        if (state.bytes_read < kHeaderSize) return finish(true, PCX_BAD_HEADER);
-    } else {
-        if (state.work_buffer_pointer == nullptr || state.work_buffer_size < kHeaderSize) return PCX_BAD_HEADER;
-        std::memcpy(state.pcx_header, state.work_buffer_pointer, kHeaderSize);
-        in.next = state.work_buffer_pointer + kHeaderSize;
-        in.end = state.work_buffer_pointer + state.work_buffer_size;
-    }
-    const uint8_t* header = state.pcx_header;
-    if (header[0] != kManufacturer) return finish(from_file, PCX_BAD_HEADER);
-
-    // Extent. The fields are unsigned; a right or bottom edge before the
-    // left or top one describes no picture.
-    const int32_t width = static_cast<int32_t>(field16(header, 8)) - static_cast<int32_t>(field16(header, 4)) + 1;
-    const int32_t height = static_cast<int32_t>(field16(header, 10)) - static_cast<int32_t>(field16(header, 6)) + 1;
-    if (width < 1 || height < 1) return finish(from_file, PCX_BAD_HEADER);
+    const int32_t opened = read_header(filename, from_file, state.pcx_header, state.pcx_file);
+    if (opened != PCX_OK) return opened;
+    Format format{};
+    const int32_t classified = classify(state.pcx_header, format);
+    if (classified != PCX_OK) return finish(from_file, classified);
 
     // Placement: the picture may be cut at the right and bottom edges, but
     // must start on the surface.
+    const uint8_t* header = state.pcx_header;
     const bool at_position = (flags & PCX_AT_POSITION) != 0;
     const int64_t x0 = at_position ? state.graphics_x : static_cast<int64_t>(field16(header, 4));
     const int64_t y0 = at_position ? state.graphics_y : static_cast<int64_t>(field16(header, 6));
     if (x0 < 0 || y0 < 0) return finish(from_file, PCX_OUTSIDE);
-    int64_t rows = height;
+    int64_t rows = format.height;
     if (y0 + rows > state.active_height) rows = state.active_height - y0;
-    int64_t columns = width;
+    int64_t columns = format.width;
     if (x0 + columns > state.active_width) columns = state.active_width - x0;
     if (rows <= 0 || columns <= 0) return finish(from_file, PCX_OUTSIDE);
 
-    // Layout and row writer.
-    const uint32_t planes = header[65];
-    const uint32_t bits = header[3];
-    Layout layout;
-    if (planes == 4) {
-        layout = kFourPlane;
-    } else if (planes == 3) {
-        layout = kTrueColour;
-    } else if (bits == 8) {
-        layout = kEightBit;
-    } else if (bits == 1) {
-        layout = kOneBit;
-    } else {
-        return finish(from_file, PCX_BAD_LAYOUT);
-    }
+    // Row writer for the layout at the active depth.
     DepthColumn depth = kDepth32;
     int32_t pixel_bytes = 4;
     if (state.active_bpp == 8) {
@@ -486,22 +628,21 @@ int32_t pcx_display(const char* filename, int32_t flags) {
         depth = kDepth24;
         pixel_bytes = 3;
     }
-    const RowWriter writer = kRowWriters[layout][depth];
+    const RowWriter writer = kRowWriters[format.layout][depth];
     if (writer == nullptr) return finish(from_file, PCX_BAD_LAYOUT);
 
-    // Line size: every plane the writer reads must hold the whole width, and
-    // one line with a run's overshoot must fit scanline_buffer.
-    const uint32_t bpl = field16(header, 66);
-    const uint32_t needed = (layout == kOneBit || layout == kFourPlane) ? (static_cast<uint32_t>(width) + 7) / 8
-                                                                        : static_cast<uint32_t>(width);
-    const uint32_t line_bytes = planes * bpl;
-    if (planes == 0 || bpl < needed || line_bytes > kMaxLineBytes) return finish(from_file, PCX_BAD_LAYOUT);
-
-    const Picture pic{layout, from_file, flags};
+    const Picture pic{format, from_file, flags};
     if (state.active_bpp > 8) palette_stage(pic);
 
     // Decode, top row first.
+    Input in;
+    in.from_file = from_file;
+    if (!from_file) {
+        in.next = state.work_buffer_pointer + kHeaderSize;
+        in.end = state.work_buffer_pointer + state.work_buffer_size;
+    }
     uint8_t* const line = state.scratch_area;
+    const uint32_t line_bytes = format.line_bytes;
     uint8_t* dest = state.active_bits + static_cast<size_t>(state.active_max_y - y0) * state.active_stride +
                     static_cast<size_t>(x0) * pixel_bytes;
     const int32_t count = static_cast<int32_t>(columns);
@@ -509,7 +650,7 @@ int32_t pcx_display(const char* filename, int32_t flags) {
     uint32_t carry = 0;
     for (int64_t row = 0; row < rows; ++row) {
         carry = decode_line(in, line, line_bytes, carry, older);
-        writer(line, bpl, count, dest);
+        writer(line, format.bpl, count, dest);
         if (row + 1 < rows) dest -= state.active_stride;
         if (carry != 0) std::memmove(line, line + line_bytes, carry);
     }

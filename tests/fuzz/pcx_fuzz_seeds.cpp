@@ -14,11 +14,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const pcxwrite::Layout layouts[] = {pcxwrite::Layout::OneBit, pcxwrite::Layout::FourPlane,
-                                        pcxwrite::Layout::EightBit, pcxwrite::Layout::TrueColor};
-    const int max_index[] = {1, 15, 255, 255};
+    using pcxwrite::Layout;
+    const Layout layouts[] = {Layout::OneBit,    Layout::TwoPlane,     Layout::ThreePlane,
+                              Layout::FourPlane, Layout::PackedTwoBit, Layout::PackedFourBit,
+                              Layout::EightBit,  Layout::TrueColor,    Layout::TrueColorAlpha};
+    const int max_index[] = {1, 3, 7, 15, 3, 15, 255, 255, 255};
+    const int bits[] = {1, 1, 1, 1, 2, 4, 8, 8, 8};
     int written = 0;
-    for (int li = 0; li < 4; ++li) {
+    for (int li = 0; li < 9; ++li) {
+        const bool rgb = li >= 7;
         for (int variant = 0; variant < 4; ++variant) {
             pcxwrite::Picture p;
             p.width = variant == 3 ? 70 : 13 + variant * 4;
@@ -26,7 +30,7 @@ int main(int argc, char** argv) {
             for (int y = 0; y < p.height; ++y) {
                 for (int x = 0; x < p.width; ++x) {
                     const int v = (x / 3 + y * 5 + (x * y) % 7) % (max_index[li] + 1);
-                    if (li == 3) {
+                    if (rgb) {
                         p.rgb.push_back(static_cast<uint8_t>(v));
                         p.rgb.push_back(static_cast<uint8_t>(x * 9));
                         p.rgb.push_back(static_cast<uint8_t>(y * 40));
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
             o.runs_cross_lines = variant & 1;
             o.xmin = static_cast<uint16_t>(variant);
             o.ymin = static_cast<uint16_t>(variant == 1 ? 2 : 0);
-            if (variant == 2) o.bytes_per_line = (li < 2 ? (p.width + 7) / 8 : p.width) + 5;
+            if (variant == 2) o.bytes_per_line = (p.width * bits[li] + 7) / 8 + 5;
             const std::vector<uint8_t> bytes = pcxwrite::encode(p, o);
             if (bytes.empty()) return 1;
             // Depth (bits 0-1), mode (bit 2), flags and surface size.

@@ -236,7 +236,7 @@ TEST_F(PcxReaderFiles, EveryRefusalClosesTheFile) {
     } cases[] = {
         {"manufacturer 9", 8, {{0, 9}}, PCX_BAD_HEADER},
         {"Xmax below Xmin", 8, {{4, 5}, {8, 4}}, PCX_BAD_HEADER},
-        {"bits per pixel 4", 8, {{3, 4}}, PCX_BAD_LAYOUT},
+        {"bits per pixel 5", 8, {{3, 5}}, PCX_BAD_LAYOUT},
         {"true colour into 8 bits", 8, {{65, 3}}, PCX_BAD_LAYOUT},
         {"BytesPerLine 0", 8, {{66, 0}, {67, 0}}, PCX_BAD_LAYOUT},
         {"Xmin past the surface", 8, {{4, 200}, {8, 202}}, PCX_OUTSIDE},

@@ -32,16 +32,32 @@ constexpr uint8_t kSentinel = 0xA5;
 
 // ---- pictures ------------------------------------------------------------
 
-int max_index_of(Layout layout) {
-    switch (layout) {
-        case Layout::OneBit:
-            return 1;
-        case Layout::FourPlane:
-            return 15;
-        default:
-            return 255;
+// Every layout the writer makes: its name, number of colours (0 for true
+// colour) and the bytes of one plane for a width.
+struct LayoutCase {
+    Layout layout;
+    const char* name;
+    int colours;
+    int bits;
+};
+constexpr LayoutCase kLayouts[] = {
+    {Layout::OneBit, "1-bit", 2, 1},        {Layout::TwoPlane, "2-plane", 4, 1},
+    {Layout::ThreePlane, "3-plane", 8, 1},  {Layout::FourPlane, "4-plane", 16, 1},
+    {Layout::PackedTwoBit, "2-bit", 4, 2},  {Layout::PackedFourBit, "4-bit", 16, 4},
+    {Layout::EightBit, "8-bit", 256, 8},    {Layout::TrueColor, "true colour", 0, 8},
+    {Layout::TrueColorAlpha, "RGBA", 0, 8},
+};
+
+const LayoutCase& case_of(Layout layout) {
+    for (const LayoutCase& c : kLayouts) {
+        if (c.layout == layout) return c;
     }
+    return kLayouts[6];
 }
+
+bool is_true_colour(Layout layout) { return case_of(layout).colours == 0; }
+
+int max_index_of(Layout layout) { return is_true_colour(layout) ? 255 : case_of(layout).colours - 1; }
 
 // An asymmetric picture whose every index/colour depends on x and y.
 pcxwrite::Picture make_picture(Layout layout, int width, int height) {
@@ -51,7 +67,7 @@ pcxwrite::Picture make_picture(Layout layout, int width, int height) {
     const int modulus = max_index_of(layout) + 1;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            if (layout == Layout::TrueColor) {
+            if (is_true_colour(layout)) {
                 p.rgb.push_back(static_cast<uint8_t>(x * 41 + y * 7 + 200));
                 p.rgb.push_back(static_cast<uint8_t>(x * 3 + y * 59 + 1));
                 p.rgb.push_back(static_cast<uint8_t>(x * y * 13 + 0xC7));
@@ -112,21 +128,34 @@ std::string temp_path(const char* name) {
     return (std::filesystem::temp_directory_path() / ("pcx_reader_" + token + "_" + name)).string();
 }
 
-int32_t display(Mode mode, const Bytes& bytes, int32_t flags) {
+// Hands the picture to `call` (filename, flags) from a file or a block.
+template <class Call>
+int32_t with_picture(Mode mode, const Bytes& bytes, int32_t flags, Call call) {
     if (mode == Mode::Buffer) {
         // A real (non-null) block even when it is empty.
         static const uint8_t empty_block[1] = {0};
         pcx_set_buffer(bytes.empty() ? empty_block : bytes.data(), static_cast<uint32_t>(bytes.size()));
-        const int32_t result = pcx_display("ignored-name", flags | PCX_FROM_BUFFER);
+        const int32_t result = call("ignored-name", flags | PCX_FROM_BUFFER);
         pcx_set_buffer(nullptr, 0);
         return result;
     }
     const std::string path = temp_path("picture.pcx");
     EXPECT_TRUE(pcxwrite::write_file(path, bytes));
-    const int32_t result = pcx_display(path.c_str(), flags);
+    const int32_t result = call(path.c_str(), flags);
     std::filesystem::remove(path);
     return result;
 }
+
+int32_t display(Mode mode, const Bytes& bytes, int32_t flags) { return with_picture(mode, bytes, flags, pcx_display); }
+
+// pcx_info into out[0..2] (width, height, colours).
+int32_t info(Mode mode, const Bytes& bytes, int32_t* out) {
+    return with_picture(mode, bytes, 0, [out](const char* name, int32_t flags) {
+        return pcx_info(name, flags, &out[0], &out[1], &out[2]);
+    });
+}
+
+constexpr int32_t kUnwritten = -77;
 
 // Expected surface bytes of one pixel.
 Bytes pixel_of_rgb(int bpp, const uint8_t* rgb, uint8_t fourth) {
@@ -153,11 +182,11 @@ Bytes expected_surface(const pcxwrite::Picture& p, Layout layout, int bpp, int s
             const size_t at = (static_cast<size_t>(y0 + y) * surface_w + x0 + x) * bytes;
             const size_t pixel = static_cast<size_t>(y) * p.width + x;
             Bytes value;
-            if (layout == Layout::TrueColor) {
+            if (is_true_colour(layout)) {
                 value = pixel_of_rgb(bpp, &p.rgb[pixel * 3], kSentinel);
             } else if (bpp == 8) {
-                const bool low_colour = layout == Layout::OneBit || layout == Layout::FourPlane;
-                value = {static_cast<uint8_t>(p.indices[pixel] + (low_colour ? 10 : 0))};
+                const bool low_colour = case_of(layout).colours <= 16;
+                value.assign(1, static_cast<uint8_t>(p.indices[pixel] + (low_colour ? 10 : 0)));
             } else {
                 value = pixel_of_rgb(bpp, &p.palette[p.indices[pixel] * 3], 0);
             }
@@ -217,34 +246,32 @@ class PcxReader : public testing::Test {
 // ---- every layout into every depth ---------------------------------------------
 
 TEST_F(PcxReader, EveryLayoutIntoEveryDepth) {
-    const Layout layouts[] = {Layout::OneBit, Layout::FourPlane, Layout::EightBit, Layout::TrueColor};
-    const char* names[] = {"1-bit", "4-plane", "8-bit", "true colour"};
     constexpr int kSurfaceW = 24, kSurfaceH = 9;
-    for (int li = 0; li < 4; ++li) {
+    for (const LayoutCase& layout : kLayouts) {
         for (int bpp : {8, 16, 24, 32}) {
             for (Mode mode : {Mode::File, Mode::Buffer}) {
                 for (int variant = 0; variant < 2; ++variant) {
                     SCOPED_TRACE(testing::Message()
-                                 << names[li] << " into " << bpp << " bits, "
+                                 << layout.name << " into " << bpp << " bits, "
                                  << (mode == Mode::File ? "file" : "buffer") << ", variant " << variant);
                     const int32_t handle = surface(bpp, kSurfaceW, kSurfaceH);
                     // 13 x 5 at (3, 2); variant 1 lets runs cross lines and
                     // pads every plane with three extra bytes.
-                    const pcxwrite::Picture p = make_picture(layouts[li], 13, 5);
+                    const pcxwrite::Picture p = make_picture(layout.layout, 13, 5);
                     pcxwrite::Options o;
-                    o.layout = layouts[li];
+                    o.layout = layout.layout;
                     o.xmin = 3;
                     o.ymin = 2;
                     o.runs_cross_lines = variant == 1;
                     o.pad_value = 0xC9;
-                    if (variant == 1) o.bytes_per_line = (li < 2 ? 2 : 13) + 3;
+                    if (variant == 1) o.bytes_per_line = (13 * layout.bits + 7) / 8 + 3;
                     const int32_t result = display(mode, make_file(p, o), PCX_KEEP_INDICES);
-                    if (layouts[li] == Layout::TrueColor && bpp == 8) {
+                    if (layout.colours == 0 && bpp == 8) {
                         EXPECT_EQ(result, PCX_BAD_LAYOUT);
                         expect_surface(handle, Bytes(kSurfaceW * kSurfaceH, kSentinel), bpp, kSurfaceW);
                     } else {
                         EXPECT_EQ(result, PCX_OK);
-                        expect_surface(handle, expected_surface(p, layouts[li], bpp, kSurfaceW, kSurfaceH, 3, 2), bpp,
+                        expect_surface(handle, expected_surface(p, layout.layout, bpp, kSurfaceW, kSurfaceH, 3, 2), bpp,
                                        kSurfaceW);
                     }
                 }
@@ -549,18 +576,90 @@ TEST_F(PcxReader, HeaderColoursAndTheTrailerFallback) {
     }
 }
 
-TEST_F(PcxReader, SixteenColourTrailerLandsBesideItsPixels) {
-    const int32_t handle = surface(8, 8, 2);
-    pcxwrite::Picture p = make_picture(Layout::FourPlane, 5, 2);
+// Which colours a picture brings: the header's, the trailer's or the
+// standard ones, by layout, version and the header's contents, on an 8-bit
+// and a 32-bit surface.
+TEST_F(PcxReader, PaletteSourcesByLayoutHeaderAndTrailer) {
+    const Bytes standard = {0x00, 0x00, 0x00, 0x00, 0x00, 0xAA, 0x00, 0xAA, 0x00, 0x00, 0xAA, 0xAA,
+                            0xAA, 0x00, 0x00, 0xAA, 0x00, 0xAA, 0xAA, 0xAA, 0x00, 0xAA, 0xAA, 0xAA,
+                            0x55, 0x55, 0x55, 0x55, 0x55, 0xFF, 0x55, 0xFF, 0x55, 0x55, 0xFF, 0xFF,
+                            0xFF, 0x55, 0x55, 0xFF, 0x55, 0xFF, 0xFF, 0xFF, 0x55, 0xFF, 0xFF, 0xFF};
+    Bytes black_white = standard;
+    std::fill(black_white.begin() + 3, black_white.begin() + 6, 0xFF);
+    Bytes distinct(48), eight_equal(48, 9), pillow_1bit(48, 0), trailer(256 * 3);
+    for (int i = 0; i < 48; ++i) distinct[i] = static_cast<uint8_t>(i * 5 + 2);
+    for (int i = 24; i < 48; ++i) eight_equal[i] = static_cast<uint8_t>(i);
+    std::fill(pillow_1bit.begin() + 24, pillow_1bit.end(), 0xFF);  // 8 x black, 8 x white
+    for (int i = 0; i < 768; ++i) trailer[i] = static_cast<uint8_t>(i * 3 + 1);
+    const Bytes trailer16(trailer.begin(), trailer.begin() + 48);
+    struct Case {
+        const char* name;
+        Layout layout;
+        int version;  // 5: the writer adds the trailer
+        Bytes header_colours;
+        bool append_trailer;
+        Bytes expected16;  // entries 10..25 (8-bit) or 0..15; empty: the trailer's 256
+    } cases[] = {
+        {"1-bit, header used despite a trailer", Layout::OneBit, 5, distinct, false, distinct},
+        {"2-bit packed, header used despite a trailer", Layout::PackedTwoBit, 5, distinct, false, distinct},
+        {"1-bit, two equal colours", Layout::OneBit, 2, pillow_1bit, false, black_white},
+        {"4-bit packed, empty header", Layout::PackedFourBit, 3, Bytes(48, 0), false, standard},
+        {"4-plane, empty header, version 0", Layout::FourPlane, 0, Bytes(48, 0), false, standard},
+        {"3-plane, its eight colours equal", Layout::ThreePlane, 5, eight_equal, false, {}},
+        {"3-plane, its eight colours equal, no trailer", Layout::ThreePlane, 3, eight_equal, false, standard},
+        {"2-plane, one colour, trailer on version 3", Layout::TwoPlane, 3, Bytes(48, 0x10), true, {}},
+    };
+    for (const Case& c : cases) {
+        pcxwrite::Picture p = make_picture(c.layout, 5, 2);
+        p.palette = trailer;
+        pcxwrite::Options o;
+        o.layout = c.layout;
+        o.version = c.version;
+        Bytes file = make_file(p, o);
+        std::copy(c.header_colours.begin(), c.header_colours.end(), file.begin() + 16);
+        if (c.append_trailer) {
+            file.push_back(12);
+            file.insert(file.end(), trailer.begin(), trailer.end());
+        }
+        for (int bpp : {8, 32}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << bpp << " bits");
+            const int32_t handle = surface(bpp, 8, 2);
+            Bytes expected = palette_rgb(0, 256);
+            if (bpp == 8) {
+                const Bytes& colours = c.expected16.empty() ? trailer16 : c.expected16;
+                std::copy(colours.begin(), colours.end(), expected.begin() + 30);
+            } else {
+                const Bytes& colours = c.expected16.empty() ? trailer : c.expected16;
+                std::copy(colours.begin(), colours.end(), expected.begin());
+            }
+            // Without PCX_KEEP_INDICES: pictures of up to 16 colours are
+            // never reduced.
+            EXPECT_EQ(display(Mode::Buffer, file, 0), PCX_OK);
+            EXPECT_EQ(palette_rgb(0, 256), expected);
+            if (bpp == 8) {
+                EXPECT_EQ(testenv::pixel_address(handle, 0, 0)[0], 10 + p.indices[0]);
+                EXPECT_EQ(testenv::pixel_address(handle, 4, 1)[0], 10 + p.indices[9]);
+            }
+        }
+    }
+    // 8-bit pictures take a trailer whatever the version.
+    pcxwrite::Picture p = make_picture(Layout::EightBit, 5, 2);
     pcxwrite::Options o;
-    o.layout = Layout::FourPlane;
-    // Header map and trailer disagree: the trailer wins for version 5.
-    Bytes file = make_file(p, o);
-    for (int i = 16; i < 64; ++i) file[i] = 0x33;
-    EXPECT_EQ(display(Mode::Buffer, file, 0), PCX_OK);
-    EXPECT_EQ(palette_rgb(10, 16), Bytes(p.palette.begin(), p.palette.begin() + 48));
-    EXPECT_EQ(testenv::pixel_address(handle, 0, 0)[0], 10 + p.indices[0]);
-    EXPECT_EQ(testenv::pixel_address(handle, 4, 1)[0], 10 + p.indices[9]);
+    o.version = 3;
+    Bytes file = concat(make_file(p, o), Bytes{12});
+    file.insert(file.end(), trailer.begin(), trailer.end());
+    for (int bpp : {8, 32}) {
+        SCOPED_TRACE(testing::Message() << "8-bit, version 3 with a trailer, " << bpp << " bits");
+        surface(bpp, 8, 2);
+        const Bytes before = palette_rgb(0, 256);
+        EXPECT_EQ(display(Mode::File, file, PCX_KEEP_INDICES), PCX_OK);
+        Bytes expected = trailer;
+        if (bpp == 8) {
+            std::copy(before.begin(), before.begin() + 30, expected.begin());
+            std::copy(before.begin() + 246 * 3, before.end(), expected.begin() + 246 * 3);
+        }
+        EXPECT_EQ(palette_rgb(0, 256), expected);
+    }
 }
 
 TEST_F(PcxReader, KeepPaletteChangesNoEntry) {
@@ -666,8 +765,17 @@ TEST_F(PcxReader, UnusableHeadersAreRefusedWithNothingStored) {
         {"line one byte too long", header(8, 1, 0, 0, 2, 1, 10179), PCX_BAD_LAYOUT},
         {"NPlanes 0", header(8, 0, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
         {"NPlanes 200 (negative when signed)", header(8, 200, 0, 0, 2, 1, 52), PCX_BAD_LAYOUT},
-        {"2 bits per pixel", header(2, 1, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
-        {"4 bits per pixel", header(4, 1, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        // Combinations no reader stores.
+        {"8 bits in 2 planes", header(8, 2, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"1 bit in 5 planes", header(1, 5, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"2 bits in 2 planes", header(2, 2, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"4 bits in 4 planes", header(4, 4, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"8 bits in 5 planes", header(8, 5, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"24 bits in 1 plane", header(24, 1, 0, 0, 2, 1, 12), PCX_BAD_LAYOUT},
+        {"3 bits in 1 plane", header(3, 1, 0, 0, 2, 1, 4), PCX_BAD_LAYOUT},
+        {"2-bit BytesPerLine below the width", header(2, 1, 0, 0, 4, 1, 1), PCX_BAD_LAYOUT},
+        {"4-bit BytesPerLine below the width", header(4, 1, 0, 0, 2, 1, 1), PCX_BAD_LAYOUT},
+        {"RGBA line one byte too long", header(8, 4, 0, 0, 2, 1, 2545), PCX_BAD_LAYOUT},
     };
     for (const Case& c : cases) {
         for (Mode mode : {Mode::File, Mode::Buffer}) {
@@ -677,18 +785,18 @@ TEST_F(PcxReader, UnusableHeadersAreRefusedWithNothingStored) {
             EXPECT_EQ(display(mode, concat(c.file, data), 0), c.result);
             EXPECT_EQ(testenv::surface_rows(handle), Bytes(24, kSentinel));
             EXPECT_EQ(palette_rgb(0, 256), before);
+            // pcx_info refuses the same files the same way, writing nothing.
+            int32_t out[3] = {kUnwritten, kUnwritten, kUnwritten};
+            EXPECT_EQ(info(mode, concat(c.file, data), out), c.result);
+            EXPECT_EQ(std::vector<int32_t>(out, out + 3), std::vector<int32_t>(3, kUnwritten));
         }
     }
 }
 
 TEST_F(PcxReader, AcceptedOddHeaders) {
-    // NPlanes 2 with 8 bits: the first plane is the picture.
-    int32_t handle = surface(8, 4, 1);
-    EXPECT_EQ(display(Mode::Buffer, concat(header(8, 2, 0, 0, 2, 0, 3), {1, 2, 3, 9, 9, 9}), PCX_KEEP_PALETTE), PCX_OK);
-    EXPECT_EQ(testenv::surface_rows(handle), (Bytes{1, 2, 3, kSentinel}));
     // The longest line accepted, with a run writing 62 bytes past its end:
     // the reader's neighbouring state must be untouched.
-    handle = surface(8, 4, 2);
+    const int32_t handle = surface(8, 4, 2);
     Bytes file = header(8, 1, 0, 0, 2, 1, 10178);
     Bytes data;
     for (int i = 0; i < 10178 / 63; ++i) data.insert(data.end(), {0xFF, 0x04});  // 10143 bytes
@@ -707,8 +815,12 @@ TEST_F(PcxReader, ShortBuffersAndFiles) {
         for (size_t size : {size_t{0}, size_t{1}, size_t{127}}) {
             SCOPED_TRACE(size);
             const int32_t handle = surface(8, 4, 2);
-            EXPECT_EQ(display(mode, Bytes(file.begin(), file.begin() + static_cast<long>(size)), 0), PCX_BAD_HEADER);
+            const Bytes cut(file.begin(), file.begin() + static_cast<long>(size));
+            EXPECT_EQ(display(mode, cut, 0), PCX_BAD_HEADER);
             EXPECT_EQ(testenv::surface_rows(handle), Bytes(8, kSentinel));
+            int32_t out[3] = {kUnwritten, kUnwritten, kUnwritten};
+            EXPECT_EQ(info(mode, cut, out), PCX_BAD_HEADER);
+            EXPECT_EQ(out[0], kUnwritten);
         }
         // Only the header: every row keeps what scanline_buffer held.
         const int32_t handle = surface(8, 4, 2);
@@ -729,8 +841,51 @@ TEST_F(PcxReader, NoActiveSurfaceDoesNothing) {
 
 TEST_F(PcxReader, MissingFileOrNameFailsToOpen) {
     surface(8, 4, 1);
-    EXPECT_EQ(pcx_display(temp_path("does-not-exist.pcx").c_str(), 0), PCX_OPEN_FAILED);
+    const std::string missing = temp_path("does-not-exist.pcx");
+    EXPECT_EQ(pcx_display(missing.c_str(), 0), PCX_OPEN_FAILED);
     EXPECT_EQ(pcx_display(nullptr, 0), PCX_OPEN_FAILED);
+    int32_t out[3] = {kUnwritten, kUnwritten, kUnwritten};
+    EXPECT_EQ(pcx_info(missing.c_str(), 0, &out[0], &out[1], &out[2]), PCX_OPEN_FAILED);
+    EXPECT_EQ(pcx_info(nullptr, 0, &out[0], &out[1], &out[2]), PCX_OPEN_FAILED);
+    EXPECT_EQ(std::vector<int32_t>(out, out + 3), std::vector<int32_t>(3, kUnwritten));
+}
+
+// ---- pcx_info ----------------------------------------------------------------------
+
+TEST_F(PcxReader, InfoTellsSizeAndColoursOfEveryLayoutAndChangesNothing) {
+    for (bool with_surface : {false, true}) {
+        // An 8-bit surface refuses true colour, but pcx_info is about the file.
+        if (with_surface) surface(8, 4, 2);
+        for (const LayoutCase& layout : kLayouts) {
+            for (Mode mode : {Mode::File, Mode::Buffer}) {
+                SCOPED_TRACE(testing::Message() << layout.name << (mode == Mode::File ? " file" : " buffer")
+                                                << (with_surface ? ", 8-bit surface active" : ""));
+                pcxwrite::Options o;
+                o.layout = layout.layout;
+                o.xmin = 300;  // far outside any surface: no matter
+                o.ymin = 2;
+                const Bytes file = make_file(make_picture(layout.layout, 13, 1), o);
+                const Bytes palette_before = palette_rgb(0, 256);
+                const Bytes header_before(raster::state.pcx_header, raster::state.pcx_header + 128);
+                int32_t out[3] = {kUnwritten, kUnwritten, kUnwritten};
+                EXPECT_EQ(info(mode, file, out), PCX_OK);
+                EXPECT_EQ(out[0], 13);
+                EXPECT_EQ(out[1], 1);
+                EXPECT_EQ(out[2], layout.colours == 0 ? 16777216 : layout.colours);
+                EXPECT_EQ(palette_rgb(0, 256), palette_before);
+                EXPECT_EQ(Bytes(raster::state.pcx_header, raster::state.pcx_header + 128), header_before);
+            }
+        }
+    }
+    // Missing out-pointers: refused before the file is looked at.
+    const Bytes file = make_file(make_picture(Layout::EightBit, 3, 2), pcxwrite::Options{});
+    int32_t out[2] = {kUnwritten, kUnwritten};
+    pcx_set_buffer(file.data(), static_cast<uint32_t>(file.size()));
+    EXPECT_EQ(pcx_info(nullptr, PCX_FROM_BUFFER, nullptr, &out[0], &out[1]), RASTER_REFUSED);
+    EXPECT_EQ(pcx_info(nullptr, PCX_FROM_BUFFER, &out[0], nullptr, &out[1]), RASTER_REFUSED);
+    EXPECT_EQ(pcx_info(nullptr, PCX_FROM_BUFFER, &out[0], &out[1], nullptr), RASTER_REFUSED);
+    pcx_set_buffer(nullptr, 0);
+    EXPECT_EQ(std::vector<int32_t>(out, out + 2), std::vector<int32_t>(2, kUnwritten));
 }
 
 TEST_F(PcxReader, SetBufferPointsReadsAndGoesBack) {

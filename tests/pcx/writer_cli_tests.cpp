@@ -71,6 +71,12 @@ TEST_F(PcxWriteCommand, ColourPictureBecomesSixteenColourFile) {
     o.runs_cross_lines = true;
     o.pad_value = 9;
     EXPECT_EQ(read_bytes(output_), pcxwrite::encode(p, o));
+    // The same colours fit the 2-bit packed layout.
+    ASSERT_EQ(run("--layout p2 --version 2 --origin 3,4 --cross-runs --pad 9 \"" + input_.string() + "\" \"" +
+                  output_.string() + "\""),
+              0);
+    o.layout = pcxwrite::Layout::PackedTwoBit;
+    EXPECT_EQ(read_bytes(output_), pcxwrite::encode(p, o));
 }
 
 TEST_F(PcxWriteCommand, GreyPictureKeepsItsValuesAsIndices) {
@@ -92,6 +98,9 @@ TEST_F(PcxWriteCommand, RefusalsWriteNothing) {
     EXPECT_NE(run("--layout 1 \"" + input_.string() + "\" \"" + output_.string() + "\""), 0);
     EXPECT_FALSE(std::filesystem::exists(output_));
     EXPECT_NE(run("--layout 7 \"" + input_.string() + "\" \"" + output_.string() + "\""), 0);
+    EXPECT_NE(run("--layout p8 \"" + input_.string() + "\" \"" + output_.string() + "\""), 0);
+    EXPECT_FALSE(std::filesystem::exists(output_));
+    EXPECT_EQ(run("--help"), 0);
     EXPECT_NE(run("\"" + input_.string() + "\""), 0);
     // Samples cut short.
     write_bytes(input_, std::string("P6 3 1 255\n\x01\x01\x01\x02", 15));

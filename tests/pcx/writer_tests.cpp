@@ -73,10 +73,13 @@ Bytes decode_pixels(const Bytes& file, size_t trailer) {
     for (int y = 0; y < height && !lines.empty(); ++y) {
         const uint8_t* line = &lines[static_cast<size_t>(y) * planes * bpl];
         for (int x = 0; x < width; ++x) {
-            if (planes == 3) {
+            if (bits == 8 && planes >= 3) {
                 for (int p = 0; p < 3; ++p) pixels.push_back(line[p * bpl + x]);
             } else if (bits == 8) {
                 pixels.push_back(line[x]);
+            } else if (bits != 1) {
+                const int at = x * bits;
+                pixels.push_back(static_cast<uint8_t>((line[at / 8] >> (8 - bits - at % 8)) & ((1 << bits) - 1)));
             } else {
                 int index = 0;
                 for (int p = 0; p < planes; ++p) index |= ((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p;
@@ -132,7 +135,7 @@ TEST(PcxWriter, LongRunsSplitAtSixtyThreeAndHighBytesAreEscaped) {
     EXPECT_EQ(file[1], 3);
 }
 
-TEST(PcxWriter, OneBitAndFourPlaneBitOrder) {
+TEST(PcxWriter, BitOrderOfThePlanarAndPackedLayouts) {
     pcxwrite::Options o;
     o.layout = Layout::OneBit;
     o.version = 2;
@@ -148,6 +151,24 @@ TEST(PcxWriter, OneBitAndFourPlaneBitOrder) {
     EXPECT_EQ(file[65], 4);
     EXPECT_EQ(u16(file, 66), 2);
     EXPECT_EQ(data_of(file, 0), (Bytes{0xA0, 0x00, 0x60, 0x00, 0x20, 0x00, 0x20, 0x00}));
+
+    o.layout = Layout::ThreePlane;
+    file = pcxwrite::encode(indexed(2, 1, {5, 6}), o);
+    EXPECT_EQ(file[65], 3);
+    EXPECT_EQ(data_of(file, 0), (Bytes{0x80, 0x00, 0x40, 0x00, 0xC1, 0xC0, 0x00}));
+
+    o.layout = Layout::PackedTwoBit;
+    file = pcxwrite::encode(indexed(5, 1, {1, 2, 3, 0, 2}), o);
+    EXPECT_EQ(file[3], 2);
+    EXPECT_EQ(file[65], 1);
+    EXPECT_EQ(u16(file, 66), 2);
+    EXPECT_EQ(data_of(file, 0), (Bytes{0x6C, 0x80}));
+
+    o.layout = Layout::PackedFourBit;
+    file = pcxwrite::encode(indexed(3, 1, {1, 15, 9}), o);
+    EXPECT_EQ(file[3], 4);
+    EXPECT_EQ(data_of(file, 0), (Bytes{0x1F, 0x90}));
+    EXPECT_TRUE(pcxwrite::encode(indexed(2, 1, {0, 16}), o).empty());
 }
 
 TEST(PcxWriter, TrueColourPlanesAndNoTrailer) {
@@ -163,6 +184,17 @@ TEST(PcxWriter, TrueColourPlanesAndNoTrailer) {
     EXPECT_EQ(file[65], 3);
     EXPECT_EQ(data_of(file, 0),
               (Bytes{1, 0xC1, 0xEE, 2, 0xC1, 0xEE, 3, 0xC1, 0xEE, 4, 0xC1, 0xEE, 5, 0xC1, 0xEE, 6, 0xC1, 0xEE}));
+    // A fourth plane, alpha, 255 unless given; no trailer either.
+    o.layout = Layout::TrueColorAlpha;
+    o.pad_value = 0;
+    Bytes alpha_file = pcxwrite::encode(p, o);
+    EXPECT_EQ(alpha_file[65], 4);
+    EXPECT_EQ(data_of(alpha_file, 0), (Bytes{1, 0, 2, 0, 3, 0, 0xC1, 0xFF, 0, 4, 0, 5, 0, 6, 0, 0xC1, 0xFF, 0}));
+    p.alpha = {7, 8};
+    alpha_file = pcxwrite::encode(p, o);
+    EXPECT_EQ(data_of(alpha_file, 0), (Bytes{1, 0, 2, 0, 3, 0, 7, 0, 4, 0, 5, 0, 6, 0, 8, 0}));
+    p.alpha = {7};
+    EXPECT_TRUE(pcxwrite::encode(p, o).empty());
 }
 
 TEST(PcxWriter, ChosenBytesPerLinePadsEveryPlane) {
@@ -204,9 +236,12 @@ TEST(PcxWriter, RefusesWhatDoesNotFit) {
 
 TEST(PcxWriter, RoundTripsEveryLayoutAndOption) {
     std::mt19937 rng(1234);
-    const Layout layouts[] = {Layout::OneBit, Layout::FourPlane, Layout::EightBit, Layout::TrueColor};
-    const int max_index[] = {1, 15, 255, 0};
-    for (int li = 0; li < 4; ++li) {
+    const Layout layouts[] = {Layout::OneBit,    Layout::TwoPlane,     Layout::ThreePlane,
+                              Layout::FourPlane, Layout::PackedTwoBit, Layout::PackedFourBit,
+                              Layout::EightBit,  Layout::TrueColor,    Layout::TrueColorAlpha};
+    const int max_index[] = {1, 3, 7, 15, 3, 15, 255, 0, 0};
+    const int bits[] = {1, 1, 1, 1, 2, 4, 8, 8, 8};
+    for (int li = 0; li < 9; ++li) {
         for (int width : {1, 5, 8, 9, 17, 70, 131}) {
             for (int height : {1, 3, 6}) {
                 for (int cross = 0; cross < 2; ++cross) {
@@ -221,7 +256,8 @@ TEST(PcxWriter, RoundTripsEveryLayoutAndOption) {
                         auto value = [&](int max) {
                             return static_cast<uint8_t>(rng() % 3 == 0 ? rng() % (max + 1) : max);
                         };
-                        if (layouts[li] == Layout::TrueColor) {
+                        const bool rgb = li >= 7;
+                        if (rgb) {
                             for (size_t i = 0; i < n * 3; ++i) p.rgb.push_back(value(255));
                         } else {
                             for (size_t i = 0; i < n; ++i) p.indices.push_back(value(max_index[li]));
@@ -231,15 +267,15 @@ TEST(PcxWriter, RoundTripsEveryLayoutAndOption) {
                         o.runs_cross_lines = cross != 0;
                         o.xmin = 7;
                         o.ymin = 11;
-                        const int needed = li < 2 ? (width + 7) / 8 : width;
+                        const int needed = (width * bits[li] + 7) / 8;
                         o.bytes_per_line = extra == 0 ? 0 : needed + extra;
                         o.pad_value = 0xC3;
                         const Bytes file = pcxwrite::encode(p, o);
                         ASSERT_FALSE(file.empty());
-                        const size_t trailer = li == 3 ? 0 : 769;
+                        const size_t trailer = rgb ? 0 : 769;
                         EXPECT_EQ(u16(file, 66), extra == 0 ? needed + (needed & 1) : needed + extra);
                         const Bytes pixels = decode_pixels(file, trailer);
-                        EXPECT_EQ(pixels, li == 3 ? p.rgb : p.indices);
+                        EXPECT_EQ(pixels, rgb ? p.rgb : p.indices);
                     }
                 }
             }

@@ -1,7 +1,10 @@
 // pcxwrite: converts a binary PPM (P6) or PGM (P5) picture into a PCX file.
 //
 //   pcxwrite [options] input.ppm output.pcx
-//     --layout 1|4|8|24     pixel layout (default 8)
+//     --layout L            pixel layout (default 8): 1, 2, 3 or 4 planes of
+//                           1 bit; p2 or p4 (one plane of 2 or 4 bits);
+//                           8; 24 (red, green, blue planes); 32 (and an
+//                           alpha plane of 255)
 //     --version N           header version; 5 adds the 256-colour trailer
 //     --origin X,Y          Xmin and Ymin written into the header
 //     --bytes-per-line N    bytes per plane line (default: the smallest even)
@@ -25,12 +28,33 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: pcxwrite [--layout 1|2|3|4|p2|p4|8|24|32] [--version N] [--origin X,Y] [--bytes-per-line N]\n"
+    "                [--cross-runs] [--pad V] input.ppm|input.pgm output.pcx\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: pcxwrite [--layout 1|4|8|24] [--version N] [--origin X,Y] [--bytes-per-line N]\n"
-                 "                [--cross-runs] [--pad V] input.ppm|input.pgm output.pcx\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
+
+// One line naming the option and what it allows.
+int bad_value(const char* option, const char* allowed) {
+    std::fprintf(stderr, "pcxwrite: %s takes %s\n", option, allowed);
+    return 2;
+}
+
+struct LayoutName {
+    const char* name;
+    pcxwrite::Layout layout;
+};
+
+constexpr LayoutName kLayouts[] = {
+    {"1", pcxwrite::Layout::OneBit},          {"2", pcxwrite::Layout::TwoPlane},
+    {"3", pcxwrite::Layout::ThreePlane},      {"4", pcxwrite::Layout::FourPlane},
+    {"p2", pcxwrite::Layout::PackedTwoBit},   {"p4", pcxwrite::Layout::PackedFourBit},
+    {"8", pcxwrite::Layout::EightBit},        {"24", pcxwrite::Layout::TrueColor},
+    {"32", pcxwrite::Layout::TrueColorAlpha},
+};
 
 struct Netpbm {
     bool colour = false;
@@ -108,29 +132,29 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         long value = 0;
-        if (arg == "--cross-runs") {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--cross-runs") {
             options.runs_cross_lines = true;
         } else if (arg == "--layout" && i + 1 < argc) {
             const std::string layout = argv[++i];
-            if (layout == "1") {
-                options.layout = pcxwrite::Layout::OneBit;
-            } else if (layout == "4") {
-                options.layout = pcxwrite::Layout::FourPlane;
-            } else if (layout == "8") {
-                options.layout = pcxwrite::Layout::EightBit;
-            } else if (layout == "24") {
-                options.layout = pcxwrite::Layout::TrueColor;
-            } else {
-                return usage();
+            bool known = false;
+            for (const LayoutName& l : kLayouts) {
+                if (layout == l.name) {
+                    options.layout = l.layout;
+                    known = true;
+                }
             }
+            if (!known) return bad_value("--layout", "1, 2, 3, 4, p2, p4, 8, 24 or 32");
         } else if (arg == "--version" && i + 1 < argc) {
-            if (!parse_int(argv[++i], 0, 255, value)) return usage();
+            if (!parse_int(argv[++i], 0, 255, value)) return bad_value("--version", "a number 0..255");
             options.version = static_cast<int>(value);
         } else if (arg == "--bytes-per-line" && i + 1 < argc) {
-            if (!parse_int(argv[++i], 1, 65535, value)) return usage();
+            if (!parse_int(argv[++i], 1, 65535, value)) return bad_value("--bytes-per-line", "a number 1..65535");
             options.bytes_per_line = static_cast<int>(value);
         } else if (arg == "--pad" && i + 1 < argc) {
-            if (!parse_int(argv[++i], 0, 255, value)) return usage();
+            if (!parse_int(argv[++i], 0, 255, value)) return bad_value("--pad", "a number 0..255");
             options.pad_value = static_cast<uint8_t>(value);
         } else if (arg == "--origin" && i + 1 < argc) {
             const std::string origin = argv[++i];
@@ -138,7 +162,7 @@ int main(int argc, char** argv) {
             long x = 0, y = 0;
             if (comma == std::string::npos || !parse_int(origin.substr(0, comma).c_str(), 0, 65535, x) ||
                 !parse_int(origin.substr(comma + 1).c_str(), 0, 65535, y)) {
-                return usage();
+                return bad_value("--origin", "X,Y with each 0..65535");
             }
             options.xmin = static_cast<uint16_t>(x);
             options.ymin = static_cast<uint16_t>(y);
@@ -161,7 +185,7 @@ int main(int argc, char** argv) {
     picture.width = input.width;
     picture.height = input.height;
     const size_t pixels = static_cast<size_t>(input.width) * input.height;
-    if (options.layout == pcxwrite::Layout::TrueColor) {
+    if (options.layout == pcxwrite::Layout::TrueColor || options.layout == pcxwrite::Layout::TrueColorAlpha) {
         if (input.colour) {
             picture.rgb = input.samples;
         } else {

@@ -21,20 +21,33 @@ LayoutInfo info_of(Layout layout) {
     switch (layout) {
         case Layout::OneBit:
             return {1, 1, 1};
+        case Layout::TwoPlane:
+            return {2, 1, 3};
+        case Layout::ThreePlane:
+            return {3, 1, 7};
         case Layout::FourPlane:
             return {4, 1, 15};
+        case Layout::PackedTwoBit:
+            return {1, 2, 3};
+        case Layout::PackedFourBit:
+            return {1, 4, 15};
         case Layout::EightBit:
             return {1, 8, 255};
         case Layout::TrueColor:
             return {3, 8, 0};
+        case Layout::TrueColorAlpha:
+            return {4, 8, 0};
     }
     return {1, 8, 255};
 }
 
 // Bytes one plane needs for the width, before any padding.
 int plane_bytes_needed(Layout layout, int width) {
-    return info_of(layout).bits_per_pixel == 1 ? (width + 7) / 8 : width;
+    const int bits = info_of(layout).bits_per_pixel;
+    return (width * bits + 7) / 8;
 }
+
+bool true_colour(Layout layout) { return layout == Layout::TrueColor || layout == Layout::TrueColorAlpha; }
 
 void put16(std::vector<uint8_t>& out, size_t at, int value) {
     out[at] = static_cast<uint8_t>(value & 0xFF);
@@ -53,19 +66,22 @@ void build_line(const Picture& picture, const Options& options, int bytes_per_li
         for (int b = needed; b < bytes_per_line; ++b) out[b] = options.pad_value;
         for (int x = 0; x < width; ++x) {
             const size_t pixel = static_cast<size_t>(row) * width + x;
-            switch (options.layout) {
-                case Layout::OneBit:
-                case Layout::FourPlane: {
-                    const int bit = (picture.indices[pixel] >> plane) & 1;
-                    out[x / 8] = static_cast<uint8_t>(out[x / 8] | (bit << (7 - x % 8)));
-                    break;
-                }
-                case Layout::EightBit:
-                    out[x] = picture.indices[pixel];
-                    break;
-                case Layout::TrueColor:
+            if (true_colour(options.layout)) {
+                if (plane < 3) {
                     out[x] = picture.rgb[pixel * 3 + plane];
-                    break;
+                } else {
+                    out[x] = picture.alpha.empty() ? 255 : picture.alpha[pixel];
+                }
+            } else if (info.planes > 1 || info.bits_per_pixel == 1) {
+                // Planar: plane p holds bit p of each index.
+                const int bit = (picture.indices[pixel] >> plane) & 1;
+                out[x / 8] = static_cast<uint8_t>(out[x / 8] | (bit << (7 - x % 8)));
+            } else {
+                // Packed, most significant bits first.
+                const int bits = info.bits_per_pixel;
+                const int at = x * bits;
+                const int shift = 8 - bits - at % 8;
+                out[at / 8] = static_cast<uint8_t>(out[at / 8] | (picture.indices[pixel] << shift));
             }
         }
     }
@@ -98,8 +114,9 @@ std::vector<uint8_t> encode(const Picture& picture, const Options& options) {
     if (static_cast<long>(options.xmin) + width - 1 > 0xFFFF) return {};
     if (static_cast<long>(options.ymin) + height - 1 > 0xFFFF) return {};
     const size_t pixels = static_cast<size_t>(width) * height;
-    if (options.layout == Layout::TrueColor) {
+    if (true_colour(options.layout)) {
         if (picture.rgb.size() != pixels * 3) return {};
+        if (!picture.alpha.empty() && picture.alpha.size() != pixels) return {};
     } else {
         if (picture.indices.size() != pixels) return {};
         for (uint8_t index : picture.indices) {
@@ -145,7 +162,7 @@ std::vector<uint8_t> encode(const Picture& picture, const Options& options) {
         }
     }
 
-    if (options.version == 5 && options.layout != Layout::TrueColor) {
+    if (options.version == 5 && !true_colour(options.layout)) {
         out.reserve(out.size() + kTrailerSize);
         out.push_back(12);
         out.insert(out.end(), picture.palette.begin(), picture.palette.end());

@@ -1,5 +1,5 @@
 // PCX writer: turns an indexed or true-colour picture into PCX file bytes in
-// any of the four layouts the raster library reads. Used by the tests to make
+// any of the layouts the raster library reads. Used by the tests to make
 // their pictures and by the picture generator for the demo's files.
 #ifndef TOOLS_PCX_WRITER_H
 #define TOOLS_PCX_WRITER_H
@@ -11,10 +11,15 @@
 namespace pcxwrite {
 
 enum class Layout {
-    OneBit,     // 1 plane, 1 bit per pixel: indices 0..1
-    FourPlane,  // 4 planes, 1 bit per pixel each: indices 0..15
-    EightBit,   // 1 plane, 8 bits per pixel: indices 0..255
-    TrueColor,  // 3 planes (red, green, blue), 8 bits each
+    OneBit,          // 1 plane, 1 bit per pixel: indices 0..1
+    TwoPlane,        // 2 planes, 1 bit per pixel each: indices 0..3
+    ThreePlane,      // 3 planes, 1 bit per pixel each: indices 0..7
+    FourPlane,       // 4 planes, 1 bit per pixel each: indices 0..15
+    PackedTwoBit,    // 1 plane, 2 bits per pixel: indices 0..3
+    PackedFourBit,   // 1 plane, 4 bits per pixel: indices 0..15
+    EightBit,        // 1 plane, 8 bits per pixel: indices 0..255
+    TrueColor,       // 3 planes (red, green, blue), 8 bits each
+    TrueColorAlpha,  // 4 planes (red, green, blue, alpha), 8 bits each
 };
 
 struct Picture {
@@ -22,8 +27,11 @@ struct Picture {
     int height = 0;
     // Indexed layouts: width * height palette indices, top row first.
     std::vector<uint8_t> indices;
-    // TrueColor: width * height * 3 bytes red, green, blue, top row first.
+    // TrueColor(Alpha): width * height * 3 bytes red, green, blue, top row
+    // first.
     std::vector<uint8_t> rgb;
+    // TrueColorAlpha: width * height alpha bytes; empty means all 255.
+    std::vector<uint8_t> alpha;
     // Colours for the indexed layouts: 256 triples red, green, blue. The
     // first 16 also go into the header's colour map.
     std::vector<uint8_t> palette = std::vector<uint8_t>(768, 0);
@@ -31,7 +39,8 @@ struct Picture {
 
 struct Options {
     Layout layout = Layout::EightBit;
-    // 5 writes the 769-byte 256-colour trailer (any layout but TrueColor);
+    // 5 writes the 769-byte 256-colour trailer (any but the true-colour
+    // layouts);
     // any other version relies on the 16-colour header map alone.
     int version = 5;
     uint16_t xmin = 0;  // picture origin written into the header

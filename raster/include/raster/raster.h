@@ -51,22 +51,66 @@ extern "C" {
 #define PCX_BAD_LAYOUT 3   /* the layout cannot be stored at the active depth, or the line sizes are unusable */
 #define PCX_OUTSIDE 4      /* the placement starts left of or above the surface, or leaves no pixel on it */
 
-/* pcx_display results in detail. Whenever the result is not PCX_OK, nothing
+/* Layouts (BitsPerPixel x NPlanes) that pcx_display stores and pcx_info
+ * reports, with their number of colours:
+ *   1 x 1, 1 x 2, 1 x 3, 1 x 4  planar: plane p gives bit p of the index;
+ *                               2, 4, 8 or 16 colours
+ *   2 x 1, 4 x 1                packed, most significant bits first;
+ *                               4 or 16 colours
+ *   8 x 1                       one index per byte; 256 colours
+ *   8 x 3                       true colour: planes red, green, blue
+ *   8 x 4                       true colour with a fourth plane (alpha or
+ *                               intensity), which is decoded and ignored
+ * Every other combination is PCX_BAD_LAYOUT. Each plane of a line holds
+ * BytesPerLine bytes; bytes beyond the width are decoded and ignored.
+ *
+ * Where pixels go:
+ *   8-bit surfaces: pictures of up to 16 colours store index + 10 (entries
+ *     10..25, clear of the system colours in 0..9); 256-colour pictures store
+ *     their indices (renumbered into 10..245 without PCX_KEEP_INDICES, see
+ *     palette_reduce); true colour is refused (PCX_BAD_LAYOUT).
+ *   16-, 24- and 32-bit surfaces: indexed pictures through the library
+ *     palette (its entries are set before the first pixel is converted); true
+ *     colour as RGB 5-6-5, or blue, green, red bytes; the fourth byte of a
+ *     32-bit pixel is left as it was.
+ *
+ * Palettes (nothing changes with PCX_KEEP_PALETTE or for true colour). The
+ * trailer is the file's last 769 bytes when they follow the header and start
+ * with 12; the version field does not matter.
+ *   256 colours: the trailer's 256 colours; 8-bit surfaces take its entries
+ *     10..245 into entries 10..245, after palette_reduce (10, 236) unless
+ *     PCX_KEEP_INDICES is given; deeper surfaces take all 256 into 0..255.
+ *     Without a trailer: the header's 16 colours into entries 10..25 (8-bit
+ *     surfaces) or 0..15.
+ *   Up to 16 colours: 16 entries, 10..25 on 8-bit surfaces (never reduced,
+ *     with or without PCX_KEEP_INDICES) or 0..15 on deeper ones, from
+ *       - the header's 16 colours, unless the 2, 4, 8 or 16 the picture uses
+ *         are all one colour (a placeholder, not a palette); then
+ *       - the trailer: its first 16 colours on 8-bit surfaces, all 256 into
+ *         0..255 on deeper ones; and without a trailer
+ *       - the standard 16-colour palette: black, 0000AA, 00AA00, 00AAAA,
+ *         AA0000, AA00AA, AAAA00, AAAAAA, 555555, 5555FF, 55FF55, 55FFFF,
+ *         FF5555, FF55FF, FFFF55, white (as red, green, blue in hexadecimal),
+ *         except that 2-colour pictures take black and white as entries 0
+ *         and 1.
+ * Entries 0..9 and 246..255 of an 8-bit surface are never written.
+ *
+ * pcx_display results in detail. Whenever the result is not PCX_OK, nothing
  * is stored, no palette entry changes and a file that was opened is closed.
+ * The picture is checked in this order: header, layout, placement, depth.
  *   PCX_OK: the picture was stored, cut at the surface's right and bottom
  *     edges. Data that ends early (a short file, a read that fails, a block
  *     that runs out) is not an error: the rows after that point repeat the
- *     last decoded bytes. A version-5 picture without a readable trailer, or
- *     with a trailer not starting with 12, takes the header's 16 colours.
- *     Also returned, with nothing done, when no surface is active.
+ *     last decoded bytes. Also returned, with nothing done, when no surface
+ *     is active.
  *   PCX_OPEN_FAILED: the file could not be opened (or filename is NULL).
  *   PCX_BAD_HEADER: fewer than 128 header bytes (a file, or a work buffer of
  *     fewer than 128 bytes), Manufacturer not 10, or Xmax < Xmin or
  *     Ymax < Ymin.
- *   PCX_BAD_LAYOUT: true colour into an 8-bit surface; a single-plane
- *     picture with BitsPerPixel other than 1 or 8; NPlanes or BytesPerLine of
- *     0; BytesPerLine too small for the width in the picture's layout; or a
- *     decoded line (NPlanes * BytesPerLine) longer than 10178 bytes.
+ *   PCX_BAD_LAYOUT: a layout not in the list above; BytesPerLine too small
+ *     for the width in the picture's layout; a decoded line
+ *     (NPlanes * BytesPerLine) longer than 10178 bytes; or true colour into
+ *     an 8-bit surface.
  *   PCX_OUTSIDE: a negative column or row through PCX_AT_POSITION, or a
  *     placement that leaves no row or no column on the surface.
  * File reads always go through the library's own 4096-byte block; a block
@@ -151,6 +195,18 @@ int32_t present(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t win_x1, 
 /* ---- PCX input --------------------------------------------------------- */
 
 int32_t pcx_display(const char* filename, int32_t flags);
+/* The picture's size and number of colours (2, 4, 8, 16, 256, or 16777216
+ * for true colour, with or without a fourth plane), from its header alone:
+ * nothing is decoded, and neither the palette, the surfaces nor the work
+ * buffer change. Needs no active surface and no raster_init. Flags: only
+ * PCX_FROM_BUFFER counts (read the header from the pcx_set_buffer block).
+ * Results are those of pcx_display for the same file: PCX_OK;
+ * PCX_OPEN_FAILED; PCX_BAD_HEADER; PCX_BAD_LAYOUT for a layout no depth
+ * stores or unusable line sizes. What depends on the active surface is not
+ * checked: true colour gives PCX_OK although 8-bit surfaces refuse it, and
+ * there is no PCX_OUTSIDE. RASTER_REFUSED when any out-pointer is NULL (the
+ * file is then not opened). Only PCX_OK writes the three values. */
+int32_t pcx_info(const char* filename, int32_t flags, int32_t* width, int32_t* height, int32_t* colours);
 /* Points the next PCX_FROM_BUFFER reads at a caller's block of size bytes;
  * pcx_set_buffer(NULL, 0) goes back to the library's own 4096-byte block.
  * The block is only read, and must stay valid while pcx_display uses it.
