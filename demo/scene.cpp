@@ -4,6 +4,7 @@
 
 #include <raster/raster.h>
 
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -53,20 +54,46 @@ bool BuildModulePath(char* path, const char* fileName) {
     return true;
 }
 
+void ReadPicture(const char* fileName) {
+    char path[kPathBufferSize];
+    // A path that would not fit is treated like a missing picture: a
+    // shortened one could name another file.
+    if (!BuildModulePath(path, fileName)) {
+        std::fprintf(stderr, "scaling-scrolling: cannot read %s: its path in %s is longer than %d characters\n",
+                     fileName, moduleDir, kPathBufferSize - 1);
+        return;
+    }
+    const int32_t status = pcx_display(path, PCX_KEEP_INDICES);
+    switch (status) {
+        case PCX_OK:
+            return;
+        case PCX_OPEN_FAILED:
+            std::fprintf(stderr, "scaling-scrolling: cannot read %s: the file is missing or cannot be opened\n", path);
+            return;
+        case PCX_BAD_HEADER:
+            std::fprintf(stderr,
+                         "scaling-scrolling: cannot read %s: it is not a PCX picture, or its header is cut short\n",
+                         path);
+            return;
+        default:
+            std::fprintf(stderr,
+                         "scaling-scrolling: cannot read %s: the picture does not fit the surface (status %d)\n", path,
+                         static_cast<int>(status));
+            return;
+    }
+}
+
 LogoSprite::LogoSprite(const char* fileName, int32_t width, int32_t height, int32_t y)
     : width(width), height(height), x((kFrameWidth - width) / 2), y(y), image(nullptr), scaled(nullptr) {
-    char path[kPathBufferSize];
-    const bool pathFits = BuildModulePath(path, fileName);
-
     const uint32_t bytes = image_size(width, height);
     // Without memory the logo is simply never drawn.
     image = new (std::nothrow) uint8_t[bytes];
     scaled = new (std::nothrow) uint8_t[bytes];
 
     surface_select(frameSurface->Handle());
-    // A path that does not fit is treated like a missing file: the capture
-    // below then takes whatever the frame surface holds.
-    if (pathFits) pcx_display(path, PCX_KEEP_INDICES);
+    // A picture that cannot be read leaves the frame surface as it was: the
+    // capture below then takes whatever it holds.
+    ReadPicture(fileName);
     if (image != nullptr) {
         move_to(0, height - 1);
         image_capture(image, width, height);

@@ -57,6 +57,12 @@ constexpr int kPathBufferSize = 128;
 // the picture as missing instead.
 bool BuildModulePath(char* path, const char* fileName);
 
+// Reads the named picture from the program's folder into the active surface
+// (pixel values kept, palette loaded). A picture that cannot be read leaves
+// the surface as it was and is named in one line on standard error; the
+// program goes on, showing what the surface held.
+void ReadPicture(const char* fileName);
+
 // Owned by the shell and filled before the first frame.
 extern char moduleDir[kPathBufferSize];
 extern DemoSurface* frameSurface;

@@ -93,9 +93,7 @@ void PreparePanorama(int32_t panorama) {
     // The copies name surfaces by handle; a panorama that was never created
     // must not be mistaken for another slot.
     if (panorama < 0) return;
-    char path[kPathBufferSize];
-    // A path that would not fit is treated like a missing picture.
-    if (BuildModulePath(path, kSkyFile)) pcx_display(path, PCX_KEEP_INDICES);
+    ReadPicture(kSkyFile);
     for (int32_t i = kSkyColumns - 1; i >= 0; --i) {
         surface_copy(i, i, 0, kPanoramaHeight - 1, kLoopPeriod - 1 - i, kPanoramaHeight - 1, panorama, panorama);
     }

@@ -243,6 +243,43 @@ TEST_F(Palette, DeepSurfacesGetFillRedGreenBlueEntries) {
     }
 }
 
+// Selection brings a surface's colours up to date with the palette as it
+// is now, whatever changed while another surface was active.
+TEST_F(Palette, SelectingAnEightBitSurfaceCopiesTheCurrentColoursIntoIt) {
+    const int32_t stale = testenv::make_selected_surface(5, 3);
+    ASSERT_GE(stale, 0);
+    if (state.color_usage != DIB_RGB_COLORS) GTEST_SKIP() << "on a palette display the table holds fixed indices";
+    ASSERT_GE(testenv::make_selected_surface(9, 2), 0);
+    const std::vector<uint8_t> rgb = triples(236, 11);
+    ASSERT_EQ(set_palette_entries(10, 236, rgb.data()), RASTER_OK);
+    uint8_t* info = state.slot_bitmap_info[stale];
+    const std::vector<uint8_t> header(info, info + 40);
+    ASSERT_FALSE(same_bytes(state.rgb_color_table, info + 40, 1024)) << "the surface was never stale";
+
+    EXPECT_EQ(surface_select(stale), RASTER_OK);
+    EXPECT_TRUE(same_bytes(state.rgb_color_table, info + 40, 1024));
+    EXPECT_TRUE(same_bytes(header.data(), info, header.size()));
+}
+
+TEST_F(Palette, SelectingASixteenBitSurfaceRebuildsItsNativeValues) {
+    ASSERT_EQ(surface_set_depth(16), RASTER_OK);
+    const int32_t wide = testenv::make_selected_surface(5, 3);
+    ASSERT_GE(wide, 0);
+    ASSERT_EQ(surface_set_depth(8), RASTER_OK);
+    ASSERT_GE(testenv::make_selected_surface(7, 3), 0);
+    // Changed while an 8-bit surface is active: no native value follows.
+    const std::vector<uint8_t> rgb = triples(236, 23);
+    ASSERT_EQ(set_palette_entries(10, 236, rgb.data()), RASTER_OK);
+    std::memset(state.native_color_table, 0xA5, sizeof(state.native_color_table));
+
+    EXPECT_EQ(surface_select(wide), RASTER_OK);
+    for (int i = 0; i < 256; ++i) {
+        const PALETTEENTRY& e = state.logical_palette.palPalEntry[i];
+        const int expected = (e.peRed >> 3) << 11 | (e.peGreen >> 2) << 5 | e.peBlue >> 3;
+        ASSERT_EQ(read16(state.native_color_table + i * 2), expected) << "entry " << i;
+    }
+}
+
 TEST_F(Palette, ResetColorsRewritesAnEightBitTableOnly) {
     const int32_t handle = testenv::make_selected_surface(5, 3);
     ASSERT_GE(handle, 0);

@@ -6,6 +6,7 @@
 #include <raster/raster.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "core_helpers.h"
@@ -16,6 +17,7 @@
 using coretest::as_arg;
 using coretest::call_is;
 using coretest::call_names;
+using coretest::kAny;
 using raster::state;
 namespace probe = standin::probe;
 
@@ -110,6 +112,24 @@ TEST_F(Present, OneStretchModeAndOneStretchWithTheTabledArguments) {
     EXPECT_TRUE(call_is(calls[1], "StretchDIBits",
                         {as_arg(dc_), 5, 7, 10, 6, 2, 1, 5, 3, as_arg(state.active_bits),
                          as_arg(state.active_bitmap_info), DIB_RGB_COLORS, static_cast<intptr_t>(SRCCOPY)}));
+}
+
+// The source is given top-down and the bitmap counts its rows bottom-up:
+// the source row passed on is the bottom-up index of the lower edge, which
+// here differs from either given row and from the upper edge's index.
+TEST_F(Present, SourceRowIsTheBottomUpIndexOfTheLowerEdge) {
+    open(32, 8, 8);
+    patterned_surface(4, 7);
+    for (const auto& [y1, y2] : {std::pair{0, 1}, std::pair{1, 4}, std::pair{5, 6}}) {
+        probe::journal_take();
+        probe::journal_enable(true);
+        EXPECT_EQ(present(0, 3, y1, y2, 0, 7, 0, 7), RASTER_OK);
+        const std::vector<coretest::Call> calls = probe::journal_take();
+        ASSERT_EQ(calls.size(), 2u) << call_names(calls);
+        EXPECT_TRUE(call_is(calls[1], "StretchDIBits",
+                            {kAny, kAny, kAny, kAny, kAny, kAny, 6 - y2, kAny, y2 - y1 + 1, kAny, kAny, kAny, kAny}))
+            << "rows " << y1 << ".." << y2;
+    }
 }
 
 TEST_F(Present, EqualSizesCopyEveryPixelOneToOne) {

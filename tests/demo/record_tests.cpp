@@ -7,10 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame_model.h"
@@ -80,6 +84,11 @@ std::vector<Image> ReadGif(const std::string& path, int* loopExtensions) {
     }
     DGifCloseFile(gif, &code);
     return frames;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {
@@ -153,15 +162,20 @@ TEST_F(RecorderTest, ShortRunWritesEveryFrameAsPngAndGif) {
     }
 }
 
-TEST_F(RecorderTest, StepKeepsEveryKthFrameUnderItsOwnNumber) {
-    ASSERT_EQ(0, Record("--frames 2 --step 3 --png-dir " + dir_));
-    EXPECT_FALSE(Exists(dir_ + "/frame-0001.png"));
-    EXPECT_FALSE(Exists(dir_ + "/frame-0002.png"));
-    const Image third = ReadPng(dir_ + "/frame-0003.png");
-    const Image sixth = ReadPng(dir_ + "/frame-0006.png");
+TEST_F(RecorderTest, StepKeepsEveryKthRenderedFrameUnderItsOwnNumber) {
+    // Seven frames rendered, the third and sixth kept, into folders made on
+    // the way.
+    ASSERT_EQ(0, Record("--frames 7 --step 3 --png-dir " + dir_ + "/a/b --gif " + dir_ + "/c/d/run.gif"));
+    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0001.png"));
+    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0002.png"));
+    const Image third = ReadPng(dir_ + "/a/b/frame-0003.png");
+    const Image sixth = ReadPng(dir_ + "/a/b/frame-0006.png");
     EXPECT_TRUE(third.pixels == ExpectedColours(24));
     EXPECT_TRUE(sixth.pixels == ExpectedColours(48));
-    EXPECT_FALSE(Exists(dir_ + "/frame-0009.png"));
+    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0007.png"));
+    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0009.png"));
+    int loops = 0;
+    EXPECT_EQ(2u, ReadGif(dir_ + "/c/d/run.gif", &loops).size());
 }
 
 TEST_F(RecorderTest, OddClientSizeIsRecordedAtThatSize) {
@@ -175,18 +189,50 @@ TEST_F(RecorderTest, OddClientSizeIsRecordedAtThatSize) {
     for (uint32_t p : png.pixels) ASSERT_EQ(1u, colours.count(p)) << std::hex << p;
 }
 
-TEST_F(RecorderTest, BadOptionsAreRefused) {
-    EXPECT_EQ(2, Record("--frames 0"));
-    EXPECT_EQ(2, Record("--frames"));
-    EXPECT_EQ(2, Record("--client 320"));
-    EXPECT_EQ(2, Record("--client 0x200"));
-    EXPECT_EQ(2, Record("--colour red"));
-    EXPECT_FALSE(Exists(dir_ + "/frame-0001.png"));
+// Every refusal is one line on standard error naming the option at fault.
+TEST_F(RecorderTest, BadOptionsAreRefusedWithOneLineNamingTheOption) {
+    const std::string out = " --png-dir " + dir_ + "/out";
+    const std::pair<const char*, const char*> cases[] = {
+        {"--frames 0", "--frames"},      {"--frames", "--frames"},          {"--frames 100001", "--frames"},
+        {"--client 320", "--client"},    {"--client 0x200", "--client"},    {"--client 100000x100000", "--client"},
+        {"--step 0", "--step"},          {"--frames 3 --step 4", "--step"}, {"--colour red", "--colour"},
+        {"--dir /nonexistent", "--dir"},
+    };
+    for (const auto& [arguments, option] : cases) {
+        SCOPED_TRACE(arguments);
+        EXPECT_EQ(2, Record(arguments + out));
+        const std::string message = ReadText(dir_ + "/stderr");
+        EXPECT_EQ(1, std::count(message.begin(), message.end(), '\n')) << message;
+        EXPECT_NE(std::string::npos, message.find(option)) << message;
+    }
+    EXPECT_EQ(2, Record("--frames 3"));
+    EXPECT_NE(std::string::npos, ReadText(dir_ + "/stderr").find("--png-dir")) << "no output option";
+    EXPECT_FALSE(Exists(dir_ + "/out"));
+
+    EXPECT_EQ(0, Record("--help >" + dir_ + "/help"));
+    const std::string help = ReadText(dir_ + "/help");
+    for (const char* option : {"--frames", "--step", "--client", "--png-dir", "--gif", "--dir", "--help"}) {
+        EXPECT_NE(std::string::npos, help.find(option)) << option;
+    }
+}
+
+// The program runs on without its pictures, and says which it could not read.
+TEST_F(RecorderTest, EachMissingPictureIsNamedOnOneLine) {
+    ASSERT_EQ(0, Record("--frames 2 --dir " + dir_ + " --png-dir " + dir_ + "/out"));
+    const std::string message = ReadText(dir_ + "/stderr");
+    EXPECT_EQ(3, std::count(message.begin(), message.end(), '\n')) << message;
+    for (const char* name : {"/SKY.PCX:", "/LOGO1.PCX:", "/LOGO2.PCX:"}) {
+        EXPECT_NE(std::string::npos, message.find(dir_ + name)) << message;
+    }
+    EXPECT_TRUE(Exists(dir_ + "/out/frame-0002.png"));
 }
 
 TEST_F(RecorderTest, UnwritableOutputFailsWithoutHanging) {
-    EXPECT_NE(0, Record("--frames 2 --png-dir " + dir_ + "/missing-directory"));
-    EXPECT_NE(0, Record("--frames 2 --gif " + dir_ + "/missing-directory/run.gif"));
+    ASSERT_EQ(0, Record("--frames 1 --png-dir " + dir_));
+    const std::string file = dir_ + "/frame-0001.png";
+    EXPECT_EQ(1, Record("--frames 2 --png-dir " + file + "/below"));
+    EXPECT_NE(std::string::npos, ReadText(dir_ + "/stderr").find(file)) << "the folder is named";
+    EXPECT_EQ(1, Record("--frames 2 --gif " + file + "/run.gif"));
 }
 
 }  // namespace

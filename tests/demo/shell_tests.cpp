@@ -1,8 +1,8 @@
 // The whole program through the stand-in: WinMain runs on the headless
 // display, the idle hook looks at the window and the library between frames,
 // and the journal shows which platform calls were made in which order.
-// UpdateFrame's statics are built once per process, so every test runs in a
-// process of its own.
+// UpdateFrame's statics are built once per process, so every case runs the
+// program in a fresh process (fresh_process.h).
 #include <gtest/gtest.h>
 
 #include <raster/raster.h>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "frame_model.h"
+#include "fresh_process.h"
 #include "library_env.h"
 #include "raster/state.h"
 #include "scene.h"
@@ -169,6 +170,7 @@ class ShellTest : public ::testing::Test {
 };
 
 TEST_F(ShellTest, StartUpFramesAndShutDownHappenInOrder) {
+    if (demotest::RanInAFreshProcess()) return;
     probe::journal_enable(true);
     const int status = Run([](int pass) { return pass < 3; });
     EXPECT_EQ(0, status);
@@ -207,6 +209,7 @@ TEST_F(ShellTest, StartUpFramesAndShutDownHappenInOrder) {
 }
 
 TEST_F(ShellTest, WindowIsTheOneTheProgramDescribes) {
+    if (demotest::RanInAFreshProcess()) return;
     probe::journal_enable(true);
     HWND seen = nullptr;
     const int status = Run([&](int) {
@@ -228,6 +231,7 @@ TEST_F(ShellTest, WindowIsTheOneTheProgramDescribes) {
 }
 
 TEST_F(ShellTest, FirstPaintShowsThePanoramaBeforeTheSkyIsRead) {
+    if (demotest::RanInAFreshProcess()) return;
     probe::journal_enable(true);
     std::vector<probe::Call> startUp;
     std::vector<uint32_t> client;
@@ -264,6 +268,7 @@ TEST_F(ShellTest, FirstPaintShowsThePanoramaBeforeTheSkyIsRead) {
 }
 
 TEST_F(ShellTest, BeforeTheFirstSizeMessagePresentsDrawNothing) {
+    if (demotest::RanInAFreshProcess()) return;
     // Started hidden, the window gets no WM_SIZE: every present covers an
     // empty destination until one arrives.
     probe::journal_enable(true);
@@ -300,6 +305,7 @@ TEST_F(ShellTest, BeforeTheFirstSizeMessagePresentsDrawNothing) {
 }
 
 TEST_F(ShellTest, MinimisedWindowKeepsComposingWithoutDrawing) {
+    if (demotest::RanInAFreshProcess()) return;
     std::vector<int> composed;  // scroll positions seen while minimised
     bool allMatched = true;
     std::vector<uint32_t> restored;
@@ -327,6 +333,7 @@ TEST_F(ShellTest, MinimisedWindowKeepsComposingWithoutDrawing) {
 }
 
 TEST_F(ShellTest, FocusRealizesThePaletteAgainAndRepaints) {
+    if (demotest::RanInAFreshProcess()) return;
     probe::journal_enable(true);
     std::vector<std::string> between;
     HPALETTE selected = nullptr;
@@ -351,6 +358,7 @@ TEST_F(ShellTest, FocusRealizesThePaletteAgainAndRepaints) {
 }
 
 TEST_F(ShellTest, ResizingStretchesTheFrameOverTheClientArea) {
+    if (demotest::RanInAFreshProcess()) return;
     std::vector<uint32_t> client;
     std::vector<uint8_t> frame;
     int width = 0, height = 0;
@@ -378,6 +386,7 @@ TEST_F(ShellTest, ResizingStretchesTheFrameOverTheClientArea) {
 }
 
 TEST_F(ShellTest, WholeCycleReachesTheWindowFrameByFrame) {
+    if (demotest::RanInAFreshProcess()) return;
     int checked = 0;
     const int status = Run([&](int pass) {
         if (pass >= 2) {
@@ -395,12 +404,14 @@ TEST_F(ShellTest, WholeCycleReachesTheWindowFrameByFrame) {
 }
 
 TEST_F(ShellTest, ClosingEndsWithStatusZeroAndEverythingReleased) {
+    if (demotest::RanInAFreshProcess()) return;
     const int status = Run([](int pass) { return pass < 2; });
     EXPECT_EQ(0, status);
     ExpectEverythingReleased();
 }
 
 TEST_F(ShellTest, WindowClosedBeforeTheFirstIdlePassNeverReadsTheLogos) {
+    if (demotest::RanInAFreshProcess()) return;
     // Open the display once, so that its close request (what SIGTERM asks
     // for) is armed; then the request is waiting when the loop first asks.
     WNDCLASSA wc{};
@@ -428,12 +439,14 @@ TEST_F(ShellTest, WindowClosedBeforeTheFirstIdlePassNeverReadsTheLogos) {
 }
 
 TEST_F(ShellTest, MissingSkyLeavesThePanoramaAsItWasUnderTheLogos) {
+    if (demotest::RanInAFreshProcess()) return;
     UseDirectory(DirectoryWith({"LOGO1.PCX", "LOGO2.PCX"}));
     panoramaModel_ = demomodel::PanoramaModel(nullptr, 0);
     RunAndCheckFrames(50);
 }
 
 TEST_F(ShellTest, MissingUpperLogoIsCapturedFromWhatTheLowerOneLeft) {
+    if (demotest::RanInAFreshProcess()) return;
     // LOGO2.PCX is absent: its capture takes the frame surface's top-left as
     // LOGO1.PCX left it, so the upper logo shows the lower one's picture.
     UseDirectory(DirectoryWith({"SKY.PCX", "LOGO1.PCX"}));
@@ -442,12 +455,14 @@ TEST_F(ShellTest, MissingUpperLogoIsCapturedFromWhatTheLowerOneLeft) {
 }
 
 TEST_F(ShellTest, MissingLowerLogoCapturesTheBlankFrameSurface) {
+    if (demotest::RanInAFreshProcess()) return;
     UseDirectory(DirectoryWith({"SKY.PCX", "LOGO2.PCX"}));
     logo1_.rowsTopFirst.assign(logo1_.rowsTopFirst.size(), 0);
     RunAndCheckFrames(50);
 }
 
 TEST_F(ShellTest, DirectoryThatLeavesNoRoomForTheLogoNamesReadsOnlyTheSky) {
+    if (demotest::RanInAFreshProcess()) return;
     // 120 characters of directory: "SKY.PCX" just fits the 128-byte path
     // buffer, "LOGO1.PCX" and "LOGO2.PCX" do not and are refused whole.
     std::string dir = std::string(DEMO_PICTURE_DIR) + "/";
@@ -475,6 +490,7 @@ TEST_F(ShellTest, DirectoryThatLeavesNoRoomForTheLogoNamesReadsOnlyTheSky) {
 }
 
 TEST_F(ShellTest, ModuleNameLongerThanTheBufferReadsNoPicture) {
+    if (demotest::RanInAFreshProcess()) return;
     // GetModuleFileNameA cuts the name to 127 characters, so its directory
     // is unknown: no path is built from it and no file is opened.
     std::string dir = std::string(DEMO_PICTURE_DIR) + "/";
@@ -495,6 +511,7 @@ TEST_F(ShellTest, ModuleNameLongerThanTheBufferReadsNoPicture) {
 }
 
 TEST_F(ShellTest, BackslashEndsTheDirectoryAsWellAsSlash) {
+    if (demotest::RanInAFreshProcess()) return;
     probe::set_module_file_name("C:\\DEMO\\RUN.EXE");
     std::string seenDir;
     std::string skyPath;
@@ -510,6 +527,7 @@ TEST_F(ShellTest, BackslashEndsTheDirectoryAsWellAsSlash) {
 }
 
 TEST_F(ShellTest, ModuleNameWithoutDirectoryReadsFromTheCurrentDirectory) {
+    if (demotest::RanInAFreshProcess()) return;
     // No separator at all: the directory is empty and the pictures are
     // looked for where the program runs, not under "programSKY.PCX".
     char cwd[4096];

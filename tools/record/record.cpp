@@ -1,8 +1,8 @@
 // Runs the demo's real WinMain on the stand-in's headless display and writes
 // what its window showed: one PNG per frame and/or an animated GIF.
 //
-//   scaling-scrolling-record [--frames N] [--client WxH] [--png-dir DIR]
-//                            [--gif FILE] [--dir PICTURE_DIR] [--step K]
+//   scaling-scrolling-record [--frames N] [--step K] [--client WxH]
+//                            [--png-dir DIR] [--gif FILE] [--dir PICTURE_DIR]
 //
 // The idle hook runs each time the message loop finds its queue empty, just
 // before that pass composes a frame; so at the hook's second call the client
@@ -11,16 +11,22 @@
 #include <windows.h>
 
 #include <standin/probe.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "image_files.h"
 
 namespace probe = standin::probe;
 
 namespace {
+
+const char kProgram[] = "scaling-scrolling-record";
 
 struct Options {
     int frames = 160;
@@ -33,52 +39,110 @@ struct Options {
 };
 
 constexpr int kGifDelayCentiseconds = 3;
-constexpr int kLimit = 100000;
+constexpr int kMaxFrames = 100000;
+constexpr int kMaxClientSide = 4096;
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: scaling-scrolling-record [--frames N] [--client WxH] [--png-dir DIR] [--gif FILE] "
-                 "[--dir PICTURE_DIR]\n"
-                 "  --frames N     frames to record (default 160, one full cycle)\n"
-                 "  --client WxH   client area size (default 320x200)\n"
-                 "  --png-dir DIR  write DIR/frame-0001.png ... (the directory must exist)\n"
-                 "  --gif FILE     write an animated GIF\n"
-                 "  --dir DIR      directory holding SKY.PCX, LOGO1.PCX, LOGO2.PCX\n"
-                 "  --step K       keep every K-th frame only (default 1), for a smaller GIF\n");
+const char kUsage[] =
+    "usage: scaling-scrolling-record [--frames N] [--step K] [--client WxH] [--png-dir DIR] [--gif FILE]\n"
+    "                                [--dir PICTURE_DIR]\n"
+    "Runs the demo without a display and writes what its window shows.\n"
+    "  --frames N     frames to render, 1 to 100000 (default 160, one full cycle)\n"
+    "  --step K       keep every K-th rendered frame, 1 to N (default 1); a smaller GIF\n"
+    "  --client WxH   client area size, each side 1 to 4096 (default 320x200)\n"
+    "  --png-dir DIR  write DIR/frame-0001.png ..., numbered by rendered frame (DIR is created)\n"
+    "  --gif FILE     write an animated GIF (its folder is created)\n"
+    "  --dir DIR      folder holding SKY.PCX, LOGO1.PCX and LOGO2.PCX (default: the build's)\n"
+    "  --help         show this text\n"
+    "At least one of --png-dir and --gif is needed.\n";
+
+// One line saying what is wrong; the status for bad usage.
+int Refuse(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+    return 2;
 }
 
-bool ParseCount(const std::string& text, int* value) {
+// What each option takes, for the line that refuses a bad value.
+std::string Allowed(const std::string& option) {
+    if (option == "--frames") return "a whole number from 1 to 100000";
+    if (option == "--step") return "a whole number from 1 to the --frames value";
+    if (option == "--client") return "WIDTHxHEIGHT, each from 1 to 4096";
+    if (option == "--gif") return "a file name";
+    return "a folder name";
+}
+
+// A whole number from 1 to limit, digits only.
+bool ParseCount(const std::string& text, int limit, int* value) {
     if (text.empty() || text.size() > 6) return false;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
     }
-    *value = std::atoi(text.c_str());
-    return *value >= 1 && *value <= kLimit;
+    const int parsed = std::atoi(text.c_str());
+    if (parsed < 1 || parsed > limit) return false;
+    *value = parsed;
+    return true;
 }
 
-bool ParseOptions(int argc, char** argv, Options* options) {
+// Returns -1 when the options are good, else the exit status (0 after
+// --help, 2 after a line saying what is wrong).
+int ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (i + 1 >= argc) return false;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        const bool known = arg == "--frames" || arg == "--step" || arg == "--client" || arg == "--png-dir" ||
+                           arg == "--gif" || arg == "--dir";
+        if (!known) {
+            return Refuse("unknown option '" + arg +
+                          "'; the options are --frames, --step, --client, --png-dir, "
+                          "--gif, --dir and --help");
+        }
+        if (i + 1 >= argc) return Refuse(arg + " needs a value: " + Allowed(arg));
         const std::string value = argv[++i];
+        const std::string bad = arg + " takes " + Allowed(arg) + ", not '" + value + "'";
         if (arg == "--frames") {
-            if (!ParseCount(value, &options->frames)) return false;
+            if (!ParseCount(value, kMaxFrames, &options->frames)) return Refuse(bad);
+        } else if (arg == "--step") {
+            if (!ParseCount(value, kMaxFrames, &options->step)) return Refuse(bad);
         } else if (arg == "--client") {
             const size_t x = value.find('x');
-            if (x == std::string::npos) return false;
-            if (!ParseCount(value.substr(0, x), &options->width) || options->width > 4096) return false;
-            if (!ParseCount(value.substr(x + 1), &options->height) || options->height > 4096) return false;
+            if (x == std::string::npos || !ParseCount(value.substr(0, x), kMaxClientSide, &options->width) ||
+                !ParseCount(value.substr(x + 1), kMaxClientSide, &options->height)) {
+                return Refuse(bad);
+            }
+        } else if (value.empty()) {
+            return Refuse(bad);
         } else if (arg == "--png-dir") {
             options->pngDir = value;
         } else if (arg == "--gif") {
             options->gifPath = value;
-        } else if (arg == "--step") {
-            if (!ParseCount(value, &options->step)) return false;
-        } else if (arg == "--dir") {
-            options->pictureDir = value;
         } else {
-            return false;
+            options->pictureDir = value;
         }
+    }
+    if (options->pngDir.empty() && options->gifPath.empty()) {
+        return Refuse("nothing to write: give --png-dir DIR, --gif FILE or both");
+    }
+    if (options->step > options->frames) {
+        return Refuse("--step takes " + Allowed("--step") + " (" + std::to_string(options->frames) + "), not '" +
+                      std::to_string(options->step) + "'");
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(options->pictureDir, error)) {
+        return Refuse("--dir takes a folder that exists, not '" + options->pictureDir + "'");
+    }
+    return -1;
+}
+
+// Creates a folder and its parents when missing.
+bool MakeFolder(const std::string& folder, std::string* message) {
+    std::error_code error;
+    if (folder.empty() || std::filesystem::is_directory(folder, error)) return true;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder)) {
+        *message = "cannot create the folder " + folder + (error ? ": " + error.message() : "");
+        return false;
     }
     return true;
 }
@@ -93,9 +157,14 @@ std::string FrameName(int n) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, &options)) {
-        Usage();
-        return 2;
+    const int parsed = ParseOptions(argc, argv, &options);
+    if (parsed >= 0) return parsed;
+
+    std::string error;
+    if (!MakeFolder(options.pngDir, &error) ||
+        !MakeFolder(std::filesystem::path(options.gifPath).parent_path().string(), &error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return 1;
     }
 
     probe::reset();
@@ -105,49 +174,57 @@ int main(int argc, char** argv) {
     probe::set_module_file_name(options.pictureDir + "/scaling-scrolling");
 
     record::GifWriter gif;
-    std::string error;
     if (!options.gifPath.empty() &&
         !gif.Open(options.gifPath, options.width, options.height, kGifDelayCentiseconds * options.step, &error)) {
-        std::fprintf(stderr, "scaling-scrolling-record: %s\n", error.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 1;
     }
 
+    // Progress for runs long enough to wonder about, on a terminal only.
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    auto lastReport = std::chrono::steady_clock::now();
+    bool reported = false;
+
     int idlePasses = 0;
-    int shown = 0;
-    int recorded = 0;
+    int rendered = 0;
     bool failed = false;
     probe::set_idle_hook([&]() {
         ++idlePasses;
         // The first pass comes before any frame; stop once closing.
-        if (idlePasses < 2 || recorded >= options.frames || failed) return;
+        if (idlePasses < 2 || rendered >= options.frames || failed) return;
         HWND hwnd = probe::main_window();
         record::Frame frame;
         frame.pixels = probe::client_pixels(hwnd, &frame.width, &frame.height);
         if (frame.pixels.empty()) {
             error = "the window showed no client area";
             failed = true;
-        } else if (++shown % options.step == 0) {
-            ++recorded;
-            if (!options.pngDir.empty() && !record::WritePng(options.pngDir + "/" + FrameName(shown), frame, &error)) {
+        } else if (++rendered % options.step == 0) {
+            if (!options.pngDir.empty() &&
+                !record::WritePng(options.pngDir + "/" + FrameName(rendered), frame, &error)) {
                 failed = true;
             }
             if (!failed && !options.gifPath.empty() && !gif.Add(frame, &error)) failed = true;
         }
-        if (failed || recorded >= options.frames) probe::post_close(hwnd);
+        if (showProgress && std::chrono::steady_clock::now() - lastReport > std::chrono::seconds(1)) {
+            std::fprintf(stderr, "\r%s: frame %d of %d", kProgram, rendered, options.frames);
+            lastReport = std::chrono::steady_clock::now();
+            reported = true;
+        }
+        if (failed || rendered >= options.frames) probe::post_close(hwnd);
     });
 
     std::string commandLine;
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
     probe::set_idle_hook(std::function<void()>());
+    if (reported) std::fputc('\n', stderr);
 
-    if (!failed && !options.gifPath.empty() && recorded > 0 && !gif.Close(&error)) failed = true;
+    if (!failed && !options.gifPath.empty() && !gif.Close(&error)) failed = true;
     if (failed) {
-        std::fprintf(stderr, "scaling-scrolling-record: %s\n", error.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return status != 0 ? status : 1;
     }
-    if (recorded < options.frames) {
-        std::fprintf(stderr, "scaling-scrolling-record: the program ended after %d of %d frames\n", recorded,
-                     options.frames);
+    if (rendered < options.frames) {
+        std::fprintf(stderr, "%s: the program ended after %d of %d frames\n", kProgram, rendered, options.frames);
         return status != 0 ? status : 1;
     }
     return status;
