@@ -63,13 +63,13 @@ int main(int argc, char** argv) {
     // picture's own Xmin and Ymin.
     const int32_t shown = pcx_display(input, PCX_AT_POSITION);
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    const bool read = shown == PCX_OK && surface_read_rgb(surface, 0, width - 1, 0, height - 1, rgb.data()) == 0;
+    if (shown == PCX_OK) surface_read_rgb(surface, 0, width - 1, 0, height - 1, rgb.data());
 
     surface_deselect();
     surface_destroy(surface);
     raster_shutdown();
     ReleaseDC(nullptr, screen);
-    if (!read) {
+    if (shown != PCX_OK) {
         std::fprintf(stderr, "pcx2png: %s %s\n", input, Problem(shown));
         return 1;
     }
