@@ -17,7 +17,18 @@ namespace {
 
 using pcxwrite::Layout;
 
-enum PictureId { kSky640, kIndexed2048, kOneBit2048, kFourPlane2048, kTrueColour2048 };
+enum PictureId {
+    kSky640,
+    kIndexed2048,
+    kOneBit2048,
+    kFourPlane2048,
+    kTrueColour2048,
+    kTwoPlane2048,
+    kThreePlane2048,
+    kPackedTwoBit2048,
+    kPackedFourBit2048,
+    kRgba2048,
+};
 
 struct PictureShape {
     Layout layout;
@@ -38,6 +49,16 @@ PictureShape shape_of(PictureId id) {
             return {Layout::FourPlane, 2048, 2048, 8};
         case kTrueColour2048:
             return {Layout::TrueColor, 2048, 2048, 32};
+        case kTwoPlane2048:
+            return {Layout::TwoPlane, 2048, 2048, 8};
+        case kThreePlane2048:
+            return {Layout::ThreePlane, 2048, 2048, 8};
+        case kPackedTwoBit2048:
+            return {Layout::PackedTwoBit, 2048, 2048, 8};
+        case kPackedFourBit2048:
+            return {Layout::PackedFourBit, 2048, 2048, 8};
+        case kRgba2048:
+            return {Layout::TrueColorAlpha, 2048, 2048, 32};
     }
     return {Layout::EightBit, 1, 1, 8};
 }
@@ -54,11 +75,16 @@ std::vector<uint8_t> make_pcx(PictureId id) {
         dice = dice * 1664525u + 1013904223u;
         return dice >> 24;
     };
-    const int colours = shape.layout == Layout::OneBit ? 2 : shape.layout == Layout::FourPlane ? 16 : 256;
+    int colours = 256;
+    if (shape.layout == Layout::OneBit) colours = 2;
+    if (shape.layout == Layout::TwoPlane || shape.layout == Layout::PackedTwoBit) colours = 4;
+    if (shape.layout == Layout::ThreePlane) colours = 8;
+    if (shape.layout == Layout::FourPlane || shape.layout == Layout::PackedFourBit) colours = 16;
+    const bool rgb = shape.layout == Layout::TrueColor || shape.layout == Layout::TrueColorAlpha;
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
             const int band = (x / 5 + y / 3 + (roll() % 8 == 0 ? static_cast<int>(roll()) : 0)) % colours;
-            if (shape.layout == Layout::TrueColor) {
+            if (rgb) {
                 p.rgb.push_back(static_cast<uint8_t>(band));
                 p.rgb.push_back(static_cast<uint8_t>(y / 9));
                 p.rgb.push_back(static_cast<uint8_t>(x / 9 + (roll() & 3)));
@@ -137,7 +163,10 @@ void BM_sdl_image_pcx(benchmark::State& state) {
 
 void pictures(benchmark::internal::Benchmark* b) {
     b->ArgName("picture");
-    for (int id : {kSky640, kIndexed2048, kOneBit2048, kFourPlane2048, kTrueColour2048}) b->Arg(id);
+    for (int id : {kSky640, kIndexed2048, kOneBit2048, kFourPlane2048, kTrueColour2048, kTwoPlane2048, kThreePlane2048,
+                   kPackedTwoBit2048, kPackedFourBit2048, kRgba2048}) {
+        b->Arg(id);
+    }
     b->Unit(benchmark::kMillisecond);
 }
 
@@ -145,6 +174,8 @@ void pictures(benchmark::internal::Benchmark* b) {
 
 // picture: 0 = 640x200 256-colour, 1 = 2048x2048 256-colour, 2 = 2048x2048
 // 1-bit, 3 = 2048x2048 4-plane (all into 8-bit surfaces), 4 = 2048x2048 true
-// colour into a 32-bit surface.
+// colour into a 32-bit surface; 2048x2048 into 8-bit surfaces: 5 = 2-plane,
+// 6 = 3-plane, 7 = 2-bit packed, 8 = 4-bit packed; 9 = 2048x2048 RGBA (four
+// planes) into a 32-bit surface.
 BENCHMARK(BM_pcx_display)->Apply(pictures);
 BENCHMARK(BM_sdl_image_pcx)->Apply(pictures);

@@ -33,8 +33,10 @@ constexpr uint8_t kRunCountMask = 0x3F;
 // one byte still needed), so the longest line leaves room for that.
 constexpr uint32_t kMaxRunOvershoot = 62;
 constexpr uint32_t kMaxLineBytes = raster::kScratchSize - kMaxRunOvershoot;
-// The fast decoding loop stores this many copies of each value at once.
+// The fast decoding loop stores this many copies of each value at once, and
+// looks at the input this many bytes at a time.
 constexpr uint32_t kWideStore = 16;
+constexpr ptrdiff_t kChunk = 64;
 // 8-bit surfaces keep the 2- and 16-colour pictures in entries 10..25, clear
 // of the system's static colours in 0..9.
 constexpr uint32_t kLowColourBase = 10;
@@ -281,6 +283,89 @@ constexpr RowWriter kRowWriters[kLayoutCount][kDepthCount] = {
     {nullptr, write_true_colour_16, write_true_colour_24, write_true_colour_32},
 };
 
+// The output of a token by its first byte: 1 for a single byte, the count
+// for a run header.
+struct TokenCounts {
+    uint8_t bytes[256];
+};
+
+constexpr TokenCounts make_token_counts() {
+    TokenCounts t{};
+    for (uint32_t b = 0; b < 256; ++b) t.bytes[b] = static_cast<uint8_t>(b >= kRunFlag ? b & kRunCountMask : 1);
+    return t;
+}
+
+constexpr TokenCounts kTokenCount = make_token_counts();
+
+// Sixteen copies of each byte value, stored by every token at once.
+struct SplatTable {
+    alignas(16) uint8_t rows[256][16];
+};
+
+constexpr SplatTable make_splat_table() {
+    SplatTable t{};
+    for (uint32_t v = 0; v < 256; ++v) {
+        for (uint32_t k = 0; k < 16; ++k) t.rows[v][k] = static_cast<uint8_t>(v);
+    }
+    return t;
+}
+
+constexpr SplatTable kSplat = make_splat_table();
+
+// Bit k is set where p[k] (k = 0..63) is 0xC0 or more: a run header, or
+// the value of one.
+uint64_t high_bytes(const uint8_t* p) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i top = _mm_set1_epi8(static_cast<char>(kRunFlag));
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i high = _mm_cmpeq_epi8(_mm_and_si128(bytes, top), top);
+        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(high))) << (16 * k);
+    }
+    return mask;
+#else
+    // Eight bytes at a time: bit 7 of each byte is set where its two top bits
+    // are, and the multiplication gathers those eight bits into one byte.
+    uint64_t mask = 0;
+    for (int k = 0; k < 8; ++k) {
+        uint64_t word = 0;
+        for (int b = 0; b < 8; ++b) word |= static_cast<uint64_t>(p[8 * k + b]) << (8 * b);
+        const uint64_t high = word & (word << 1) & 0x8080808080808080ull;
+        mask |= (((high >> 7) * 0x0102040810204080ull) >> 56) << (8 * k);
+    }
+    return mask;
+#endif
+}
+
+// The bytes among 64 that are run values rather than token starts, given
+// which bytes are 0xC0 or more and that byte 0 starts a token. In each
+// stretch of such bytes, the first is a header (the byte before it is a
+// single byte or a value), so every second byte from there on is a value,
+// and the byte after a stretch of odd length is one too. Adding a stretch's
+// lowest bit carries through it, marking the stretch and the byte after it;
+// the values are the marked bytes at odd distance from the stretch's start.
+uint64_t run_values(uint64_t high) {
+    constexpr uint64_t kEven = 0x5555555555555555ull;
+    const uint64_t starts = high & ~(high << 1);
+    const uint64_t from_even = (high + (starts & kEven)) ^ high;
+    const uint64_t from_odd = (high + (starts & ~kEven)) ^ high;
+    return (from_even & ~kEven) | (from_odd & kEven);
+}
+
+uint32_t lowest_bit(uint64_t bits) {
+#if defined(__GNUC__)
+    return static_cast<uint32_t>(__builtin_ctzll(bits));
+#else
+    uint32_t k = 0;
+    while ((bits & 1) == 0) {
+        bits >>= 1;
+        ++k;
+    }
+    return k;
+#endif
+}
+
 // ---- one call's input --------------------------------------------------------
 
 // The encoded bytes: a window into the caller's block (buffer mode) or into
@@ -316,15 +401,17 @@ struct Input {
 // last run wrote past the line's end). When the input ends, the line stops
 // where it is and keeps the buffer's older bytes beyond that point.
 //
-// Most of each line goes through a loop without a branch on the kind of
-// byte: a single byte below 0xC0 is a run of one of itself, and every step
-// stores sixteen copies of its value, of which only the first `count` are
-// kept. The extra copies land inside the line (the loop stops sixteen bytes
-// before its end) ahead of `out`, where the next steps overwrite them. Only
-// input that ends part way through a line leaves them in view, so `older`
-// keeps the bytes they replaced and puts them back. The loop reads two
-// input bytes per step, so the last byte of a block and the tail of each
-// line take the byte-at-a-time path below it.
+// Most of each line goes through a loop over 64 input bytes at a time. It
+// finds where the tokens start from which bytes are 0xC0 or more, so that
+// no token waits for the one before it to be read; 64 single bytes are
+// copied at once. Every token stores sixteen copies of its value, of which
+// only the first `count` are kept. The extra copies land inside the line
+// (the loop stops sixteen bytes before its end) ahead of `out`, where the
+// next tokens overwrite them. Only input that ends part way through a line
+// leaves them in view, so `older` keeps the bytes they replaced and puts
+// them back. A header in the last of the 64 bytes takes its value from the
+// 65th, so the loop needs 65 bytes of input; the last few bytes of a block
+// and the tail of each line take the byte-at-a-time path below it.
 uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
     if (carry >= line_bytes) return carry - line_bytes;
     uint8_t* out = line + carry;
@@ -335,23 +422,40 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     for (;;) {
-        if (wide && end - next >= 2) {
+        if (wide && end - next > kChunk) {
             uint8_t* const wide_end = line_end - kWideStore;
-            const uint8_t* const last_pair = end - 2;
-            while (out <= wide_end && next <= last_pair) {
-                const uint32_t byte = next[0];
-                const uint32_t is_run = byte >= kRunFlag ? 1u : 0u;
-                const uint32_t run_mask = 0u - is_run;
-                const uint32_t count = ((byte & kRunCountMask) & run_mask) | (1u & ~run_mask);
-                const uint64_t value = (next[1] & run_mask) | (byte & ~run_mask);
-                const uint64_t copies = value * 0x0101010101010101ull;
-                std::memcpy(out, &copies, 8);
-                std::memcpy(out + 8, &copies, 8);
-                if (count > kWideStore) std::memset(out + kWideStore, static_cast<int>(value), count - kWideStore);
-                next += 1 + is_run;
-                out += count;
+            const uint8_t* const last_chunk = end - (kChunk + 1);
+            while (out <= wide_end && next <= last_chunk) {
+                const uint64_t high = high_bytes(next);
+                if (high == 0 && out + kChunk <= line_end) {
+                    std::memcpy(out, next, kChunk);
+                    out += kChunk;
+                    next += kChunk;
+                    continue;
+                }
+                const uint64_t values = run_values(high);
+                uint64_t starts = ~values;
+                do {
+                    const uint32_t at = lowest_bit(starts);
+                    starts &= starts - 1;
+                    // At a token's start, 0xC0 and above is a run header.
+                    const uint32_t byte = next[at];
+                    const uint32_t is_run = (byte + (256u - kRunFlag)) >> 8;
+                    const uint8_t value = next[at + is_run];
+                    const uint32_t count = kTokenCount.bytes[byte];
+                    std::memcpy(out, kSplat.rows[value], kWideStore);
+                    if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
+                    out += count;
+                    if (out > wide_end) {
+                        next += at + 1 + is_run;
+                        goto line_tail;
+                    }
+                } while (starts != 0);
+                // A header in byte 63 took its value from byte 64.
+                next += kChunk + static_cast<ptrdiff_t>((high & ~values) >> 63);
             }
         }
+    line_tail:
         if (out >= line_end) break;
         if (next == end) {
             if (!in.refill()) break;

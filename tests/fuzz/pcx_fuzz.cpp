@@ -9,7 +9,8 @@
 //           bits 6-7: surface size (four odd-sized choices)
 //   bytes 1, 2: graphics position x, y (signed)
 // Besides the sanitizers' own checks, the target stops on a reader that
-// writes past scanline_buffer into the header copy that follows it.
+// writes past scanline_buffer into the header copy that follows it, and on
+// pcx_info judging a file differently from pcx_display.
 #include <raster/raster.h>
 #include <unistd.h>
 
@@ -78,9 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* picture = data + 3;
     const size_t picture_size = size - 3;
     int32_t result;
+    int32_t info = 0;
+    int32_t extent[3] = {0, 0, 0};
     if (file_mode) {
         if (!write_temp(lib.path, picture, picture_size)) return 0;
         result = pcx_display(lib.path.c_str(), flags);
+        info = pcx_info(lib.path.c_str(), 0, &extent[0], &extent[1], &extent[2]);
     } else {
         // A copy of exactly the picture's size, so reading one byte past it
         // is caught.
@@ -88,10 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (picture_size != 0) std::memcpy(block, picture, picture_size);
         pcx_set_buffer(block, static_cast<uint32_t>(picture_size));
         result = pcx_display(nullptr, flags | PCX_FROM_BUFFER);
+        info = pcx_info(nullptr, PCX_FROM_BUFFER, &extent[0], &extent[1], &extent[2]);
         pcx_set_buffer(nullptr, 0);
         std::free(block);
     }
     if (result < 0 || result > PCX_OUTSIDE) std::abort();
+    // pcx_info judges the file as pcx_display does, before the surface has
+    // a say.
+    if ((info == PCX_BAD_HEADER) != (result == PCX_BAD_HEADER)) std::abort();
+    if (info == PCX_BAD_LAYOUT && result != PCX_BAD_LAYOUT) std::abort();
+    if (info == PCX_OK && (extent[0] < 1 || extent[1] < 1 || extent[2] < 2)) std::abort();
     if (picture_size >= 128 && result != PCX_OPEN_FAILED && std::memcmp(raster::state.pcx_header, picture, 128) != 0) {
         std::abort();
     }

@@ -574,6 +574,20 @@ TEST_F(PcxReader, HeaderColoursAndTheTrailerFallback) {
             EXPECT_EQ(palette_rgb(0, 256), expected);
         }
     }
+    // A file shorter than a header and a trailer has no trailer, even where
+    // the byte 769 from its end (here Xmin's low byte, 12) looks like one.
+    const Bytes short_file = concat(header(8, 1, 12, 0, 12 + 644, 0, 645), Bytes(645, 0x21));
+    ASSERT_EQ(short_file.size(), 773u);
+    const Bytes short_header_colours(short_file.begin() + 16, short_file.begin() + 64);
+    for (Mode mode : {Mode::File, Mode::Buffer}) {
+        SCOPED_TRACE(mode == Mode::File ? "short file" : "short buffer");
+        surface(8, 8, 1);
+        move_to(0, 0);
+        Bytes expected = palette_rgb(0, 256);
+        std::copy(short_header_colours.begin(), short_header_colours.end(), expected.begin() + 30);
+        EXPECT_EQ(display(mode, short_file, PCX_AT_POSITION | PCX_KEEP_INDICES), PCX_OK);
+        EXPECT_EQ(palette_rgb(0, 256), expected);
+    }
 }
 
 // Which colours a picture brings: the header's, the trailer's or the
