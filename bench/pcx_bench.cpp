@@ -1,130 +1,57 @@
 // pcx_display throughput (buffer mode, so no file I/O is measured) beside
-// SDL2_image loading the same bytes from memory. Counters: decoded
-// megapixels per second ("MPix/s") and encoded megabytes per second
-// ("bytes_per_second").
+// the plainest C decoder, SDL2_image and Allegro 4 reading the same bytes
+// from memory, and memcpy of the decoded bytes (the limit). Counters:
+// decoded megapixels per second ("MPix/s") and encoded megabytes per second
+// ("bytes_per_second"; for the limit, bytes copied). bench/pillow-pcx times
+// Pillow on the same pictures.
 #include <benchmark/benchmark.h>
 
 #include <raster/raster.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <vector>
 
+#include "allegro_peers.h"
+#include "bench_pictures.h"
+#include "headless_library.h"
+#include "limits.h"
 #include "pcx_peers.h"
-#include "pcx_writer.h"
+#include "plain_loops.h"
+#include "raster/state.h"
 
 namespace {
 
-using pcxwrite::Layout;
-
-enum PictureId {
-    kSky640,
-    kIndexed2048,
-    kOneBit2048,
-    kFourPlane2048,
-    kTrueColour2048,
-    kTwoPlane2048,
-    kThreePlane2048,
-    kPackedTwoBit2048,
-    kPackedFourBit2048,
-    kRgba2048,
-};
-
-struct PictureShape {
-    Layout layout;
-    int width;
-    int height;
-    int surface_bits;
-};
-
-PictureShape shape_of(PictureId id) {
-    switch (id) {
-        case kSky640:
-            return {Layout::EightBit, 640, 200, 8};
-        case kIndexed2048:
-            return {Layout::EightBit, 2048, 2048, 8};
-        case kOneBit2048:
-            return {Layout::OneBit, 2048, 2048, 8};
-        case kFourPlane2048:
-            return {Layout::FourPlane, 2048, 2048, 8};
-        case kTrueColour2048:
-            return {Layout::TrueColor, 2048, 2048, 32};
-        case kTwoPlane2048:
-            return {Layout::TwoPlane, 2048, 2048, 8};
-        case kThreePlane2048:
-            return {Layout::ThreePlane, 2048, 2048, 8};
-        case kPackedTwoBit2048:
-            return {Layout::PackedTwoBit, 2048, 2048, 8};
-        case kPackedFourBit2048:
-            return {Layout::PackedFourBit, 2048, 2048, 8};
-        case kRgba2048:
-            return {Layout::TrueColorAlpha, 2048, 2048, 32};
-    }
-    return {Layout::EightBit, 1, 1, 8};
-}
-
-// A photograph-like picture: smooth bands with short runs and scattered
-// detail, so the stream mixes runs and single bytes.
-std::vector<uint8_t> make_pcx(PictureId id) {
-    const PictureShape shape = shape_of(id);
-    pcxwrite::Picture p;
-    p.width = shape.width;
-    p.height = shape.height;
-    uint32_t dice = 2024;
-    auto roll = [&dice]() {
-        dice = dice * 1664525u + 1013904223u;
-        return dice >> 24;
-    };
-    int colours = 256;
-    if (shape.layout == Layout::OneBit) colours = 2;
-    if (shape.layout == Layout::TwoPlane || shape.layout == Layout::PackedTwoBit) colours = 4;
-    if (shape.layout == Layout::ThreePlane) colours = 8;
-    if (shape.layout == Layout::FourPlane || shape.layout == Layout::PackedFourBit) colours = 16;
-    const bool rgb = shape.layout == Layout::TrueColor || shape.layout == Layout::TrueColorAlpha;
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
-            const int band = (x / 5 + y / 3 + (roll() % 8 == 0 ? static_cast<int>(roll()) : 0)) % colours;
-            if (rgb) {
-                p.rgb.push_back(static_cast<uint8_t>(band));
-                p.rgb.push_back(static_cast<uint8_t>(y / 9));
-                p.rgb.push_back(static_cast<uint8_t>(x / 9 + (roll() & 3)));
-            } else {
-                p.indices.push_back(static_cast<uint8_t>(band));
-            }
-        }
-    }
-    for (int i = 0; i < 768; ++i) p.palette[i] = static_cast<uint8_t>(i * 7);
-    pcxwrite::Options o;
-    o.layout = shape.layout;
-    return pcxwrite::encode(p, o);
-}
+using benchpictures::PictureId;
+using benchpictures::PictureShape;
+using benchpictures::shape_of;
 
 const std::vector<uint8_t>& picture(PictureId id) {
     static std::map<int, std::vector<uint8_t>> cache;
     auto found = cache.find(id);
-    if (found == cache.end()) found = cache.emplace(id, make_pcx(id)).first;
+    if (found == cache.end()) found = cache.emplace(id, benchpictures::make_pcx(id)).first;
     return found->second;
 }
 
-// The library set up once, with one surface per picture size and depth.
-int32_t select_surface(int width, int height, int bits) {
-    static bool started = false;
-    static std::map<long, int32_t> surfaces;
-    if (!started) {
-        set_window_dc(GetDC(nullptr));
-        palette_realize(palette_create());
-        raster_init();
-        started = true;
+// The library set up for one benchmark, as the demo sets it up, with one
+// surface of the picture's size and depth selected; taken down afterwards,
+// so that benchmarks may run in any order.
+class PictureSurface {
+  public:
+    explicit PictureSurface(const PictureShape& shape) : library_(320, 200) {
+        surface_set_depth(shape.surface_bits);
+        handle_ = surface_create(shape.width, shape.height);
+        surface_set_depth(8);
+        if (handle_ >= 0) surface_select(handle_);
     }
-    const long key = (static_cast<long>(width) << 32) | (static_cast<long>(height) << 8) | bits;
-    auto found = surfaces.find(key);
-    if (found == surfaces.end()) {
-        surface_set_depth(bits);
-        found = surfaces.emplace(key, surface_create(width, height)).first;
-    }
-    surface_select(found->second);
-    return found->second;
-}
+    int32_t handle() const { return handle_; }
+
+  private:
+    HeadlessLibrary library_;
+    int32_t handle_ = -1;
+};
 
 void set_counters(benchmark::State& state, const PictureShape& shape, size_t bytes) {
     const double pixels = static_cast<double>(shape.width) * shape.height;
@@ -137,10 +64,8 @@ void BM_pcx_display(benchmark::State& state) {
     const PictureId id = static_cast<PictureId>(state.range(0));
     const PictureShape shape = shape_of(id);
     const std::vector<uint8_t>& bytes = picture(id);
-    if (select_surface(shape.width, shape.height, shape.surface_bits) < 0) {
-        state.SkipWithError("no surface");
-        return;
-    }
+    PictureSurface surface(shape);
+    if (surface.handle() < 0) return state.SkipWithError("no surface");
     pcx_set_buffer(bytes.data(), static_cast<uint32_t>(bytes.size()));
     for (auto _ : state) {
         benchmark::DoNotOptimize(pcx_display(nullptr, PCX_FROM_BUFFER | PCX_KEEP_INDICES));
@@ -161,21 +86,76 @@ void BM_sdl_image_pcx(benchmark::State& state) {
     set_counters(state, shape, bytes.size());
 }
 
+void BM_allegro_pcx(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const std::vector<uint8_t>& bytes = picture(id);
+    if (peers::allegro_load_pcx_from_memory(bytes.data(), bytes.size()) !=
+        static_cast<long>(shape.width) * shape.height) {
+        state.SkipWithError("Allegro refuses this layout");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(peers::allegro_load_pcx_from_memory(bytes.data(), bytes.size()));
+    set_counters(state, shape, bytes.size());
+}
+
+// The plain decoder into a copy of the surface pcx_display fills; it must
+// give the same bytes.
+void BM_pcx_plain_decoder(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const std::vector<uint8_t>& bytes = picture(id);
+    PictureSurface picture_surface(shape);
+    const int32_t surface = picture_surface.handle();
+    if (surface < 0) return state.SkipWithError("no surface");
+    const ptrdiff_t stride = static_cast<ptrdiff_t>(raster::state.slot_width[surface]) * (shape.surface_bits / 8);
+    const size_t size = static_cast<size_t>(stride) * shape.height;
+    pcx_set_buffer(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    const int32_t shown = pcx_display(nullptr, PCX_FROM_BUFFER | PCX_KEEP_INDICES);
+    pcx_set_buffer(nullptr, 0);
+    // 1-bit and 4-plane pictures keep their indices above the ten colours
+    // the library reserves at the bottom of the palette.
+    constexpr uint8_t kLowBase = 10;
+    // The bytes a layout leaves alone (the fourth of a 32-bit pixel) as
+    // pcx_display found them.
+    std::vector<uint8_t> bits(raster::state.slot_bits[surface], raster::state.slot_bits[surface] + size);
+    if (shown != PCX_OK || !plain::pcx_decode(bytes.data(), bytes.size(), bits.data(), stride, kLowBase) ||
+        std::memcmp(bits.data(), raster::state.slot_bits[surface], size) != 0) {
+        return state.SkipWithError("the plain decoder's pixels differ from pcx_display's");
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(plain::pcx_decode(bytes.data(), bytes.size(), bits.data(), stride, kLowBase));
+        benchmark::ClobberMemory();
+    }
+    set_counters(state, shape, bytes.size());
+}
+
+void BM_pcx_limit_memcpy(benchmark::State& state) {
+    const PictureShape shape = shape_of(static_cast<PictureId>(state.range(0)));
+    limits::memcpy_bytes(state, static_cast<size_t>(shape.width) * shape.height * (shape.surface_bits / 8));
+}
+
 void pictures(benchmark::internal::Benchmark* b) {
     b->ArgName("picture");
-    for (int id : {kSky640, kIndexed2048, kOneBit2048, kFourPlane2048, kTrueColour2048, kTwoPlane2048, kThreePlane2048,
-                   kPackedTwoBit2048, kPackedFourBit2048, kRgba2048}) {
-        b->Arg(id);
-    }
+    for (int id = 0; id < benchpictures::kPictureCount; ++id) b->Arg(id);
     b->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
 
-// picture: 0 = 640x200 256-colour, 1 = 2048x2048 256-colour, 2 = 2048x2048
-// 1-bit, 3 = 2048x2048 4-plane (all into 8-bit surfaces), 4 = 2048x2048 true
-// colour into a 32-bit surface; 2048x2048 into 8-bit surfaces: 5 = 2-plane,
-// 6 = 3-plane, 7 = 2-bit packed, 8 = 4-bit packed; 9 = 2048x2048 RGBA (four
-// planes) into a 32-bit surface.
+// picture: the numbers of benchpictures::PictureId (bench_pictures.h).
 BENCHMARK(BM_pcx_display)->Apply(pictures);
 BENCHMARK(BM_sdl_image_pcx)->Apply(pictures);
+// Allegro 4 reads only the layouts with 8 bits per plane.
+BENCHMARK(BM_allegro_pcx)
+    ->ArgName("picture")
+    ->Arg(benchpictures::kSky640)
+    ->Arg(benchpictures::kIndexed2048)
+    ->Arg(benchpictures::kTrueColour2048)
+    ->Unit(benchmark::kMillisecond);
+// The plain decoder reads the five layouts of pictures 0 to 4.
+BENCHMARK(BM_pcx_plain_decoder)
+    ->DenseRange(benchpictures::kSky640, benchpictures::kTrueColour2048)
+    ->ArgName("picture")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_pcx_limit_memcpy)->Apply(pictures);

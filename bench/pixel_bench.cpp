@@ -1,6 +1,7 @@
-// image_scale and image_place on the demo's 264 x 40 logo, beside SDL2's
-// nearest-neighbour SDL_SoftStretch and its colour-keyed blit on 8-bit
-// surfaces.
+// image_scale and image_place on the demo's 264 x 40 logo, beside the
+// plainest C loops for them, SDL2's nearest-neighbour SDL_SoftStretch and
+// colour-keyed blits, Allegro 4's stretch_blit and masked sprites, pixman's
+// nearest-neighbour scaling, and memcpy of the bytes written (the limit).
 #include <benchmark/benchmark.h>
 
 #include <raster/raster.h>
@@ -9,7 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "allegro_peers.h"
+#include "limits.h"
 #include "pixel_peers.h"
+#include "pixman_peers.h"
+#include "plain_loops.h"
+#include "raster/state.h"
 
 namespace {
 
@@ -94,6 +100,13 @@ class Frame {
     }
     bool ok() const { return handle_ >= 0; }
 
+    // The address of pixel (x, y) and the distance between rows going up.
+    static uint8_t* pixel(int x, int y) {
+        const raster::LibraryState& s = raster::state;
+        return s.active_bits + static_cast<ptrdiff_t>(s.active_max_y - y) * s.active_stride + x;
+    }
+    static ptrdiff_t stride() { return raster::state.active_stride; }
+
     // Clears the frame to one index through a full-size placement.
     void clear(uint8_t index) {
         const std::vector<uint8_t> fill(static_cast<size_t>(kFrameWidth) * kFrameHeight, index);
@@ -156,6 +169,62 @@ void BM_SdlSoftStretch8_LogoNineZooms(benchmark::State& state) {
 }
 BENCHMARK(BM_SdlSoftStretch8_LogoNineZooms);
 
+void BM_ImageScale_plain_loop(benchmark::State& state) {
+    const std::vector<uint8_t> logo = logo_buffer();
+    const std::vector<peers::Stretch8::Size> sizes = zoom_sizes();
+    std::vector<std::vector<uint8_t>> scaled, ours;
+    for (const auto& s : sizes) {
+        scaled.emplace_back(static_cast<size_t>(s.width) * s.height);
+        ours.emplace_back(scaled.back().size());
+    }
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        plain::scale(logo.data(), scaled[i].data(), kLogoWidth, kLogoHeight, sizes[i].width, sizes[i].height);
+        image_scale(logo.data(), ours[i].data(), kLogoWidth, kLogoHeight, sizes[i].width, sizes[i].height);
+    }
+    if (scaled != ours) return state.SkipWithError("the plain loop's pixels differ from image_scale's");
+    for (auto _ : state) {
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            plain::scale(logo.data(), scaled[i].data(), kLogoWidth, kLogoHeight, sizes[i].width, sizes[i].height);
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * zoom_pixels());
+}
+BENCHMARK(BM_ImageScale_plain_loop);
+
+void BM_ImageScale_Allegro_stretch_blit(benchmark::State& state) {
+    const std::vector<uint8_t> logo = logo_top_first();
+    std::vector<peers::AllegroStretch8::Size> sizes;
+    for (const auto& s : zoom_sizes()) sizes.push_back({s.width, s.height});
+    peers::AllegroStretch8 peer(logo.data(), kLogoWidth, kLogoHeight, sizes);
+    if (!peer.ok()) return state.SkipWithError("Allegro bitmaps not made");
+    for (auto _ : state) {
+        for (size_t i = 0; i < sizes.size(); ++i) peer.stretch(static_cast<int>(i));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * zoom_pixels());
+}
+BENCHMARK(BM_ImageScale_Allegro_stretch_blit);
+
+void BM_ImageScale_pixman_nearest(benchmark::State& state) {
+    const std::vector<uint8_t> logo = logo_top_first();
+    std::vector<peers::PixmanScale8::Size> sizes;
+    for (const auto& s : zoom_sizes()) sizes.push_back({s.width, s.height});
+    peers::PixmanScale8 peer(logo.data(), kLogoWidth, kLogoHeight, sizes);
+    if (!peer.ok()) return state.SkipWithError("pixman images not made");
+    for (auto _ : state) {
+        for (size_t i = 0; i < sizes.size(); ++i) peer.scale(static_cast<int>(i));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * zoom_pixels());
+}
+BENCHMARK(BM_ImageScale_pixman_nearest);
+
+void BM_ImageScale_limit_memcpy(benchmark::State& state) {
+    limits::memcpy_bytes(state, static_cast<size_t>(zoom_pixels()));
+}
+BENCHMARK(BM_ImageScale_limit_memcpy);
+
 void BM_ImagePlace_LogoIndexZeroTransparent(benchmark::State& state) {
     Frame frame;
     if (!frame.ok()) {
@@ -179,6 +248,74 @@ void BM_ImagePlace_LogoIndexZeroTransparent(benchmark::State& state) {
     if (!peer.ok() || peer.target() != frame.rows_top_first()) state.SkipWithError("placement differs from SDL's");
 }
 BENCHMARK(BM_ImagePlace_LogoIndexZeroTransparent);
+
+// The plainest placement loops on the same frame surface; each must leave
+// the same pixels as image_place.
+using PlainPlace = void (*)(const uint8_t*, int, int, uint8_t*, ptrdiff_t);
+
+void plain_place(benchmark::State& state, PlainPlace place) {
+    Frame frame;
+    if (!frame.ok()) return state.SkipWithError("frame surface not created");
+    const std::vector<uint8_t> logo = logo_buffer();
+    const int x = (kFrameWidth - kLogoWidth) / 2;
+    frame.clear(1);
+    move_to(x, kLogoBottom);
+    image_place(logo.data(), kLogoWidth, kLogoHeight);
+    const std::vector<uint8_t> ours = frame.rows_top_first();
+    frame.clear(1);
+    uint8_t* lower_left = Frame::pixel(x, kLogoBottom);
+    const ptrdiff_t stride = Frame::stride();
+    place(logo.data(), kLogoWidth, kLogoHeight, lower_left, stride);
+    if (frame.rows_top_first() != ours) return state.SkipWithError("the plain loop's pixels differ from image_place's");
+    for (auto _ : state) {
+        place(logo.data(), kLogoWidth, kLogoHeight, lower_left, stride);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kLogoWidth * kLogoHeight);
+}
+
+// if (s != 0) d = s;
+void BM_ImagePlace_plain_if_loop(benchmark::State& state) { plain_place(state, plain::place); }
+BENCHMARK(BM_ImagePlace_plain_if_loop);
+
+// d = s != 0 ? s : d;
+void BM_ImagePlace_plain_select_loop(benchmark::State& state) { plain_place(state, plain::place_select); }
+BENCHMARK(BM_ImagePlace_plain_select_loop);
+
+void allegro_sprite(benchmark::State& state, bool run_length) {
+    const std::vector<uint8_t> logo = logo_top_first();
+    peers::AllegroSprite8 peer(logo.data(), kLogoWidth, kLogoHeight, kFrameWidth, kFrameHeight, run_length);
+    if (!peer.ok()) return state.SkipWithError("Allegro bitmaps not made");
+    const int x = (kFrameWidth - kLogoWidth) / 2;
+    // Same pixels as image_place, or the comparison means nothing.
+    {
+        Frame frame;
+        frame.clear(1);
+        move_to(x, kLogoBottom);
+        image_place(logo_buffer().data(), kLogoWidth, kLogoHeight);
+        peer.clear(1);
+        peer.draw(x, kLogoBottom - kLogoHeight + 1);
+        if (!frame.ok() || peer.target() != frame.rows_top_first()) {
+            return state.SkipWithError("Allegro's sprite differs from image_place");
+        }
+    }
+    for (auto _ : state) {
+        peer.draw(x, kLogoBottom - kLogoHeight + 1);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kLogoWidth * kLogoHeight);
+}
+
+void BM_ImagePlace_Allegro_draw_sprite(benchmark::State& state) { allegro_sprite(state, false); }
+BENCHMARK(BM_ImagePlace_Allegro_draw_sprite);
+
+void BM_ImagePlace_Allegro_draw_rle_sprite(benchmark::State& state) { allegro_sprite(state, true); }
+BENCHMARK(BM_ImagePlace_Allegro_draw_rle_sprite);
+
+void BM_ImagePlace_limit_memcpy(benchmark::State& state) {
+    limits::memcpy_bytes(state, static_cast<size_t>(kLogoWidth) * kLogoHeight);
+}
+BENCHMARK(BM_ImagePlace_limit_memcpy);
 
 void sdl_keyed_blit(benchmark::State& state, bool run_length) {
     const std::vector<uint8_t> logo = logo_top_first();

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -23,6 +24,12 @@
 namespace standin {
 
 namespace {
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr bool kLittleEndian = false;
+#else
+constexpr bool kLittleEndian = true;
+#endif
 
 uint32_t xrgb(BYTE r, BYTE g, BYTE b) { return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b; }
 
@@ -128,6 +135,7 @@ struct Band {
     int32_t source[kBandColumns];  // source column of each run
     int32_t count[kBandColumns];   // destination columns in each run
     int32_t longest = 0;           // the longest run
+    int32_t uniform = 0;           // the length of every run but the first and last, or 0
 };
 
 void plan_band(const Stretch& job, int64_t first, int64_t end, Band* band) {
@@ -147,6 +155,10 @@ void plan_band(const Stretch& job, int64_t first, int64_t end, Band* band) {
         }
     }
     for (size_t i = 0; i < band->runs; ++i) band->longest = std::max(band->longest, band->count[i]);
+    band->uniform = band->runs > 2 ? band->count[1] : 0;
+    for (size_t i = 2; i + 1 < band->runs && band->uniform != 0; ++i) {
+        if (band->count[i] != band->uniform) band->uniform = 0;
+    }
 }
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -171,12 +183,72 @@ size_t replicate_stores(const uint32_t* colors, const int32_t* count, size_t run
 }
 #endif
 
+#if defined(__SSE2__) || defined(_M_X64)
+// Runs all N long, four at a time: their 4N pixels are N vectors, and lane
+// k of vector v shows run (4v + k) / N of the four, so each vector is one
+// shuffle of the four colours.
+constexpr int lanes(int n, size_t v) {
+    int pattern = 0;
+    for (int k = 0; k < 4; ++k) pattern |= ((4 * static_cast<int>(v) + k) / n) << (2 * k);
+    return pattern;
+}
+
+template <int N, size_t V>
+void store_lanes(__m128i four, __m128i* out) {
+    constexpr int kPattern = lanes(N, V);
+    _mm_storeu_si128(out + V, _mm_shuffle_epi32(four, kPattern));
+}
+
+template <int N, size_t... V>
+void four_runs(const uint32_t* colors, uint32_t* out, std::index_sequence<V...>) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors));
+    (store_lanes<N, V>(four, reinterpret_cast<__m128i*>(out)), ...);
+}
+
+// Runs first .. runs - 2 are N long; does them four at a time, never the
+// last run, and returns the first run not done, with *written advanced.
+template <int N>
+size_t replicate_uniform(const uint32_t* colors, size_t first, size_t runs, uint32_t* out, size_t* written) {
+    size_t i = first;
+    for (; i + 4 < runs; i += 4, *written += 4 * N) {
+        four_runs<N>(colors + i, out + *written, std::make_index_sequence<N>());
+    }
+    return i;
+}
+
+// The run lengths done by replicate_uniform: those that one to three
+// broadcast stores per run would overshoot.
+size_t replicate_uniform_runs(const uint32_t* colors, const Band& band, uint32_t* out, size_t* written) {
+    switch (band.uniform) {
+        case 3:
+            return replicate_uniform<3>(colors, 1, band.runs, out, written);
+        case 5:
+            return replicate_uniform<5>(colors, 1, band.runs, out, written);
+        case 6:
+            return replicate_uniform<6>(colors, 1, band.runs, out, written);
+        case 7:
+            return replicate_uniform<7>(colors, 1, band.runs, out, written);
+        case 9:
+            return replicate_uniform<9>(colors, 1, band.runs, out, written);
+        case 10:
+            return replicate_uniform<10>(colors, 1, band.runs, out, written);
+        case 11:
+            return replicate_uniform<11>(colors, 1, band.runs, out, written);
+        default:
+            return 1;
+    }
+}
+#endif
+
 // An enlargement's band of one row: colour i fills run i.
 void replicate(const uint32_t* colors, const Band& band, uint32_t* out) {
     size_t i = 0;
     size_t p = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-    if (band.longest <= 4) {
+    if (band.uniform >= 3 && band.uniform % 4 != 0 && band.uniform < 12) {
+        for (int32_t k = 0; k < band.count[0]; ++k) out[p++] = colors[0];
+        i = replicate_uniform_runs(colors, band, out, &p);
+    } else if (band.longest <= 4) {
         i = replicate_stores<1>(colors, band.count, band.runs, band.width, out, &p);
     } else if (band.longest <= 8) {
         i = replicate_stores<2>(colors, band.count, band.runs, band.width, out, &p);
@@ -199,6 +271,12 @@ __m128i fetch_four(const Fetch& fetch, const BYTE* row, int32_t x) {
 }
 #endif
 
+// An 8-bit bitmap's pixel: its colour-table entry.
+struct Fetch8 {
+    const uint32_t* colors;
+    uint32_t operator()(const BYTE* row, int32_t x) const { return colors[row[x]]; }
+};
+
 // One-to-one: destination column k shows source column x + k.
 template <typename Fetch>
 void straight_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t width, uint32_t* out) {
@@ -209,6 +287,34 @@ void straight_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t width, 
     }
 #endif
     for (; k < width; ++k) out[k] = fetch(row, x + static_cast<int32_t>(k));
+}
+
+// The same for 8-bit bitmaps, where nearly all the time goes: eight indices
+// come in one load, and their colours are paired up in registers, so that
+// each output store carries several pixels.
+void straight_row(const Fetch8& fetch, const BYTE* row, int32_t x, size_t width, uint32_t* out) {
+    const uint32_t* const colors = fetch.colors;
+    const BYTE* in = row + x;
+    size_t k = 0;
+    for (; k + 8 <= width; k += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, in + k, sizeof eight);
+        uint32_t c[8];
+        for (int i = 0; i < 8; ++i) c[i] = colors[(eight >> (kLittleEndian ? 8 * i : 56 - 8 * i)) & 0xFF];
+#if defined(__SSE2__) || defined(_M_X64)
+        const __m128i low = _mm_unpacklo_epi64(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[0])), _mm_cvtsi32_si128(static_cast<int>(c[1]))),
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[2])), _mm_cvtsi32_si128(static_cast<int>(c[3]))));
+        const __m128i high = _mm_unpacklo_epi64(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[4])), _mm_cvtsi32_si128(static_cast<int>(c[5]))),
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[6])), _mm_cvtsi32_si128(static_cast<int>(c[7]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 4), high);
+#else
+        std::memcpy(out + k, c, sizeof c);
+#endif
+    }
+    for (; k < width; ++k) out[k] = colors[in[k]];
 }
 
 // Exactly two destination columns per source column: source column x + i
@@ -226,14 +332,45 @@ void doubled_row(const Fetch& fetch, const BYTE* row, int32_t x, size_t runs, ui
     for (; i < runs; ++i) out[2 * i] = out[2 * i + 1] = fetch(row, x + static_cast<int32_t>(i));
 }
 
+#if defined(__SSE2__) || defined(_M_X64)
+// Destinations of at least this many bytes are written with streaming
+// stores, which skip reading each cache line before overwriting it. Below
+// it the picture is likely to stay in the caches, where ordinary stores
+// (and the reads that follow, when the window shows it) are faster.
+constexpr int64_t kStreamBytes = int64_t{16} << 20;
+
+// One row of pixels from `line` to `out` with streaming stores (ordinary
+// ones up to the first 16-byte boundary of `out` and after the last).
+void stream_row(const uint32_t* line, size_t width, uint32_t* out) {
+    size_t k = 0;
+    for (; k < width && (reinterpret_cast<uintptr_t>(out + k) & 15) != 0; ++k) out[k] = line[k];
+    for (; k + 16 <= width; k += 16) {
+        for (size_t v = 0; v < 16; v += 4) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + k + v),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + k + v)));
+        }
+    }
+    for (; k + 4 <= width; k += 4) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(out + k),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + k)));
+    }
+    for (; k < width; ++k) out[k] = line[k];
+}
+#endif
+
 // Stretches the clipped rectangle. Each source row is turned into
 // destination pixels once; destination rows that show the same source row
-// as the row above them are copies of it.
+// as the row above them are copies of it. Large destinations get each row
+// made in `line` first, then streamed out as often as it is shown.
 template <typename Fetch>
 void draw(const Stretch& job, const Fetch& fetch) {
     const DibLayout& dib = *job.dib;
     Band band;
     uint32_t colors[kBandColumns];
+#if defined(__SSE2__) || defined(_M_X64)
+    uint32_t line[kBandColumns];
+    const bool stream = (job.r1 - job.r0) * (job.d1 - job.d0) * int64_t{4} >= kStreamBytes;
+#endif
     for (int64_t first = job.d0; first < job.d1; first += kBandColumns) {
         plan_band(job, first, std::min(job.d1, first + kBandColumns), &band);
         const size_t width = band.width;
@@ -247,32 +384,43 @@ void draw(const Stretch& job, const Fetch& fetch) {
         int64_t previous = -1;
         for (int64_t r = job.r0; r < job.r1; ++r, rows.next()) {
             uint32_t* out = job.origin + r * job.client_width + band.first;
+            uint32_t* made = out;
+#if defined(__SSE2__) || defined(_M_X64)
+            if (stream) made = line;
+#endif
             const int64_t from_top = rows.index();
-            if (from_top == previous) {
+            if (from_top != previous) {
+                previous = from_top;
+                // The source rectangle's top row lies ySrc + SrcHeight - 1
+                // rows above the bitmap's bottom row.
+                const int64_t from_bottom = job.y_src + job.src_height - 1 - from_top;
+                const int64_t stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
+                const BYTE* row = job.pixels + static_cast<size_t>(stored) * dib.stride;
+                if (straight) {
+                    straight_row(fetch, row, band.source[0], width, made);
+                } else if (doubled) {
+                    doubled_row(fetch, row, band.source[0], band.runs, made);
+                } else if (one_each) {
+                    for (size_t k = 0; k < width; ++k) made[k] = fetch(row, band.source[k]);
+                } else {
+                    // An enlargement: its runs show consecutive source
+                    // columns, each decoded once.
+                    straight_row(fetch, row, band.source[0], band.runs, colors);
+                    replicate(colors, band, made);
+                }
+            } else if (made == out) {
                 std::memcpy(out, out - job.client_width, width * sizeof(uint32_t));
-                continue;
             }
-            previous = from_top;
-            // The source rectangle's top row lies ySrc + SrcHeight - 1 rows
-            // above the bitmap's bottom row.
-            const int64_t from_bottom = job.y_src + job.src_height - 1 - from_top;
-            const int64_t stored = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
-            const BYTE* row = job.pixels + static_cast<size_t>(stored) * dib.stride;
-            if (straight) {
-                straight_row(fetch, row, band.source[0], width, out);
-            } else if (doubled) {
-                doubled_row(fetch, row, band.source[0], band.runs, out);
-            } else if (one_each) {
-                for (size_t k = 0; k < width; ++k) out[k] = fetch(row, band.source[k]);
-            } else {
-                // An enlargement: its runs show consecutive source columns,
-                // each decoded once.
-                const int32_t x = band.source[0];
-                for (size_t i = 0; i < band.runs; ++i) colors[i] = fetch(row, x + static_cast<int32_t>(i));
-                replicate(colors, band, out);
-            }
+#if defined(__SSE2__) || defined(_M_X64)
+            if (stream) stream_row(line, width, out);
+#endif
         }
     }
+#if defined(__SSE2__) || defined(_M_X64)
+    // Streaming stores are weakly ordered: make them visible before anyone
+    // reads the framebuffer.
+    if (stream) _mm_sfence();
+#endif
 }
 
 }  // namespace
@@ -368,7 +516,7 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
             });
             break;
         case 8:
-            draw(job, [colors = &lut[0]](const BYTE* row, int x) { return colors[row[x]]; });
+            draw(job, Fetch8{lut});
             break;
         case 16:
             draw(job, [&](const BYTE* row, int x) {

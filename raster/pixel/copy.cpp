@@ -51,13 +51,21 @@ int32_t surface_copy(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t des
     const int64_t rows = int64_t{y2} - y1 + 1;
     const size_t row_bytes = static_cast<size_t>((int64_t{x2} - x1 + 1) * pixel);
 
+    // Between two surfaces nothing overlaps: plain row copies, bottom row
+    // first, with each row's addresses stepped from the last.
+    if (src != dst) {
+        for (int64_t row = 0; row < rows; ++row, to += dst_stride, from += src_stride) {
+            std::memcpy(to, from, row_bytes);
+        }
+        return RASTER_OK;
+    }
     // Within one surface the rectangles may overlap. The result is as if
     // the source had been copied aside first: each row moves with memmove,
     // and when the destination lies above the source in memory the rows go
     // from the top down so that no source row is overwritten before it is
     // read. Rows of one surface share the stride, and a row never reaches
     // past its stride, which makes this order sufficient.
-    if (src == dst && to > from) {
+    if (to > from) {
         for (int64_t row = rows - 1; row >= 0; --row) {
             std::memmove(to + row * dst_stride, from + row * src_stride, row_bytes);
         }

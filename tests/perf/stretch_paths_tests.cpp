@@ -1,6 +1,7 @@
 // StretchDIBits takes different routes for one-to-one copies, doublings,
 // other enlargements (runs of 1-4, 5-8, 9-12 and longer columns), shrinks,
-// and destinations wider than its column band. Each route is checked here
+// destinations wider than its column band, and destinations large enough to
+// be streamed out. Each route is checked here
 // pixel for pixel against the simplest route there is: the same call seen
 // through a window one column wide, which draws a single destination column
 // at a time. Which source pixel a column shows is the sampling rule's
@@ -142,14 +143,15 @@ class StretchPaths : public ::testing::Test {
 };
 
 // Destination widths against a 37-column source give every route: 37 (one to
-// one), 74 (doubled), 111 and 148 (runs of 3 and 4), 203 (5 and 6), 290 (7
-// and 8), 407 (11), 555 (15), 23 and 9 (shrinks), and sizes too narrow for a
-// whole 16-byte store.
+// one), 74 (doubled), 111, 148, 185, 222, 259, 333, 370 and 407 (runs all 3,
+// 4, 5, 6, 7, 9, 10 and 11 long), 203 (5 and 6), 290 (7 and 8), 555 (15), 23
+// and 9 (shrinks), and sizes too narrow for a whole 16-byte store.
 TEST_F(StretchPaths, EveryWidthRouteOfEveryDepthMatchesColumnByColumnDrawing) {
     open(600, 61);
     for (int bpp : {1, 4, 8, 16, 24, 32}) {
         const Dib dib(41, 23, bpp, false, 7u + static_cast<uint32_t>(bpp));
-        for (int dest_width : {37, 74, 111, 148, 203, 290, 407, 555, 23, 9, 1, 2, 3, 5, 6, 7}) {
+        for (int dest_width :
+             {37, 74, 111, 148, 185, 222, 259, 333, 370, 203, 290, 407, 555, 23, 9, 1, 2, 3, 5, 6, 7}) {
             check(dib, Call{3, 2, dest_width, 57, 2, 1, 37, 19});
         }
     }
@@ -185,6 +187,8 @@ TEST_F(StretchPaths, ClippedRectanglesKeepTheirSampling) {
     check(dib, Call{-13, 4, 38, 22, 2, 0, 17, 11});
     check(dib, Call{20, -9, 61, 33, 0, 2, 19, 9});
     check(dib, Call{-3, -2, 11, 7, 0, 0, 19, 11});
+    // Runs all six long but the first, which the clip cuts short.
+    check(dib, Call{-7, 0, 102, 30, 1, 0, 17, 11});
 }
 
 // Destinations wider than the stretch's column band (2048 columns), clipped
@@ -198,6 +202,17 @@ TEST_F(StretchPaths, WideDestinationsAcrossColumnBands) {
     const Dib wide(5000, 2, 8, false, 12u);
     check(wide, Call{0, 0, 4600, 3, 0, 0, 5000, 2});
     check(wide, Call{-2100, 0, 4700, 2, 200, 0, 4700, 2});
+}
+
+// Destinations of 16 MiB and more are made a row at a time aside and then
+// streamed out, on rows that start at any alignment; enlarged, shrunk and
+// clipped, they must show what narrower calls show.
+TEST_F(StretchPaths, LargeDestinationsMatchColumnByColumnDrawing) {
+    open(4099, 1025);
+    const Dib dib(37, 23, 8, false, 21u);
+    check(dib, Call{1, 0, 4098, 1025, 2, 1, 33, 21});
+    const Dib tall(29, 1100, 24, true, 22u);
+    check(tall, Call{-3, 0, 4102, 1025, 0, 3, 29, 1097});
 }
 
 }  // namespace

@@ -191,6 +191,26 @@ TEST_F(ImageBuffers, PlaceLeavesIndexZeroTransparent) {
     expect_place8(h, 32, 9, solid, 1, 7, 31, 8);
     std::vector<uint8_t> clear(32 * 9, 0);
     expect_place8(h, 32, 9, clear, 0, 8, 32, 9);
+    // Rows long enough for whole groups of 64 bytes, then 16, then a last
+    // 16 that overlaps the ones before.
+    const int32_t wide = surface(8, 152, 4);
+    paint8(wide, 152, 4, 8);
+    std::vector<uint8_t> rows = pixeltest::noise(152 * 3, 9);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] < 90 || (i / 13) % 4 == 0) rows[i] = 0;
+    }
+    for (int w : {33, 48, 50, 63, 64, 65, 80, 81, 127, 128, 129, 143, 151}) {
+        expect_place8(wide, 152, 4, rows, 152 - w, 3, w, 3);
+        // Runs of 20 or 40 transparent bytes between 20 opaque ones: whole
+        // transparent vectors beside partly opaque ones.
+        for (size_t gap : {20u, 40u}) {
+            std::vector<uint8_t> gappy(rows.begin(), rows.begin() + 3 * w);
+            for (size_t i = 0; i < gappy.size(); ++i) {
+                gappy[i] = (i % w) % (gap + 20) < gap ? 0 : static_cast<uint8_t>(i | 1);
+            }
+            expect_place8(wide, 152, 4, gappy, 0, 2, w, 3);
+        }
+    }
 }
 
 TEST_F(ImageBuffers, RoundTripRestoresNonzeroPixels) {

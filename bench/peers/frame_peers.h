@@ -3,8 +3,8 @@
 // logo stretched to its zoom level and blitted with colour 0 keyed out, and
 // the finished 8-bit frame converted to 32 bits and stretched to the window's
 // size. Plain C++ only: no SDL type appears here.
-#ifndef PLATFORM_PEERS_FRAME_PEERS_H
-#define PLATFORM_PEERS_FRAME_PEERS_H
+#ifndef BENCH_PEERS_FRAME_PEERS_H
+#define BENCH_PEERS_FRAME_PEERS_H
 
 #include <cstdint>
 #include <memory>
@@ -39,4 +39,4 @@ class SdlFrame {
 
 }  // namespace peers
 
-#endif  // PLATFORM_PEERS_FRAME_PEERS_H
+#endif  // BENCH_PEERS_FRAME_PEERS_H

@@ -1,8 +1,8 @@
 // SDL2_image reading PCX pictures from memory, for the benchmarks to measure
 // the raster library's PCX reader against. Plain C++ only: no SDL type
 // appears here.
-#ifndef PLATFORM_PEERS_PCX_PEERS_H
-#define PLATFORM_PEERS_PCX_PEERS_H
+#ifndef BENCH_PEERS_PCX_PEERS_H
+#define BENCH_PEERS_PCX_PEERS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -16,4 +16,4 @@ long load_pcx_from_memory(const uint8_t* data, size_t size);
 
 }  // namespace peers
 
-#endif  // PLATFORM_PEERS_PCX_PEERS_H
+#endif  // BENCH_PEERS_PCX_PEERS_H

@@ -1,7 +1,7 @@
 // SDL2 doing the jobs of surface_copy and present, for the benchmarks to
 // measure against. Plain C++ only: no SDL type appears here.
-#ifndef PLATFORM_PEERS_CORE_PEERS_H
-#define PLATFORM_PEERS_CORE_PEERS_H
+#ifndef BENCH_PEERS_CORE_PEERS_H
+#define BENCH_PEERS_CORE_PEERS_H
 
 #include <cstdint>
 #include <memory>
@@ -55,4 +55,4 @@ class SoftPresent8 {
 
 }  // namespace peers
 
-#endif  // PLATFORM_PEERS_CORE_PEERS_H
+#endif  // BENCH_PEERS_CORE_PEERS_H

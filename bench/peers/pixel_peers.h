@@ -1,7 +1,7 @@
 // SDL2 doing the jobs of image_scale and image_place, for the benchmarks to
 // measure against. Plain C++ only: no SDL type appears here.
-#ifndef PLATFORM_PEERS_PIXEL_PEERS_H
-#define PLATFORM_PEERS_PIXEL_PEERS_H
+#ifndef BENCH_PEERS_PIXEL_PEERS_H
+#define BENCH_PEERS_PIXEL_PEERS_H
 
 #include <cstdint>
 #include <memory>
@@ -63,4 +63,4 @@ class KeyedBlit8 {
 
 }  // namespace peers
 
-#endif  // PLATFORM_PEERS_PIXEL_PEERS_H
+#endif  // BENCH_PEERS_PIXEL_PEERS_H
