@@ -1,9 +1,9 @@
 # What cmake --install puts where for programs that use the library
 # (directories relative to the install prefix, as GNUInstallDirs names them):
 #   include/raster/raster.h              the library's one header
-#   include/raster/standin/windows.h     Linux: the stand-in's windows.h, in a
-#                                        folder of its own so that it never
-#                                        shadows another windows.h
+#   include/raster/standin/windows.h     Linux: the stand-in's windows.h (and
+#                                        dwmapi.h), in a folder of its own so
+#                                        that it never shadows another one
 #   lib/libraster.a                      the library (.so with RASTER_BUILD_SHARED)
 #   lib/libstandin.a, libstandin_main.a  Linux: the stand-in's runtime, and a
 #                                        main() that calls WinMain
@@ -22,18 +22,24 @@ install(TARGETS ${raster_export_targets} EXPORT rasterTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/raster/include/raster/raster.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster)
 if(TARGET standin)
-  install(FILES ${PROJECT_SOURCE_DIR}/platform/include/windows.h
+  install(FILES ${PROJECT_SOURCE_DIR}/platform/include/windows.h ${PROJECT_SOURCE_DIR}/platform/include/dwmapi.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster/standin)
 endif()
 
 set(raster_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/raster)
 install(EXPORT rasterTargets NAMESPACE raster:: DESTINATION ${raster_cmake_dir})
 
-# A static stand-in carries its SDL2 dependency to the program that links it.
-if(STANDIN_USES_SDL2 AND NOT RASTER_BUILD_SHARED)
-  set(RASTER_NEEDS_SDL2 ON)
-else()
-  set(RASTER_NEEDS_SDL2 OFF)
+# A static stand-in carries its SDL2 and Xlib dependencies to the program
+# that links it.
+set(RASTER_NEEDS_SDL2 OFF)
+set(RASTER_NEEDS_X11 OFF)
+if(NOT RASTER_BUILD_SHARED)
+  if(STANDIN_USES_SDL2)
+    set(RASTER_NEEDS_SDL2 ON)
+  endif()
+  if(STANDIN_USES_X11)
+    set(RASTER_NEEDS_X11 ON)
+  endif()
 endif()
 if(RASTER_BUILD_SHARED)
   set(RASTER_BUILD_SHARED_BOOL ON)
@@ -59,7 +65,10 @@ if(TARGET standin)
   set(raster_pc_system_libs "-lstandin")
   set(raster_pc_runtime_libs "-lstdc++ -lm")
   if(STANDIN_USES_SDL2)
-    set(raster_pc_sdl2 "sdl2")
+    set(raster_pc_requires "sdl2")
+  endif()
+  if(STANDIN_USES_X11)
+    string(APPEND raster_pc_requires " x11")
   endif()
 else()
   set(raster_pc_system_libs "-lgdi32 -luser32 -lkernel32")
@@ -70,11 +79,11 @@ endif()
 if(RASTER_BUILD_SHARED)
   set(RASTER_PC_LIBS " ${raster_pc_system_libs}")
   set(RASTER_PC_LIBS_PRIVATE "${raster_pc_runtime_libs}")
-  set(RASTER_PC_REQUIRES_PRIVATE "${raster_pc_sdl2}")
+  set(RASTER_PC_REQUIRES_PRIVATE "${raster_pc_requires}")
 else()
   set(RASTER_PC_LIBS " ${raster_pc_system_libs} ${raster_pc_runtime_libs}")
   set(RASTER_PC_LIBS_PRIVATE "")
-  set(RASTER_PC_REQUIRES "${raster_pc_sdl2}")
+  set(RASTER_PC_REQUIRES "${raster_pc_requires}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/raster.pc.in ${PROJECT_BINARY_DIR}/raster.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/raster.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

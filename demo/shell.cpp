@@ -1,9 +1,11 @@
-// Application shell: the window, its message loop with a frame on every idle
-// pass, and the window procedure that ties the raster library to the window.
+// Application shell: the window, its message loop with a frame whenever the
+// queue is empty and the display is ready for one, and the window procedure
+// that ties the raster library to the window.
 #include <windows.h>
 
 #include <raster/raster.h>
 
+#include "pacing.h"
 #include "scene.h"
 #include "shell.h"
 
@@ -155,10 +157,17 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int nCmd
     PreparePanorama(panorama.Handle());
     surface_select(frame.Handle());
 
+    // Composing frames back to back would run the animation at whatever
+    // speed the machine has and keep a processor busy; each frame waits for
+    // the display's next refresh instead, asleep but answering messages.
+    FramePacer pacer(ownDC);
     MSG msg;
     for (;;) {
         if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            UpdateFrame();
+            if (pacer.WaitForFrame()) {
+                UpdateFrame();
+                pacer.FrameDrawn();
+            }
             continue;
         }
         if (msg.message == WM_QUIT) break;

@@ -147,8 +147,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int cmdShow
     UpdateWindow(hwnd);
     MSG msg;
     for (;;) {
-        // Nothing happens between messages; the window repaints on WM_PAINT.
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
+        // Nothing happens between messages (the window repaints on
+        // WM_PAINT), so the program sleeps until the next one arrives.
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+            continue;
+        }
         if (msg.message == WM_QUIT) break;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

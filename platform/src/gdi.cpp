@@ -306,6 +306,13 @@ int WINAPI GetDeviceCaps(HDC dc, int index) {
         case 10:  // VERTRES
             result = 1080;
             break;
+        case VREFRESH: {
+            // 1 stands for the hardware's default rate, as Win32 reports it
+            // when the rate is not known.
+            const int rate = state().display ? state().display->refresh_rate() : 0;
+            result = rate > 1 ? rate : 1;
+            break;
+        }
         case 88:  // LOGPIXELSX
         case 90:  // LOGPIXELSY
             result = 96;

@@ -13,6 +13,8 @@
 
 #include <standin/probe.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -35,6 +37,7 @@ enum class Kind : uintptr_t {
     File = 9,
     Window = 10,
     Instance = 11,
+    Timer = 12,
 };
 
 uintptr_t new_handle(Kind kind);
@@ -108,6 +111,71 @@ struct WindowClass {
     ATOM atom = 0;
 };
 
+// A window's client pixels, 0x00RRGGBB, rows top first and client_width
+// apart. They live in memory of their own until a display backend moves them
+// into the window's on-screen image, so that drawing lands there directly
+// and nothing is copied to show a frame; the backend takes them back before
+// that image goes away.
+class Framebuffer {
+  public:
+    Framebuffer() = default;
+    Framebuffer(const Framebuffer&) = delete;
+    Framebuffer& operator=(const Framebuffer&) = delete;
+
+    uint32_t* data() { return pixels_; }
+    const uint32_t* data() const { return pixels_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    uint32_t* begin() { return pixels_; }
+    uint32_t* end() { return pixels_ + size_; }
+    const uint32_t* begin() const { return pixels_; }
+    const uint32_t* end() const { return pixels_ + size_; }
+    uint32_t& operator[](size_t i) { return pixels_[i]; }
+    const uint32_t& operator[](size_t i) const { return pixels_[i]; }
+
+    void assign(size_t count, uint32_t value) {
+        own_.assign(count, value);
+        use_own();
+    }
+    void clear() {
+        own_.clear();
+        use_own();
+    }
+    // Takes `pixels` as the new content; `pixels` gets the old own memory.
+    void swap(std::vector<uint32_t>& pixels) {
+        own_.swap(pixels);
+        use_own();
+    }
+    // Moves the pixels into `memory` (room for size() values, kept alive by
+    // the caller until take_back()), which from then on is drawn in.
+    void move_into(uint32_t* memory) {
+        std::copy(begin(), end(), memory);
+        std::vector<uint32_t>().swap(own_);
+        pixels_ = memory;
+        moved_ = true;
+    }
+    // Copies the pixels back into memory of their own.
+    void take_back() {
+        if (!moved_) return;
+        std::vector<uint32_t> copy(begin(), end());
+        own_.swap(copy);
+        use_own();
+    }
+    bool moved() const { return moved_; }
+
+  private:
+    void use_own() {
+        pixels_ = own_.data();
+        size_ = own_.size();
+        moved_ = false;
+    }
+
+    std::vector<uint32_t> own_;
+    uint32_t* pixels_ = nullptr;
+    size_t size_ = 0;
+    bool moved_ = false;
+};
+
 struct Window {
     uintptr_t handle = 0;
     std::string class_name;
@@ -121,7 +189,7 @@ struct Window {
     bool visible = false;
     bool minimized = false;
     bool destroying = false;
-    std::vector<uint32_t> framebuffer;  // 0x00RRGGBB, rows top first
+    Framebuffer framebuffer;
     bool framebuffer_changed = false;
     RECT update{0, 0, 0, 0};  // bounding box of the invalid part; empty = valid
     bool erase_pending = false;
@@ -151,6 +219,13 @@ class Display {
     virtual void pump(std::deque<DisplayEvent>& events) = 0;
     // Puts a window's framebuffer on screen if it changed since last time.
     virtual void present(Window& window) = 0;
+    // Sleeps until `until`, or less if the display has something to deliver
+    // (input, a window closed); early returns are allowed. Every wait of a
+    // program for its next frame goes through here, so a backend can hand
+    // the time to whatever drives its display.
+    virtual void wait(std::chrono::steady_clock::time_point until) = 0;
+    // The display's refresh rate in hertz, 0 when it cannot be learned.
+    virtual int refresh_rate() = 0;
     virtual const char* name() const = 0;
 };
 
@@ -171,6 +246,14 @@ struct OpenFile {
     int fd = -1;
 };
 
+struct WaitableTimer {
+    bool manual_reset = false;
+    bool armed = false;  // set and not yet expired
+    bool signalled = false;
+    std::chrono::steady_clock::time_point due{};
+    std::chrono::milliseconds period{0};
+};
+
 struct State {
     // Display.
     int depth = 32;
@@ -189,6 +272,9 @@ struct State {
     uintptr_t last_window = 0;
     std::map<uintptr_t, GlobalBlock> globals;
     std::map<uintptr_t, OpenFile> files;
+    std::map<uintptr_t, WaitableTimer> timers;
+    // Off, timers are due the moment they are set and waits never sleep.
+    bool paced = true;
     std::map<uint64_t, uintptr_t> shared_resources;  // (kind, id) -> icon or cursor
 
     // Messages.
@@ -229,6 +315,18 @@ int system_palette_size();
 // GDI operations the USER32 half needs.
 uintptr_t create_dc(DcKind kind, uintptr_t window);
 void destroy_dc(uintptr_t dc);
+
+// Waitable timers: brings the timer's state up to the present and says
+// whether it is signalled; a satisfied wait on an auto-reset timer takes the
+// signal. Null when the handle is not a timer.
+WaitableTimer* find_timer(HANDLE handle);
+bool timer_signalled(WaitableTimer& timer, std::chrono::steady_clock::time_point now);
+void take_signal(WaitableTimer& timer);
+
+// Frame statistics (SCALING_SCROLLING_STATS): started with the display,
+// counted each time a timer ends a wait.
+void start_frame_stats();
+void count_frame_wake();
 
 // Draws a window's pending display events and hands out the next message.
 void process_display_events();

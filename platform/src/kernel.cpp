@@ -333,6 +333,10 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
 
 BOOL WINAPI CloseHandle(HANDLE object) {
     JournalEntry j("CloseHandle", object);
+    if (find_timer(object) != nullptr) {
+        state().timers.erase(h(object));
+        return j.done<BOOL>(TRUE);
+    }
     OpenFile* open_file = find_file(object);
     if (open_file == nullptr) {
         set_error(ERROR_INVALID_HANDLE);

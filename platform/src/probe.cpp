@@ -7,7 +7,12 @@
 namespace standin {
 namespace probe {
 
-void reset() { forget_everything(); }
+void reset() {
+    forget_everything();
+    state().paced = false;
+}
+
+void set_pacing(bool on) { state().paced = on; }
 
 void set_display_depth(int bits) {
     if (bits == 4 || bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32) state().depth = bits;
@@ -47,7 +52,7 @@ std::vector<uint32_t> client_pixels(HWND hwnd, int* width, int* height) {
     if (width != nullptr) *width = shown ? window->client_width : 0;
     if (height != nullptr) *height = shown ? window->client_height : 0;
     if (!shown) return {};
-    return window->framebuffer;
+    return std::vector<uint32_t>(window->framebuffer.begin(), window->framebuffer.end());
 }
 
 void fill_client(HWND hwnd, uint32_t xrgb) {

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "internal.h"
 
@@ -223,6 +224,17 @@ bool in_range(UINT message, UINT low, UINT high) {
     return (low == 0 && high == 0) || (message >= low && message <= high);
 }
 
+// Whatever would make PeekMessageA hand out a message: posted messages, the
+// quit message, display events, a close signal or a window to repaint.
+bool input_pending() {
+    const State& s = state();
+    if (!s.posted.empty() || s.quit_posted || !s.display_events.empty() || g_close_requested) return true;
+    for (const auto& entry : s.windows) {
+        if (!is_empty(entry.second->update)) return true;
+    }
+    return false;
+}
+
 bool window_matches(uintptr_t msg_window, HWND filter) {
     if (filter == nullptr) return true;
     if (h(filter) == static_cast<uintptr_t>(-1)) return msg_window == 0;
@@ -254,6 +266,7 @@ void choose_display() {
         }
     }
     install_signal_handlers();
+    start_frame_stats();
 }
 
 void process_display_events() {
@@ -497,6 +510,59 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, U
         hook();
     }
     return j.done<BOOL>(FALSE);
+}
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
+                                       DWORD wakeMask) {
+    JournalEntry j("MsgWaitForMultipleObjects", count, handles, waitAll, milliseconds, wakeMask);
+    using Clock = std::chrono::steady_clock;
+    State& s = state();
+    // Timers are the only objects to wait for; waiting for all of them at
+    // once is not modelled.
+    if (count > MAXIMUM_WAIT_OBJECTS || (count > 0 && handles == nullptr) || waitAll) {
+        set_error(waitAll ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_INVALID_PARAMETER);
+        return j.done<DWORD>(WAIT_FAILED);
+    }
+    WaitableTimer* timers[MAXIMUM_WAIT_OBJECTS];
+    for (DWORD i = 0; i < count; ++i) {
+        timers[i] = find_timer(handles[i]);
+        if (timers[i] == nullptr) {
+            set_error(ERROR_INVALID_HANDLE);
+            return j.done<DWORD>(WAIT_FAILED);
+        }
+    }
+    const bool forever = milliseconds == INFINITE;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        // The lowest index wins, and every object comes before input.
+        for (DWORD i = 0; i < count; ++i) {
+            if (timer_signalled(*timers[i], now)) {
+                take_signal(*timers[i]);
+                count_frame_wake();
+                return j.done<DWORD>(WAIT_OBJECT_0 + i);
+            }
+        }
+        if (wakeMask != 0 && input_pending()) return j.done<DWORD>(WAIT_OBJECT_0 + count);
+        // Unpaced, a wait that would sleep ends at once.
+        if ((!forever && now >= deadline) || !s.paced) return j.done<DWORD>(WAIT_TIMEOUT);
+        Clock::time_point wake = forever ? Clock::time_point::max() : deadline;
+        for (DWORD i = 0; i < count; ++i) {
+            if (timers[i]->armed) wake = std::min(wake, timers[i]->due);
+        }
+        // Never more than a second at a time, so a close signal that
+        // arrives while nothing else stirs is seen all the same.
+        wake = std::min(wake, now + std::chrono::seconds(1));
+        if (s.display) {
+            s.display->wait(wake);
+            // What woke the display is collected now (it would otherwise
+            // end every later wait at once); it is handled as usual when the
+            // program next asks for messages.
+            s.display->pump(s.display_events);
+        } else {
+            std::this_thread::sleep_until(wake);
+        }
+    }
 }
 
 BOOL WINAPI PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,7 @@
 #include <standin/probe.h>
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -345,3 +346,50 @@ TEST_F(Windows, WmCreateReturningMinusOneDestroysTheWindow) {
 }
 
 }  // namespace
+
+// What a paced frame loop relies on: a waitable timer ends the wait when it
+// is due and not before, input ends it at once, a satisfied wait takes the
+// signal, and with pacing off (the probe's default) nothing ever sleeps.
+TEST_F(Windows, MessageWaitsForTimersAndInput) {
+    using Clock = std::chrono::steady_clock;
+    const auto ms_since = [](Clock::time_point t) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+    };
+    HWND hwnd = create();
+    drain(hwnd);
+    EXPECT_EQ(GetDeviceCaps(GetDC(hwnd), VREFRESH), 1) << "a headless display has no rate of its own";
+    HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    ASSERT_NE(timer, nullptr);
+    probe::set_pacing(true);
+
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &timer, FALSE, 30, QS_ALLINPUT), WAIT_TIMEOUT) << "never set";
+    EXPECT_GE(ms_since(start), 30);
+
+    LARGE_INTEGER due;
+    due.QuadPart = -400000;  // 40 ms from now
+    start = Clock::now();
+    ASSERT_TRUE(SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE));
+    PostMessageA(hwnd, WM_USER, 0, 0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &timer, FALSE, INFINITE, QS_ALLINPUT), WAIT_OBJECT_0 + 1);
+    EXPECT_LT(ms_since(start), 40) << "a posted message ends the wait at once";
+    EXPECT_EQ(drain(hwnd), std::vector<std::string>{"WM_USER"});
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &timer, FALSE, INFINITE, QS_ALLINPUT), WAIT_OBJECT_0);
+    EXPECT_GE(ms_since(start), 40);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &timer, FALSE, 0, QS_ALLINPUT), WAIT_TIMEOUT) << "the signal was taken";
+
+    HANDLE not_a_timer = GetModuleHandleA(nullptr);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &not_a_timer, FALSE, 0, QS_ALLINPUT), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    probe::set_pacing(false);
+    due.QuadPart = -100000000;  // 10 s
+    ASSERT_TRUE(SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE));
+    start = Clock::now();
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &timer, FALSE, INFINITE, QS_ALLINPUT), WAIT_OBJECT_0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &timer, FALSE, INFINITE, QS_ALLINPUT), WAIT_TIMEOUT);
+    EXPECT_LT(ms_since(start), 1000) << "unpaced, nothing sleeps";
+
+    EXPECT_TRUE(CloseHandle(timer));
+    EXPECT_FALSE(CloseHandle(timer));
+}

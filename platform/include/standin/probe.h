@@ -21,9 +21,16 @@ namespace probe {
 // global blocks and open files are forgotten (not freed), the journal is
 // cleared and off, faults are cleared, the display is 32 bits deep with the
 // default system palette, the backend choice is Auto, the client size is
-// unforced, the idle hook is cleared and the module file name override is
-// cleared.
+// unforced, the idle hook is cleared, the module file name override is
+// cleared and pacing is off.
 void reset();
+
+// Pacing on: waitable timers keep real time and waits sleep, as they do for
+// the program run by itself. Off (after reset()): a timer is due the moment
+// it is set and a wait never sleeps, so a program that paces its frames with
+// a timer composes one on every idle pass and tests and tools drive frames
+// as fast as they like.
+void set_pacing(bool on);
 
 // ---- display ------------------------------------------------------------
 

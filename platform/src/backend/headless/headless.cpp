@@ -1,5 +1,7 @@
-// The headless display: windows live in memory only. Nothing ever blocks;
-// events come from the probe alone.
+// The headless display: windows live in memory only. Events come from the
+// probe alone; waiting for a frame is plain sleeping.
+#include <thread>
+
 #include "internal.h"
 
 namespace standin {
@@ -13,6 +15,8 @@ class HeadlessDisplay : public Display {
     void show_window(Window&, bool) override {}
     void pump(std::deque<DisplayEvent>&) override {}
     void present(Window& window) override { window.framebuffer_changed = false; }
+    void wait(std::chrono::steady_clock::time_point until) override { std::this_thread::sleep_until(until); }
+    int refresh_rate() override { return 0; }
     const char* name() const override { return "headless"; }
 };
 

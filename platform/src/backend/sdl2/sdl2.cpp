@@ -1,7 +1,8 @@
 // The SDL2 display: each window is a real, resizable SDL window showing the
 // client framebuffer. A frame reaches the screen the next time the program
-// asks for messages after drawing it; presentation waits for the display's
-// vertical blank, which paces an idle loop that draws one frame per pass.
+// asks for messages after drawing it, copied into the window's surface (no
+// renderer: the pixels arrive exactly as drawn). Pacing is the program's own
+// business: it sleeps in wait() between frames.
 #include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "internal.h"
+#include "x11.h"
 
 namespace standin {
 
@@ -21,12 +23,9 @@ namespace {
 
 struct SdlWindow {
     SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
-    int texture_width = 0;
-    int texture_height = 0;
-    bool vsync = false;
-    std::chrono::steady_clock::time_point last_present{};
+    // Size of the window surface the framebuffer was moved into.
+    int surface_width = 0;
+    int surface_height = 0;
 };
 
 class SdlDisplay : public Display {
@@ -39,15 +38,6 @@ class SdlDisplay : public Display {
                                         std::max(window.client_width, 1), std::max(window.client_height, 1),
                                         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (data->window == nullptr) return false;
-        data->renderer = SDL_CreateRenderer(data->window, -1, SDL_RENDERER_PRESENTVSYNC);
-        if (data->renderer == nullptr) data->renderer = SDL_CreateRenderer(data->window, -1, SDL_RENDERER_SOFTWARE);
-        if (data->renderer == nullptr) {
-            SDL_DestroyWindow(data->window);
-            return false;
-        }
-        SDL_RendererInfo info;
-        if (SDL_GetRendererInfo(data->renderer, &info) == 0)
-            data->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
         by_id_[SDL_GetWindowID(data->window)] = window.handle;
         window.backend_data = data.release();
         return true;
@@ -57,8 +47,7 @@ class SdlDisplay : public Display {
         SdlWindow* data = static_cast<SdlWindow*>(window.backend_data);
         if (data == nullptr) return;
         by_id_.erase(SDL_GetWindowID(data->window));
-        if (data->texture != nullptr) SDL_DestroyTexture(data->texture);
-        SDL_DestroyRenderer(data->renderer);
+        window.framebuffer.take_back();
         SDL_DestroyWindow(data->window);
         delete data;
         window.backend_data = nullptr;
@@ -78,6 +67,11 @@ class SdlDisplay : public Display {
     void pump(std::deque<DisplayEvent>& events) override {
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_SYSWMEVENT) {
+                for (const auto& entry : by_id_)
+                    check_window_destroyed(event.syswm.msg, SDL_GetWindowFromID(entry.first));
+                continue;
+            }
             if (event.type == SDL_QUIT) {
                 for (auto& entry : by_id_) events.push_back(DisplayEvent{DisplayEvent::Close, entry.second, 0, 0});
                 continue;
@@ -113,33 +107,70 @@ class SdlDisplay : public Display {
 
     void present(Window& window) override {
         SdlWindow* data = static_cast<SdlWindow*>(window.backend_data);
-        if (data == nullptr || !window.framebuffer_changed || !window.visible || window.minimized ||
-            window.framebuffer.empty()) {
+        if (data == nullptr) return;
+        Framebuffer& framebuffer = window.framebuffer;
+        // The window's own surface: on X11 a shared-memory image the server
+        // copies from, with no GPU or renderer in the way. Where it has the
+        // framebuffer's layout and size, the framebuffer is moved into it
+        // once and drawn in there from then on. After a resize SDL frees it
+        // in the next SDL_GetWindowSurface: the pixels come back first.
+        if (framebuffer.moved()) {
+            int width = 0;
+            int height = 0;
+            SDL_GetWindowSize(data->window, &width, &height);
+            if (width != data->surface_width || height != data->surface_height) framebuffer.take_back();
+        }
+        if (!window.framebuffer_changed || !window.visible || window.minimized || framebuffer.empty()) return;
+        window.framebuffer_changed = false;
+        SDL_Surface* surface = SDL_GetWindowSurface(data->window);
+        if (surface == nullptr) return;
+        const int row_bytes = window.client_width * static_cast<int>(sizeof(uint32_t));
+        if (surface->pixels == framebuffer.data()) {
+            SDL_UpdateWindowSurface(data->window);
             return;
         }
-        window.framebuffer_changed = false;
-        if (data->texture == nullptr || data->texture_width != window.client_width ||
-            data->texture_height != window.client_height) {
-            if (data->texture != nullptr) SDL_DestroyTexture(data->texture);
-            data->texture = SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                              window.client_width, window.client_height);
-            data->texture_width = window.client_width;
-            data->texture_height = window.client_height;
-            if (data->texture == nullptr) return;
+        if (surface->format->format == SDL_PIXELFORMAT_RGB888 && surface->w == window.client_width &&
+            surface->h == window.client_height && surface->pitch == row_bytes) {
+            framebuffer.move_into(static_cast<uint32_t*>(surface->pixels));
+            data->surface_width = surface->w;
+            data->surface_height = surface->h;
+            SDL_UpdateWindowSurface(data->window);
+            return;
         }
-        SDL_UpdateTexture(data->texture, nullptr, window.framebuffer.data(),
-                          window.client_width * static_cast<int>(sizeof(uint32_t)));
-        SDL_RenderClear(data->renderer);
-        SDL_RenderCopy(data->renderer, data->texture, nullptr, nullptr);
-        SDL_RenderPresent(data->renderer);
-        if (!data->vsync) {
-            // No vertical blank to wait for (a software renderer, a virtual
-            // display): keep to about 60 frames a second all the same.
-            const auto period = std::chrono::microseconds(16667);
-            const auto now = std::chrono::steady_clock::now();
-            if (now - data->last_present < period) std::this_thread::sleep_for(period - (now - data->last_present));
-            data->last_present = std::chrono::steady_clock::now();
+        // Otherwise the framebuffer is copied. Until the stand-in hears of a
+        // resize, only the part both sizes cover is drawn.
+        const int width = std::min(surface->w, window.client_width);
+        const int height = std::min(surface->h, window.client_height);
+        if (width <= 0 || height <= 0) return;
+        if (surface->format->format == SDL_PIXELFORMAT_RGB888) {
+            auto* target = static_cast<uint8_t*>(surface->pixels);
+            for (int y = 0; y < height; ++y) {
+                std::memcpy(target + static_cast<size_t>(y) * surface->pitch,
+                            framebuffer.data() + static_cast<size_t>(y) * window.client_width,
+                            static_cast<size_t>(width) * sizeof(uint32_t));
+            }
+        } else {
+            // A display of another depth: one conversion, straight into the
+            // surface.
+            SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, framebuffer.data(), row_bytes,
+                              surface->format->format, surface->pixels, surface->pitch);
         }
+        SDL_UpdateWindowSurface(data->window);
+    }
+
+    void wait(std::chrono::steady_clock::time_point until) override {
+        const auto left = until - std::chrono::steady_clock::now();
+        const long whole_ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
+        // SDL counts whole milliseconds: it sleeps on the display connection
+        // for those, and the remainder is slept here.
+        if (whole_ms > 0 && SDL_WaitEventTimeout(nullptr, static_cast<int>(whole_ms)) == 1) return;
+        std::this_thread::sleep_until(until);
+    }
+
+    int refresh_rate() override {
+        SDL_DisplayMode mode;
+        if (SDL_GetCurrentDisplayMode(0, &mode) != 0) return 0;
+        return mode.refresh_rate;
     }
 
     const char* name() const override { return "SDL2"; }
@@ -153,6 +184,10 @@ class SdlDisplay : public Display {
 std::unique_ptr<Display> make_sdl_display(std::string* error) {
     // The stand-in turns SIGINT and SIGTERM into WM_CLOSE itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A window surface is otherwise kept in a GPU texture wherever SDL finds
+    // an accelerated renderer, which on a virtual display is software GL:
+    // the display's own shared-memory images are far cheaper.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Probing for a display lets some system libraries complain on stderr
     // (a Wayland client without a runtime directory, for one); the failure
     // is reported here in one line of our own instead.
@@ -180,6 +215,7 @@ std::unique_ptr<Display> make_sdl_display(std::string* error) {
         *error = std::string("SDL offers only its invisible '") + driver + "' video driver";
         return nullptr;
     }
+    watch_display_connection();
     return std::make_unique<SdlDisplay>();
 }
 
