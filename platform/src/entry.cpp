@@ -2,6 +2,7 @@
 // WinMain program, reduced to the arguments this project's WinMain reads.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -10,5 +11,13 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
-    return WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
+#ifdef __EMSCRIPTEN__
+    // In a web page the message loop handed control back to the browser on
+    // the way, so nobody is waiting for main's return value any more: the
+    // status is given to exit instead, which reports it to the page.
+    std::exit(status);
+#else
+    return status;
+#endif
 }

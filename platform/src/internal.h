@@ -232,6 +232,8 @@ class Display {
 std::unique_ptr<Display> make_headless_display();
 // Null with *error filled when no display can be opened.
 std::unique_ptr<Display> make_sdl_display(std::string* error);
+// The browser page's canvas (WebAssembly builds only).
+std::unique_ptr<Display> make_web_display();
 
 // ---- the one block of stand-in state ----------------------------------------
 

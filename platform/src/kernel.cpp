@@ -25,11 +25,17 @@ void set_error(DWORD error) { state().last_error = error; }
 std::string executable_path() {
     const State& s = state();
     if (!s.module_file_name.empty()) return s.module_file_name;
+#ifdef __EMSCRIPTEN__
+    // In a web page the program is the page's script; the files packed with
+    // it sit at the root of its in-memory file system.
+    return "/program";
+#else
     std::string path(4096, '\0');
     const ssize_t n = readlink("/proc/self/exe", &path[0], path.size() - 1);
     if (n <= 0) return std::string();
     path.resize(static_cast<size_t>(n));
     return path;
+#endif
 }
 
 DWORD error_from_errno(int error) {

@@ -255,6 +255,9 @@ void choose_display() {
     if (choice == probe::Backend::Headless) {
         s.display = make_headless_display();
     } else {
+#ifdef __EMSCRIPTEN__
+        s.display = make_web_display();
+#else
         std::string error;
         s.display = make_sdl_display(&error);
         if (!s.display) {
@@ -264,6 +267,7 @@ void choose_display() {
                          program_invocation_short_name, error.c_str());
             std::exit(2);
         }
+#endif
     }
     install_signal_handlers();
     start_frame_stats();

@@ -108,7 +108,7 @@ screenshots() {
 
     [[ "$size" == 312x173 ]] || DISPLAY="$display" xdotool windowsize "$window" "$width" "$height"
     geometry=""
-    for _ in $(seq 50); do
+    for _ in $(seq 100); do
       geometry="$(DISPLAY="$display" xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')"
       [[ "$geometry" == "$size" ]] && break
       sleep 0.1
@@ -116,7 +116,9 @@ screenshots() {
     [[ "$geometry" == "$size" ]] || fail "the window is $geometry, not $size"
     sleep 0.5  # frames at the new size reach the window
     found=""
-    for attempt in 1 2 3; do
+    # A screenshot taken while a frame is being drawn shows parts of two; on
+    # a busy machine that can happen several times in a row.
+    for attempt in $(seq 10); do
       shot="$work/shot-$size-$attempt.rgb"
       DISPLAY="$display" import -window "$window" -depth 8 "rgb:$shot" 2>/dev/null || fail "import failed"
       [[ "$(stat -c %s "$shot")" -eq $((width * height * 3)) ]] || fail "the screenshot at $size has the wrong size"
@@ -124,6 +126,7 @@ screenshots() {
         found=yes
         break
       fi
+      sleep 0.05
     done
     [[ -n "$found" ]] || fail "at $size the window showed none of the recorder's 160 frames"
     echo "$size: the window shows one of the recorder's frames exactly"

@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Checks the web pages in headless Chromium, served from 127.0.0.1.
+
+  page_tests.py --pages build-web/web --pictures build-web/demo \
+                --recorder build/tools/record/scaling-scrolling-record
+
+The demo page must show, at a known frame, exactly the recorder's frame for
+the same client size, move on between two frames, follow the page's size
+and end with status 0 when the page goes away. The viewer must show the
+project's pictures (and a true-colour one) pixel for pixel at their own
+size, and name the reason for files the reader refuses.
+"""
+
+import argparse
+import base64
+import io
+import os
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image
+
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from chromium import Browser, Server  # noqa: E402
+
+# An odd, asymmetric client size: the frame is stretched unevenly both ways.
+WIDTH, HEIGHT = 333, 217
+FRAMES = (12, 40)
+
+failures = []
+passes = 0
+
+
+def check(condition, what):
+    global passes
+    if condition:
+        passes += 1
+        print("ok    " + what)
+    else:
+        failures.append(what)
+        print("FAIL  " + what)
+
+
+def canvas_pixels(browser):
+    """The page's canvas as RGBA bytes (base64 on the way)."""
+    return browser.evaluate("""(() => {
+      const c = Module.canvas, bytes = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+      let text = '';
+      for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+      return {width: c.width, height: c.height, rgba: btoa(text)};
+    })()""")
+
+
+def canvas_of(value):
+    return value["width"], value["height"], base64.b64decode(value["rgba"])
+
+
+def differences(rgba, image):
+    """How many pixels differ, and where the first one is."""
+    expected = image.convert("RGBA").tobytes()
+    if len(expected) != len(rgba):
+        return -1, None
+    count, first = 0, None
+    for i in range(0, len(rgba), 4):
+        if rgba[i:i + 3] != expected[i:i + 3]:
+            count += 1
+            if first is None:
+                first = (i // 4 % image.width, i // 4 // image.width)
+    return count, first
+
+
+def same_picture(what, value, image):
+    width, height, rgba = canvas_of(value)
+    if (width, height) != image.size:
+        check(False, "%s: canvas %dx%d, expected %dx%d" % (what, width, height, *image.size))
+        return
+    count, first = differences(rgba, image)
+    check(count == 0, "%s: %s" % (what, "same pixels" if count == 0 else
+                                  "%d pixels differ, the first at %s" % (count, first)))
+
+
+def demo_page(browser, url, pages, recorder):
+    with tempfile.TemporaryDirectory() as frames:
+        subprocess.run([recorder, "--client", "%dx%d" % (WIDTH, HEIGHT), "--frames", str(FRAMES[-1]),
+                        "--png-dir", frames], check=True, timeout=120)
+        # The canvas's first picture is the window's first paint, before any
+        # frame: picture n + 1 is frame n.
+        browser.open(url + "index.html?hold=" + ",".join(str(n + 1) for n in FRAMES), WIDTH, HEIGHT)
+        shown = []
+        for n in FRAMES:
+            browser.wait_for("demo.held === %d" % (n + 1))
+            shown.append(canvas_pixels(browser))
+            same_picture("demo frame %d against the recorder's" % n, shown[-1],
+                         Image.open(os.path.join(frames, "frame-%04d.png" % n)))
+            browser.evaluate("demo.resume()")
+    check(canvas_of(shown[0])[2] != canvas_of(shown[1])[2], "demo frames %d and %d differ" % FRAMES)
+    print("      first frame %.0f ms after the page was asked for" % browser.evaluate("demo.firstFrameMs"))
+    print("      script + WebAssembly: %d bytes" % sum(
+        os.path.getsize(os.path.join(pages, "scaling-scrolling" + ext)) for ext in (".js", ".wasm")))
+
+    browser.resize(WIDTH - 100, HEIGHT - 90)
+    check(browser.wait_for("Module.canvas.width === %d && Module.canvas.height === %d && demo.frame > %d" %
+                           (WIDTH - 100, HEIGHT - 90, FRAMES[-1] + 2)),
+          "demo canvas follows the page to %dx%d" % (WIDTH - 100, HEIGHT - 90))
+
+    browser.evaluate("window.dispatchEvent(new Event('pagehide')), 0")
+    check(browser.wait_for("demo.exitStatus !== null") and browser.evaluate("demo.exitStatus") == 0,
+          "demo ends with status 0 when the page goes away")
+
+
+def open_in_viewer(browser, name, data):
+    encoded = base64.b64encode(data).decode()
+    return browser.evaluate("viewer.open(%r, Uint8Array.from(atob('%s'), c => c.charCodeAt(0)))" % (name, encoded))
+
+
+def viewer_page(browser, url, pictures):
+    browser.open(url + "viewer.html", 64, 48)
+    browser.wait_for("viewer.ready")
+
+    true_colour = Image.new("RGB", (7, 5))
+    true_colour.putdata([(x * 37 % 256, y * 51 % 256, (x * y * 29 + 7) % 256) for y in range(5) for x in range(7)])
+    buffer = io.BytesIO()
+    true_colour.save(buffer, "PCX")
+    samples = [(name, open(os.path.join(pictures, name), "rb").read()) for name in ("SKY.PCX", "LOGO1.PCX", "LOGO2.PCX")]
+    samples.append(("true-colour.pcx", buffer.getvalue()))
+
+    for name, data in samples:
+        image = Image.open(io.BytesIO(data)).convert("RGB")
+        # At the picture's own size the stretch is one to one.
+        browser.resize(*image.size)
+        browser.wait_for("Module.canvas.width === %d && Module.canvas.height === %d" % image.size)
+        report = open_in_viewer(browser, name, data)
+        colours = "true colour" if image.mode == "RGB" and name.startswith("true") else "256 colours"
+        check(report["shown"] and report["text"] == "%d x %d pixels, %s" % (*image.size, colours),
+              "viewer reports %s: %s" % (name, report["text"]))
+        same_picture("viewer shows %s" % name, canvas_pixels(browser), image)
+
+    sky = samples[0][1]
+    for name, data, reason in (("text.pcx", b"this is not a picture", "PCX_BAD_HEADER"),
+                               # Lines of one byte cannot hold 640 pixels.
+                               ("short-lines.pcx", sky[:66] + b"\x01\x00" + sky[68:], "PCX_BAD_LAYOUT")):
+        report = open_in_viewer(browser, name, data)
+        status = browser.evaluate("document.getElementById('status').textContent")
+        check(not report["shown"] and reason in report["text"] and status == report["text"],
+              "viewer refuses %s and says why: %s" % (name, status))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--pages", required=True, help="folder of index.html and viewer.html")
+    parser.add_argument("--pictures", required=True, help="folder of SKY.PCX, LOGO1.PCX, LOGO2.PCX")
+    parser.add_argument("--recorder", required=True, help="the scaling-scrolling-record program")
+    args = parser.parse_args()
+    for path in (os.path.join(args.pages, "index.html"), os.path.join(args.pictures, "SKY.PCX"), args.recorder):
+        if not os.path.exists(path):
+            sys.exit("page_tests.py: %s is missing" % path)
+
+    server = Server(args.pages)
+    try:
+        for test in (lambda b: demo_page(b, server.url, args.pages, args.recorder),
+                     lambda b: viewer_page(b, server.url, args.pictures)):
+            browser = Browser()
+            try:
+                test(browser)
+            except Exception as error:  # a page that never got there
+                check(False, "%s: %s" % (type(error).__name__, error))
+            finally:
+                browser.close()
+    finally:
+        server.close()
+    print("%d passed, %d failed" % (passes, len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
