@@ -4,11 +4,15 @@
 // and the demo compile unchanged on both systems. Types keep their Win32
 // sizes and layouts (LONG and DWORD are 32 bits even where `long` is 64),
 // because the library writes bitmap-info blocks and palettes byte by byte.
+//
+// Like the real header it compiles as C (C99 and later) and as C++, and its
+// functions have C linkage, so C programs can use the library and the
+// stand-in's runtime.
 #ifndef STANDIN_WINDOWS_H
 #define STANDIN_WINDOWS_H
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #define WINAPI
 #define CALLBACK
@@ -72,7 +76,11 @@ typedef HANDLE HGLOBAL;
 #define TRUE 1
 #define FALSE 0
 #ifndef NULL
+#ifdef __cplusplus
 #define NULL nullptr
+#else
+#define NULL ((void*)0)
+#endif
 #endif
 
 #define LOWORD(l) ((WORD)(((ULONG_PTR)(l)) & 0xffff))
@@ -268,13 +276,22 @@ typedef union _LARGE_INTEGER {
 
 typedef void(CALLBACK* PTIMERAPCROUTINE)(LPVOID argument, DWORD timerLowValue, DWORD timerHighValue);
 
-static_assert(sizeof(LONG) == 4 && sizeof(DWORD) == 4, "LONG and DWORD are 32 bits");
-static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER layout");
-static_assert(sizeof(BITMAPV4HEADER) == 108, "BITMAPV4HEADER layout");
-static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD layout");
-static_assert(sizeof(PALETTEENTRY) == 4, "PALETTEENTRY layout");
-static_assert(offsetof(LOGPALETTE, palPalEntry) == 4, "LOGPALETTE header");
-static_assert(sizeof(TEXTMETRICA) == 53 + 3, "TEXTMETRICA layout");
+// Layout checks wherever the language has them (C++ and C11 or later).
+#if defined(__cplusplus)
+#define STANDIN_LAYOUT_CHECK static_assert
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define STANDIN_LAYOUT_CHECK _Static_assert
+#endif
+#ifdef STANDIN_LAYOUT_CHECK
+STANDIN_LAYOUT_CHECK(sizeof(LONG) == 4 && sizeof(DWORD) == 4, "LONG and DWORD are 32 bits");
+STANDIN_LAYOUT_CHECK(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER layout");
+STANDIN_LAYOUT_CHECK(sizeof(BITMAPV4HEADER) == 108, "BITMAPV4HEADER layout");
+STANDIN_LAYOUT_CHECK(sizeof(RGBQUAD) == 4, "RGBQUAD layout");
+STANDIN_LAYOUT_CHECK(sizeof(PALETTEENTRY) == 4, "PALETTEENTRY layout");
+STANDIN_LAYOUT_CHECK(offsetof(LOGPALETTE, palPalEntry) == 4, "LOGPALETTE header");
+STANDIN_LAYOUT_CHECK(sizeof(TEXTMETRICA) == 53 + 3, "TEXTMETRICA layout");
+#undef STANDIN_LAYOUT_CHECK
+#endif
 
 // ---- constants ----------------------------------------------------------
 
@@ -438,6 +455,10 @@ static_assert(sizeof(TEXTMETRICA) == 53 + 3, "TEXTMETRICA layout");
 
 // ---- functions ----------------------------------------------------------
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 // USER32
 ATOM WINAPI RegisterClassA(const WNDCLASSA* wc);
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
@@ -510,5 +531,9 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 
 // The program's own entry, which the stand-in's main() calls.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif  // STANDIN_WINDOWS_H

@@ -156,12 +156,32 @@ int32_t surface_set_depth(int32_t bits);
  * set_palette_entries: 0, also when no surface is active or count is 0
  *   (then nothing changes); RASTER_REFUSED when first < 0, count < 0,
  *   first + count > 256, or the triples are missing.
+ * get_palette_entries: writes entries first..first + count - 1 of the
+ *   library palette as red, green, blue triples (3 * count bytes); needs
+ *   no surface. 0, also for count 0 (nothing written); RASTER_REFUSED,
+ *   writing nothing, when first < 0, count < 0, first + count > 256, or
+ *   rgb_triples is NULL with a count above 0.
  * palette_realize, surface_reset_colors: 0. */
 
 HPALETTE palette_create(void);
 int32_t palette_realize(HPALETTE palette);
 int32_t set_palette_entries(int32_t first, int32_t count, const uint8_t* rgb_triples);
+int32_t get_palette_entries(int32_t first, int32_t count, uint8_t* rgb_triples);
 int32_t surface_reset_colors(void);
+
+/* ---- reading pixels back ---------------------------------------------- */
+
+/* Writes columns x1..x2, rows y1..y2 (inclusive) of the surface `handle`
+ * into rgb as red, green, blue triples, rows top first, with no padding:
+ * 3 * (x2 - x1 + 1) * (y2 - y1 + 1) bytes. Any surface in use can be read,
+ * selected or not, at any depth: 8-bit pixels through the library palette as
+ * it is now (the colours present shows), 16-bit 5-6-5 fields widened by
+ * repeating their high bits (31 reads as 255), 24 and 32-bit pixels as
+ * stored. Columns up to the surface's width raised to a multiple of 4 exist.
+ * 0 when read; RASTER_REFUSED, writing nothing, for a handle outside 0..31
+ * (handles are not taken modulo 32 here), a free slot, a NULL rgb, reversed
+ * bounds, or a rectangle reaching outside the surface. */
+int32_t surface_read_rgb(int32_t handle, int32_t x1, int32_t x2, int32_t y1, int32_t y2, uint8_t* rgb);
 
 /* ---- presentation ------------------------------------------------------ */
 

@@ -1,0 +1,89 @@
+# What cmake --install puts where for programs that use the library
+# (directories relative to the install prefix, as GNUInstallDirs names them):
+#   include/raster/raster.h              the library's one header
+#   include/raster/standin/windows.h     Linux: the stand-in's windows.h (and
+#                                        dwmapi.h), in a folder of its own so
+#                                        that it never shadows another one
+#   lib/libraster.a                      the library (.so with RASTER_BUILD_SHARED)
+#   lib/libstandin.a, libstandin_main.a  Linux: the stand-in's runtime, and a
+#                                        main() that calls WinMain
+#   lib/cmake/raster/                    find_package(raster): raster::raster
+#                                        (and raster::standin_main on Linux)
+#   lib/pkgconfig/raster.pc              pkg-config raster
+include(CMakePackageConfigHelpers)
+
+set(raster_export_targets raster win32)
+if(TARGET standin)
+  list(APPEND raster_export_targets standin standin_main)
+endif()
+install(TARGETS ${raster_export_targets} EXPORT rasterTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/raster/include/raster/raster.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster)
+if(TARGET standin)
+  install(FILES ${PROJECT_SOURCE_DIR}/platform/include/windows.h ${PROJECT_SOURCE_DIR}/platform/include/dwmapi.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster/standin)
+endif()
+
+set(raster_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/raster)
+install(EXPORT rasterTargets NAMESPACE raster:: DESTINATION ${raster_cmake_dir})
+
+# A static stand-in carries its SDL2 and Xlib dependencies to the program
+# that links it.
+set(RASTER_NEEDS_SDL2 OFF)
+set(RASTER_NEEDS_X11 OFF)
+if(NOT RASTER_BUILD_SHARED)
+  if(STANDIN_USES_SDL2)
+    set(RASTER_NEEDS_SDL2 ON)
+  endif()
+  if(STANDIN_USES_X11)
+    set(RASTER_NEEDS_X11 ON)
+  endif()
+endif()
+if(RASTER_BUILD_SHARED)
+  set(RASTER_BUILD_SHARED_BOOL ON)
+else()
+  set(RASTER_BUILD_SHARED_BOOL OFF)
+endif()
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/rasterConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/rasterConfig.cmake INSTALL_DESTINATION ${raster_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/rasterConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/rasterConfig.cmake ${PROJECT_BINARY_DIR}/rasterConfigVersion.cmake
+  DESTINATION ${raster_cmake_dir})
+
+# raster.pc finds the prefix from its own place, so the installed tree can
+# be moved (and cmake --install --prefix works without reconfiguring).
+file(RELATIVE_PATH RASTER_PC_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" RASTER_PC_PREFIX "${RASTER_PC_PREFIX}")
+set(RASTER_PC_CFLAGS "")
+set(RASTER_PC_REQUIRES "")
+set(RASTER_PC_REQUIRES_PRIVATE "")
+if(TARGET standin)
+  set(RASTER_PC_CFLAGS " -I\${includedir}/raster/standin")
+  set(raster_pc_system_libs "-lstandin")
+  set(raster_pc_runtime_libs "-lstdc++ -lm")
+  if(STANDIN_USES_SDL2)
+    set(raster_pc_requires "sdl2")
+  endif()
+  if(STANDIN_USES_X11)
+    string(APPEND raster_pc_requires " x11")
+  endif()
+else()
+  set(raster_pc_system_libs "-lgdi32 -luser32 -lkernel32")
+  set(raster_pc_runtime_libs "-lstdc++")
+endif()
+# The library is C++ inside: C programs link its runtime too. A shared
+# library brings its own dependencies; a static one needs them listed.
+if(RASTER_BUILD_SHARED)
+  set(RASTER_PC_LIBS " ${raster_pc_system_libs}")
+  set(RASTER_PC_LIBS_PRIVATE "${raster_pc_runtime_libs}")
+  set(RASTER_PC_REQUIRES_PRIVATE "${raster_pc_requires}")
+else()
+  set(RASTER_PC_LIBS " ${raster_pc_system_libs} ${raster_pc_runtime_libs}")
+  set(RASTER_PC_LIBS_PRIVATE "")
+  set(RASTER_PC_REQUIRES "${raster_pc_requires}")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/raster.pc.in ${PROJECT_BINARY_DIR}/raster.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/raster.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,16 @@
+// Built in place of the SDL2 backend when SDL2 was not found: there is no
+// window display, so a program that wants one hears why (the headless
+// display still works).
+#include <memory>
+#include <string>
+
+#include "internal.h"
+
+namespace standin {
+
+std::unique_ptr<Display> make_sdl_display(std::string* error) {
+    *error = "this build has no window display (SDL2 was not found when it was configured)";
+    return nullptr;
+}
+
+}  // namespace standin

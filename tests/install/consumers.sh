@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs the built tree into a temporary prefix and builds programs
+# against it from outside the source tree, as a user of the library would:
+#   - the README's C example (examples/sky) through find_package, in a CMake
+#     project whose only language is C, and again through pkg-config
+#   - a C++ consumer (consumer.cpp) through pkg-config
+# Both decode the demo's sky picture; the C++ one checks its pixels against
+# the palette stored in the file.
+#   consumers.sh BUILD_DIR SOURCE_DIR SKY.PCX C_COMPILER CXX_COMPILER [FLAG...]
+# FLAGs go to every compile and link (the sanitizer build's, for one).
+set -euo pipefail
+build="$1" source="$2" sky="$3" cc="$4" cxx="$5"
+shift 5
+flags=("$@")
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+run() {  # run LOG COMMAND...: quiet unless it fails
+  local log="$work/$1"
+  shift
+  "$@" >"$log" 2>&1 || { cat "$log" >&2; echo "failed: $*" >&2; exit 1; }
+}
+
+prefix="$work/prefix"
+run install.log cmake --install "$build" --prefix "$prefix"
+
+# The README shows the example as it is in the tree.
+readme="$(<"$source/README.md")"
+for file in sky.c CMakeLists.txt; do
+  text="$(<"$source/examples/sky/$file")"
+  if [[ "$readme" != *"$text"* ]]; then
+    echo "README.md does not show examples/sky/$file as it is" >&2
+    exit 1
+  fi
+done
+
+echo "-- examples/sky through find_package"
+run sky-configure.log cmake -S "$source/examples/sky" -B "$work/sky-build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="${flags[*]}" -DCMAKE_EXE_LINKER_FLAGS="${flags[*]}"
+run sky-build.log cmake --build "$work/sky-build"
+said="$("$work/sky-build/sky" "$sky")"
+echo "$said"
+[[ "$said" == "640 x 200, 256 colours, top left "* ]] || { echo "unexpected: $said" >&2; exit 1; }
+
+echo "-- examples/sky and consumer.cpp through pkg-config"
+PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name raster.pc | head -n 1)")"
+export PKG_CONFIG_PATH
+read -r -a raster_flags <<<"$(pkg-config --cflags --libs raster)"
+run sky-pc.log "$cc" -std=c99 -Wall -Wextra -Werror "${flags[@]}" "$source/examples/sky/sky.c" "${raster_flags[@]}" \
+  -o "$work/sky-pc"
+said_again="$("$work/sky-pc" "$sky")"
+[[ "$said_again" == "$said" ]] || { echo "pkg-config build says: $said_again" >&2; exit 1; }
+run consumer-build.log "$cxx" -std=c++17 -Wall -Wextra -Werror "${flags[@]}" "$source/tests/install/consumer.cpp" \
+  "${raster_flags[@]}" -o "$work/consumer"
+"$work/consumer" "$sky"
