@@ -47,19 +47,22 @@ printf 'leak:libdbus-1.so\n' >"$work/lsan.supp"
 export LSAN_OPTIONS="suppressions=$work/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 start_xvfb() {
-  local n
-  display=""
-  for n in $(seq 200 299); do
-    if [[ ! -e "/tmp/.X11-unix/X$n" && ! -e "/tmp/.X$n-lock" ]]; then display=":$n"; break; fi
-  done
-  [[ -n "$display" ]] || fail "no free X display number"
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  # Xvfb picks a free display number itself and writes it to the given
+  # descriptor: choosing one here would race with other tests doing the same.
+  local number_file="$work/display-number"
+  rm -f "$number_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
+  display=""
   for _ in $(seq 100); do
-    DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    if [[ -s "$number_file" ]] && grep -q '^[0-9][0-9]*$' "$number_file"; then
+      display=":$(cat "$number_file")"
+      DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended at start: $(cat "$work/xvfb.log")"
     sleep 0.1
   done
-  fail "Xvfb did not start on $display"
+  fail "Xvfb did not start${display:+ on $display}"
 }
 
 # Starts the program and sets $window.
