@@ -411,6 +411,69 @@ uint32_t bit_count(uint64_t bits) {
 #endif
 }
 
+#if defined(__SSE2__) || defined(_M_X64)
+// A chunk decoded token by token, worked out ahead: where each token's
+// output starts, counted from the chunk's first output byte, and the value
+// it stores. With every position known at once, no token's store waits for
+// the length of the one before it.
+struct ChunkTokens {
+    alignas(16) uint16_t offset[kChunk];
+    alignas(16) uint8_t value[kChunk];
+};
+
+// Byte k is 0xFF where bit k of `bits` (k = 0..15) is set, 0 elsewhere.
+__m128i bytes_from_bits(uint32_t bits) {
+    const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    __m128i spread = _mm_cvtsi32_si128(static_cast<int>(bits));
+    spread = _mm_unpacklo_epi8(spread, spread);  // b0 b0 b1 b1
+    spread = _mm_shufflelo_epi16(spread, 0x50);  // b0 x4, b1 x4
+    spread = _mm_shuffle_epi32(spread, 0x50);    // b0 x8, b1 x8
+    return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+}
+
+// Works out `plan` for the 64 bytes at p, which start at a token, given
+// which of them are run values (a header in byte 63 takes byte 64). Returns
+// the chunk's output length, or -1 when a run is longer than the sixteen
+// bytes each token stores. Sixteen bytes of input hold at most eight runs of
+// sixteen and one more byte, so their offsets add up within a byte; the
+// four sums are widened to sixteen bits and stepped on by the ones before.
+int32_t plan_tokens(const uint8_t* p, uint64_t values, ChunkTokens& plan) {
+    const __m128i top = _mm_set1_epi8(static_cast<char>(kRunFlag));
+    const __m128i count_mask = _mm_set1_epi8(static_cast<char>(kRunCountMask));
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i longest = _mm_set1_epi8(static_cast<char>(kWideStore));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i too_long = zero;
+    uint32_t length = 0;
+    for (int g = 0; g < 4; ++g) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * g));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * g + 1));
+        const __m128i high = _mm_cmpeq_epi8(_mm_and_si128(bytes, top), top);
+        _mm_store_si128(reinterpret_cast<__m128i*>(plan.value + 16 * g),
+                        _mm_or_si128(_mm_and_si128(high, after), _mm_andnot_si128(high, bytes)));
+        // A token's output: its count for a run header, 1 for a single
+        // byte, none for a run's value.
+        __m128i count =
+            _mm_or_si128(_mm_and_si128(high, _mm_and_si128(bytes, count_mask)), _mm_andnot_si128(high, one));
+        count = _mm_andnot_si128(bytes_from_bits(static_cast<uint32_t>(values >> (16 * g)) & 0xFFFFu), count);
+        too_long = _mm_or_si128(too_long, _mm_cmpgt_epi8(count, longest));
+        __m128i sum = _mm_add_epi8(count, _mm_slli_si128(count, 1));
+        sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 2));
+        sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 4));
+        sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 8));
+        const __m128i before = _mm_slli_si128(sum, 1);
+        const __m128i base = _mm_set1_epi16(static_cast<short>(length));
+        _mm_store_si128(reinterpret_cast<__m128i*>(plan.offset + 16 * g),
+                        _mm_add_epi16(_mm_unpacklo_epi8(before, zero), base));
+        _mm_store_si128(reinterpret_cast<__m128i*>(plan.offset + 16 * g + 8),
+                        _mm_add_epi16(_mm_unpackhi_epi8(before, zero), base));
+        length += static_cast<uint32_t>(_mm_extract_epi16(sum, 7)) >> 8;
+    }
+    if (_mm_movemask_epi8(too_long) != 0) return -1;
+    return static_cast<int32_t>(length);
+}
+#endif
+
 // ---- one call's input --------------------------------------------------------
 
 // The encoded bytes: a window into the caller's block (buffer mode) or into
@@ -525,6 +588,9 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
     bool by_tokens = true;
     uint32_t weigh_in = 0;
     if (wide) std::memcpy(older, line_start, line_bytes - carry);
+#if defined(__SSE2__) || defined(_M_X64)
+    ChunkTokens plan;
+#endif
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     for (;;) {
@@ -554,6 +620,41 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                 if (by_tokens) {
                     // Mostly runs: every token stores its sixteen bytes, so
                     // that no branch waits on what kind of token comes next.
+#if defined(__SSE2__) || defined(_M_X64)
+                    // Where no run is longer than that, the positions are
+                    // worked out first and the stores follow. A chunk that
+                    // reaches the line's last sixteen bytes stops at the
+                    // first token that starts past them.
+                    const int32_t length = plan_tokens(next, values, plan);
+                    if (length >= 0 && out + length <= wide_end) {
+                        do {
+                            const uint32_t at = lowest_bit(starts);
+                            starts &= starts - 1;
+                            std::memcpy(out + plan.offset[at], kSplat.rows[plan.value[at]], kWideStore);
+                        } while (starts != 0);
+                        out += length;
+                        next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                        continue;
+                    }
+                    if (length >= 0) {
+                        do {
+                            const uint32_t at = lowest_bit(starts);
+                            starts &= starts - 1;
+                            uint8_t* const to = out + plan.offset[at];
+                            if (to > wide_end) {
+                                out = to;
+                                next += at;
+                                goto line_tail;
+                            }
+                            std::memcpy(to, kSplat.rows[plan.value[at]], kWideStore);
+                        } while (starts != 0);
+                        // Every token started in time; the chunk's end is
+                        // past the line's last sixteen bytes.
+                        out += length;
+                        next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                        continue;
+                    }
+#endif
                     do {
                         const uint32_t at = lowest_bit(starts);
                         starts &= starts - 1;

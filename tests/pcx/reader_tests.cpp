@@ -419,13 +419,24 @@ Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const B
 
 // A random stream of single bytes and runs of every count (0 and 63
 // included), values often at or above 0xC0, with stretches of each kind.
-Bytes random_stream(std::mt19937& dice, size_t output_bytes) {
+// A run-heavy stream is mostly short runs (up to 16, the decoder's store
+// width, and at times just past it) among one or two single bytes, as
+// pictures of few colours are, so that whole chunks of input are runs.
+Bytes random_stream(std::mt19937& dice, size_t output_bytes, bool run_heavy) {
     Bytes stream;
     size_t made = 0;
     while (made < output_bytes) {
         const uint32_t kind = dice() % 16;
+        if (run_heavy && kind >= 4) {
+            uint32_t count = dice() % 17;
+            if (kind == 15 && dice() % 4 == 0) count = 17 + dice() % 47;
+            stream.push_back(static_cast<uint8_t>(0xC0 | count));
+            stream.push_back(static_cast<uint8_t>(dice() % 3 == 0 ? 0xC0 + dice() % 64 : dice()));
+            made += count;
+            continue;
+        }
         if (kind < 7) {
-            const uint32_t stretch = 1 + dice() % 24;
+            const uint32_t stretch = run_heavy ? 1 + dice() % 2 : 1 + dice() % 24;
             for (uint32_t k = 0; k < stretch; ++k) stream.push_back(static_cast<uint8_t>(dice() % 0xC0));
             made += stretch;
         } else {
@@ -459,8 +470,8 @@ TEST_F(PcxReader, DecodedLinesMatchAPlainModelForAnyStreamAndCut) {
         const size_t line_bytes = static_cast<size_t>(shape.planes) * shape.bpl;
         const int surface_w = shape.width + 3;
         const int surface_h = shape.rows + 2;
-        for (int trial = 0; trial < 12; ++trial) {
-            const Bytes full = random_stream(dice, line_bytes * shape.rows + dice() % 70);
+        for (int trial = 0; trial < 16; ++trial) {
+            const Bytes full = random_stream(dice, line_bytes * shape.rows + dice() % 70, trial % 2 == 1);
             // Whole, cut at a random byte, and cut within the first line.
             const size_t cuts[] = {full.size(), dice() % (full.size() + 1), dice() % (line_bytes + 2)};
             for (size_t cut : cuts) {
