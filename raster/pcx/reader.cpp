@@ -472,6 +472,69 @@ int32_t plan_tokens(const uint8_t* p, uint64_t values, ChunkTokens& plan) {
     if (_mm_movemask_epi8(too_long) != 0) return -1;
     return static_cast<int32_t>(length);
 }
+
+// One step of close_up: the bytes whose distance to go has bit S set move
+// S places down, taking their distance with them.
+template <int S>
+__m128i move_down_by(__m128i bytes, __m128i& distance) {
+    const __m128i bit = _mm_set1_epi8(S);
+    const __m128i above = _mm_srli_si128(bytes, S);
+    const __m128i above_distance = _mm_srli_si128(distance, S);
+    const __m128i take = _mm_cmpeq_epi8(_mm_and_si128(above_distance, bit), bit);
+    distance = _mm_or_si128(_mm_and_si128(take, above_distance), _mm_andnot_si128(take, distance));
+    return _mm_or_si128(_mm_and_si128(take, above), _mm_andnot_si128(take, bytes));
+}
+
+// The bytes not marked in `gone` moved down over the marked ones, keeping
+// their order; what lies past them is left over. Each byte moves by the
+// number of marked bytes before it, one bit of that distance per step, the
+// lowest first: since the distances never fall from one kept byte to the
+// next, no byte lands on one that has yet to move (checked for every mask
+// of sixteen while this was written). A copy left behind by a move is
+// overwritten, or lies past the kept bytes.
+__m128i close_up(__m128i bytes, __m128i gone) {
+    __m128i distance = _mm_and_si128(gone, _mm_set1_epi8(1));
+    distance = _mm_add_epi8(distance, _mm_slli_si128(distance, 1));
+    distance = _mm_add_epi8(distance, _mm_slli_si128(distance, 2));
+    distance = _mm_add_epi8(distance, _mm_slli_si128(distance, 4));
+    distance = _mm_add_epi8(distance, _mm_slli_si128(distance, 8));
+    distance = _mm_andnot_si128(gone, distance);
+    bytes = move_down_by<1>(bytes, distance);
+    bytes = move_down_by<2>(bytes, distance);
+    bytes = move_down_by<4>(bytes, distance);
+    return move_down_by<8>(bytes, distance);
+}
+
+// Bit k is set where p[k] (k = 0..63) is a run header of count 1.
+uint64_t runs_of_one(const uint8_t* p) {
+    const __m128i one = _mm_set1_epi8(static_cast<char>(kRunFlag | 1));
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, one)))) << (16 * k);
+    }
+    return mask;
+}
+
+// Decodes a chunk of 64 bytes whose every run header has a count of 1, as
+// PCX writers put the bytes of 0xC0 and above: dropping the headers leaves
+// the output. Stores up to 64 bytes at `out`; returns the new end.
+uint8_t* decode_runs_of_one(const uint8_t* p, uint64_t headers, uint8_t* out) {
+    // Headers per byte of `headers`, summed in place.
+    uint64_t per_byte = headers - ((headers >> 1) & 0x5555555555555555ull);
+    per_byte = (per_byte & 0x3333333333333333ull) + ((per_byte >> 2) & 0x3333333333333333ull);
+    per_byte = (per_byte + (per_byte >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    for (int g = 0; g < 4; ++g) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * g));
+        const __m128i gone = bytes_from_bits(static_cast<uint32_t>(headers >> (16 * g)) & 0xFFFFu);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), close_up(bytes, gone));
+        const uint64_t pair = per_byte >> (16 * g);
+        out += 16 - ((pair & 0xFF) + ((pair >> 8) & 0xFF));
+    }
+    // A header in byte 63 took its value from byte 64.
+    if ((headers >> 63) != 0) *out++ = p[kChunk];
+    return out;
+}
 #endif
 
 // ---- one call's input --------------------------------------------------------
@@ -609,6 +672,13 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                 const uint64_t values = run_values(high);
                 uint64_t headers = high & ~values;
                 uint64_t starts = ~values;
+#if defined(__SSE2__) || defined(_M_X64)
+                if ((headers & ~runs_of_one(next)) == 0 && out + kChunk <= line_end) {
+                    out = decode_runs_of_one(next, headers, out);
+                    next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                    continue;
+                }
+#endif
                 // Which loop suits the bytes is weighed on every fourth chunk
                 // that holds a run, as counting the tokens costs about as much
                 // as decoding a few of them.

@@ -422,10 +422,23 @@ Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const B
 // A run-heavy stream is mostly short runs (up to 16, the decoder's store
 // width, and at times just past it) among one or two single bytes, as
 // pictures of few colours are, so that whole chunks of input are runs.
-Bytes random_stream(std::mt19937& dice, size_t output_bytes, bool run_heavy) {
+// An escaped stream is single bytes, those of 0xC0 and above written as
+// runs of one (as in 1-bit pictures), with a rare run of another count.
+enum class Flavour { Mixed, RunHeavy, Escaped };
+
+Bytes random_stream(std::mt19937& dice, size_t output_bytes, Flavour flavour) {
+    const bool run_heavy = flavour == Flavour::RunHeavy;
     Bytes stream;
     size_t made = 0;
     while (made < output_bytes) {
+        if (flavour == Flavour::Escaped) {
+            const uint32_t count = dice() % 48 == 0 ? dice() % 64 : 1;
+            const uint8_t value = static_cast<uint8_t>(dice() % 3 == 0 ? 0xC0 + dice() % 64 : dice() % 0xC0);
+            if (count != 1 || value >= 0xC0) stream.push_back(static_cast<uint8_t>(0xC0 | count));
+            stream.push_back(value);
+            made += count;
+            continue;
+        }
         const uint32_t kind = dice() % 16;
         if (run_heavy && kind >= 4) {
             uint32_t count = dice() % 17;
@@ -470,8 +483,9 @@ TEST_F(PcxReader, DecodedLinesMatchAPlainModelForAnyStreamAndCut) {
         const size_t line_bytes = static_cast<size_t>(shape.planes) * shape.bpl;
         const int surface_w = shape.width + 3;
         const int surface_h = shape.rows + 2;
-        for (int trial = 0; trial < 16; ++trial) {
-            const Bytes full = random_stream(dice, line_bytes * shape.rows + dice() % 70, trial % 2 == 1);
+        for (int trial = 0; trial < 18; ++trial) {
+            const Flavour flavour = static_cast<Flavour>(trial % 3);
+            const Bytes full = random_stream(dice, line_bytes * shape.rows + dice() % 70, flavour);
             // Whole, cut at a random byte, and cut within the first line.
             const size_t cuts[] = {full.size(), dice() % (full.size() + 1), dice() % (line_bytes + 2)};
             for (size_t cut : cuts) {
