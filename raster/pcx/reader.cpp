@@ -537,6 +537,19 @@ uint8_t* decode_runs_of_one(const uint8_t* p, uint64_t headers, uint8_t* out) {
 }
 #endif
 
+// The rest of a run longer than sixteen bytes, whose first sixteen are
+// stored: three more stores of sixteen cover the longest run (63) where the
+// line has room for them, so that long runs (a plane of one colour) cost no
+// call. Nearer the line's end only the run's own bytes are written, since
+// the bytes past the line are the next line's start.
+void store_long_run(uint8_t* out, uint8_t value, uint32_t count, const uint8_t* line_end) {
+    if (line_end - out >= 4 * static_cast<ptrdiff_t>(kWideStore)) {
+        for (uint32_t k = 1; k < 4; ++k) std::memcpy(out + k * kWideStore, kSplat.rows[value], kWideStore);
+    } else {
+        std::memset(out + kWideStore, value, count - kWideStore);
+    }
+}
+
 // ---- one call's input --------------------------------------------------------
 
 // The encoded bytes: a window into the caller's block (buffer mode) or into
@@ -614,7 +627,7 @@ decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end) {
         const uint8_t value = next[at + 1];
         const uint32_t count = next[at] & kRunCountMask;
         std::memcpy(out, kSplat.rows[value], kWideStore);
-        if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
+        if (count > kWideStore) store_long_run(out, value, count, line_end);
         out += count;
         from = at + 2;
         if (out > wide_end) {
@@ -734,7 +747,7 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                         const uint8_t value = next[at + is_run];
                         const uint32_t count = kTokenCount.bytes[byte];
                         std::memcpy(out, kSplat.rows[value], kWideStore);
-                        if (count > kWideStore) std::memset(out + kWideStore, value, count - kWideStore);
+                        if (count > kWideStore) store_long_run(out, value, count, line_end);
                         out += count;
                         if (out > wide_end) {
                             next += at + 1 + is_run;
