@@ -101,6 +101,14 @@ TEST_F(SurfaceCopy, RectanglesTouchingEveryEdgeAtEveryDepth) {
         check_copy(source, dest, 1, 5, 2, 2, 0, 0);   // one row
         surface_destroy(source);
         surface_destroy(dest);
+        // Rows of every length up to 41 pixels, so that rows of sixteen
+        // bytes and more end at every offset within a sixteen-byte step.
+        const int32_t wide_source = make(43, 3, bits);
+        const int32_t wide_dest = make(45, 4, bits);
+        fill_pattern(wide_source, static_cast<uint8_t>(bits + 1));
+        for (int32_t last = 1; last <= 41; ++last) check_copy(wide_source, wide_dest, 1, last, 0, 2, 2, 3);
+        surface_destroy(wide_source);
+        surface_destroy(wide_dest);
     }
 }
 
