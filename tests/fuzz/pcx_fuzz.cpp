@@ -9,18 +9,24 @@
 //           bits 6-7: surface size (four odd-sized choices)
 //   bytes 1, 2: graphics position x, y (signed)
 // Besides the sanitizers' own checks, the target stops on a reader that
-// writes past scanline_buffer into the header copy that follows it, and on
-// pcx_info judging a file differently from pcx_display.
+// writes past scanline_buffer into the header copy that follows it, on
+// pcx_info judging a file differently from pcx_display, and on an 8-bit
+// picture, stored with its indices into an 8-bit surface, whose pixels
+// differ from a plain byte-at-a-time decoder's (or that changes a pixel
+// outside its rectangle).
 #include <raster/raster.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "pcx_line_model.h"
 #include "raster/state.h"
 
 namespace {
@@ -54,6 +60,36 @@ Library& library() {
     return lib;
 }
 
+uint32_t field16(const uint8_t* p, int offset) { return p[offset] | (static_cast<uint32_t>(p[offset + 1]) << 8); }
+
+// The active surface's pixels, as laid out in memory.
+std::vector<uint8_t> surface_bytes() {
+    const uint8_t* bits = raster::state.active_bits;
+    return std::vector<uint8_t>(bits, bits + static_cast<size_t>(raster::state.active_max_y + 1) *
+                                                 static_cast<size_t>(raster::state.active_stride));
+}
+
+// What an 8-bit, one-plane picture stored with PCX_OK and its indices kept
+// leaves in an 8-bit surface: the plain decoder's lines inside the
+// rectangle the reader placed, the surface's old bytes around it.
+std::vector<uint8_t> expected_surface(const uint8_t* picture, size_t picture_size, std::vector<uint8_t> before,
+                                      const std::vector<uint8_t>& scratch_before, int64_t x0, int64_t y0) {
+    const int64_t width = static_cast<int64_t>(field16(picture, 8)) - field16(picture, 4) + 1;
+    const int64_t height = static_cast<int64_t>(field16(picture, 10)) - field16(picture, 6) + 1;
+    const size_t line_bytes = field16(picture, 66);
+    const int64_t rows = std::min<int64_t>(height, raster::state.active_max_y + 1 - y0);
+    const int64_t columns = std::min<int64_t>(width, raster::state.active_width - x0);
+    const std::vector<uint8_t> stream(picture + 128, picture + picture_size);
+    const pcxmodel::Decoded model =
+        pcxmodel::model_lines(stream, line_bytes, static_cast<size_t>(rows), scratch_before);
+    for (int64_t r = 0; r < rows; ++r) {
+        uint8_t* row = before.data() + static_cast<size_t>(raster::state.active_max_y - (y0 + r)) *
+                                           static_cast<size_t>(raster::state.active_stride);
+        std::copy_n(model.lines[static_cast<size_t>(r)].begin(), columns, row + x0);
+    }
+    return before;
+}
+
 bool write_temp(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
@@ -78,6 +114,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint8_t* picture = data + 3;
     const size_t picture_size = size - 3;
+    // An 8-bit, one-plane picture into an 8-bit surface with its indices
+    // kept is checked against the plain decoder.
+    const bool modelled =
+        depth == 0 && (flags & PCX_KEEP_INDICES) != 0 && picture_size >= 128 && picture[3] == 8 && picture[65] == 1;
+    const std::vector<uint8_t> before = modelled ? surface_bytes() : std::vector<uint8_t>();
+    const std::vector<uint8_t> scratch_before =
+        modelled ? std::vector<uint8_t>(raster::state.scratch_area, raster::state.scratch_area + raster::kScratchSize)
+                 : std::vector<uint8_t>();
+    const bool at_position = (flags & PCX_AT_POSITION) != 0;
+    const int64_t x0 = !modelled ? 0 : at_position ? raster::state.graphics_x : field16(picture, 4);
+    const int64_t y0 = !modelled ? 0 : at_position ? raster::state.graphics_y : field16(picture, 6);
     int32_t result;
     int32_t info = 0;
     int32_t extent[3] = {0, 0, 0};
@@ -103,6 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (info == PCX_BAD_LAYOUT && result != PCX_BAD_LAYOUT) std::abort();
     if (info == PCX_OK && (extent[0] < 1 || extent[1] < 1 || extent[2] < 2)) std::abort();
     if (picture_size >= 128 && result != PCX_OPEN_FAILED && std::memcmp(raster::state.pcx_header, picture, 128) != 0) {
+        std::abort();
+    }
+    if (modelled && result == PCX_OK &&
+        surface_bytes() != expected_surface(picture, picture_size, before, scratch_before, x0, y0)) {
         std::abort();
     }
     return 0;

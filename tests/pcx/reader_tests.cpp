@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "library_env.h"
+#include "pcx_line_model.h"
 #include "pcx_writer.h"
 #include "raster/state.h"
 
@@ -365,57 +366,7 @@ TEST_F(PcxReader, DataEndingInALineThatBeganWithCarriedBytesRepeatsThatLine) {
 
 // ---- the stream decoder against a plain model ----------------------------------
 //
-// The model decodes a byte at a time into a copy of scratch_area. A run may
-// write past the line's end; those bytes start the next line. When the data
-// ends part way through a line, the line keeps the older bytes beyond what
-// it got, and every later line, having nothing left to decode, repeats it.
-struct Decoded {
-    std::vector<Bytes> lines;
-    Bytes scratch_after;
-};
-
-Decoded model_lines(const Bytes& stream, size_t line_bytes, size_t rows, const Bytes& scratch_before) {
-    const size_t n = stream.size();
-    Bytes line = scratch_before;
-    std::vector<Bytes> lines;
-    size_t p = 0;
-    size_t carry = 0;
-    for (size_t r = 0; r < rows; ++r) {
-        if (carry >= line_bytes) {
-            carry -= line_bytes;
-        } else {
-            size_t out = carry;
-            bool ended = false;
-            auto take = [&](uint8_t& byte) {
-                if (p == n) return false;
-                byte = stream[p++];
-                return true;
-            };
-            while (out < line_bytes) {
-                uint8_t byte = 0;
-                if (!take(byte)) {
-                    ended = true;
-                    break;
-                }
-                if (byte < 0xC0) {
-                    line[out++] = byte;
-                    continue;
-                }
-                uint8_t value = 0;
-                if (!take(value)) {
-                    ended = true;
-                    break;
-                }
-                for (int k = 0; k < (byte & 0x3F); ++k) line[out++] = value;
-            }
-            carry = ended ? 0 : out - line_bytes;
-        }
-        lines.emplace_back(line.begin(), line.begin() + static_cast<long>(line_bytes));
-        std::copy(line.begin() + static_cast<long>(line_bytes), line.begin() + static_cast<long>(line_bytes + carry),
-                  line.begin());
-    }
-    return {lines, line};
-}
+// pcx_line_model.h decodes a byte at a time, as the format describes.
 
 // A random stream of single bytes and runs of every count (0 and 63
 // included), values often at or above 0xC0, with stretches of each kind.
@@ -503,7 +454,8 @@ TEST_F(PcxReader, DecodedLinesMatchAPlainModelForAnyStreamAndCut) {
                     std::memcpy(raster::state.scratch_area, scratch_before.data(), scratch_before.size());
                     ASSERT_EQ(display(mode, file, PCX_KEEP_PALETTE), PCX_OK);
 
-                    const Decoded model = model_lines(stream, line_bytes, shape.rows, scratch_before);
+                    const pcxmodel::Decoded model =
+                        pcxmodel::model_lines(stream, line_bytes, shape.rows, scratch_before);
                     // Nothing else in scratch_area changes.
                     EXPECT_EQ(Bytes(raster::state.scratch_area, raster::state.scratch_area + raster::kScratchSize),
                               model.scratch_after);
