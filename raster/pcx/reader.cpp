@@ -644,9 +644,14 @@ decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end) {
 // where it is and keeps the buffer's older bytes beyond that point.
 //
 // Most of each line goes through a loop over 64 input bytes at a time. It
-// finds the run headers from which bytes are 0xC0 or more, so that the
-// single bytes between two runs go out as one span, sixteen bytes per copy,
-// and 64 single bytes are copied at once. Every run stores sixteen copies
+// finds the run headers from which bytes are 0xC0 or more, and takes each
+// chunk the cheapest way its bytes allow: 64 single bytes are copied at
+// once; a chunk whose runs all have a count of one drops its headers
+// (decode_runs_of_one); a chunk of mostly runs stores sixteen bytes per
+// token, at positions worked out ahead where no run is longer than that
+// (plan_tokens); and a chunk of mostly single bytes visits only its run
+// headers, the single bytes between two runs going out as one span,
+// sixteen bytes per copy (decode_spans). Every run stores sixteen copies
 // of its value, of which only the first `count` are kept. The extra bytes
 // of a span or run land inside the line (the loop stops sixteen bytes
 // before its end) ahead of `out`, where the next tokens overwrite them.
@@ -685,10 +690,12 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                 const uint64_t values = run_values(high);
                 uint64_t headers = high & ~values;
                 uint64_t starts = ~values;
+                // A header in byte 63 took its value from byte 64.
+                const ptrdiff_t chunk_bytes = kChunk + static_cast<ptrdiff_t>(headers >> 63);
 #if defined(__SSE2__) || defined(_M_X64)
                 if ((headers & ~runs_of_one(next)) == 0 && out + kChunk <= line_end) {
                     out = decode_runs_of_one(next, headers, out);
-                    next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                    next += chunk_bytes;
                     continue;
                 }
 #endif
@@ -709,32 +716,28 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                     // reaches the line's last sixteen bytes stops at the
                     // first token that starts past them.
                     const int32_t length = plan_tokens(next, values, plan);
-                    if (length >= 0 && out + length <= wide_end) {
-                        do {
-                            const uint32_t at = lowest_bit(starts);
-                            starts &= starts - 1;
-                            std::memcpy(out + plan.offset[at], kSplat.rows[plan.value[at]], kWideStore);
-                        } while (starts != 0);
-                        out += length;
-                        next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
-                        continue;
-                    }
                     if (length >= 0) {
-                        do {
-                            const uint32_t at = lowest_bit(starts);
-                            starts &= starts - 1;
-                            uint8_t* const to = out + plan.offset[at];
-                            if (to > wide_end) {
-                                out = to;
-                                next += at;
-                                goto line_tail;
-                            }
-                            std::memcpy(to, kSplat.rows[plan.value[at]], kWideStore);
-                        } while (starts != 0);
-                        // Every token started in time; the chunk's end is
-                        // past the line's last sixteen bytes.
+                        if (out + length <= wide_end) {
+                            do {
+                                const uint32_t at = lowest_bit(starts);
+                                starts &= starts - 1;
+                                std::memcpy(out + plan.offset[at], kSplat.rows[plan.value[at]], kWideStore);
+                            } while (starts != 0);
+                        } else {
+                            do {
+                                const uint32_t at = lowest_bit(starts);
+                                starts &= starts - 1;
+                                uint8_t* const to = out + plan.offset[at];
+                                if (to > wide_end) {
+                                    out = to;
+                                    next += at;
+                                    goto line_tail;
+                                }
+                                std::memcpy(to, kSplat.rows[plan.value[at]], kWideStore);
+                            } while (starts != 0);
+                        }
                         out += length;
-                        next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                        next += chunk_bytes;
                         continue;
                     }
 #endif
@@ -754,8 +757,7 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
                             goto line_tail;
                         }
                     } while (starts != 0);
-                    // A header in byte 63 took its value from byte 64.
-                    next += kChunk + static_cast<ptrdiff_t>(headers >> 63);
+                    next += chunk_bytes;
                     continue;
                 }
                 // Mostly single bytes: only the run headers are visited, and
