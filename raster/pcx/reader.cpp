@@ -400,14 +400,18 @@ uint32_t lowest_bit(uint64_t bits) {
 
 // Without a population count instruction the compiler calls a library
 // routine; the sum of bits in place is cheaper than that call.
+// The set bits of each byte of `bits`, counted in place in that byte.
+uint64_t bits_per_byte(uint64_t bits) {
+    bits -= (bits >> 1) & 0x5555555555555555ull;
+    bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+    return (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+}
+
 uint32_t bit_count(uint64_t bits) {
 #if defined(__POPCNT__)
     return static_cast<uint32_t>(__builtin_popcountll(bits));
 #else
-    bits -= (bits >> 1) & 0x5555555555555555ull;
-    bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
-    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return static_cast<uint32_t>((bits * 0x0101010101010101ull) >> 56);
+    return static_cast<uint32_t>((bits_per_byte(bits) * 0x0101010101010101ull) >> 56);
 #endif
 }
 
@@ -520,10 +524,7 @@ uint64_t runs_of_one(const uint8_t* p) {
 // PCX writers put the bytes of 0xC0 and above: dropping the headers leaves
 // the output. Stores up to 64 bytes at `out`; returns the new end.
 uint8_t* decode_runs_of_one(const uint8_t* p, uint64_t headers, uint8_t* out) {
-    // Headers per byte of `headers`, summed in place.
-    uint64_t per_byte = headers - ((headers >> 1) & 0x5555555555555555ull);
-    per_byte = (per_byte & 0x3333333333333333ull) + ((per_byte >> 2) & 0x3333333333333333ull);
-    per_byte = (per_byte + (per_byte >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    const uint64_t per_byte = bits_per_byte(headers);
     for (int g = 0; g < 4; ++g) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * g));
         const __m128i gone = bytes_from_bits(static_cast<uint32_t>(headers >> (16 * g)) & 0xFFFFu);
