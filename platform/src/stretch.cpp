@@ -189,6 +189,10 @@ size_t replicate_stores(const uint32_t* colors, const int32_t* count, size_t run
 }
 #endif
 
+// Does runs `first` .. runs - 2, all of one length, as far as one routine
+// takes them; returns the first run not done.
+using UniformRuns = size_t (*)(const uint32_t* colors, size_t first, size_t runs, uint32_t* out, size_t* written);
+
 #if defined(__SSE2__) || defined(_M_X64)
 // Runs all N long, four at a time: their 4N pixels are N vectors, and lane
 // k of vector v shows run (4v + k) / N of the four, so each vector is one
@@ -224,26 +228,18 @@ size_t replicate_uniform(const uint32_t* colors, size_t first, size_t runs, uint
 
 // The run lengths done by replicate_uniform: those that one to three
 // broadcast stores per run would overshoot.
-size_t replicate_uniform_runs(const uint32_t* colors, const Band& band, uint32_t* out, size_t* written) {
-    switch (band.uniform) {
-        case 3:
-            return replicate_uniform<3>(colors, 1, band.runs, out, written);
-        case 5:
-            return replicate_uniform<5>(colors, 1, band.runs, out, written);
-        case 6:
-            return replicate_uniform<6>(colors, 1, band.runs, out, written);
-        case 7:
-            return replicate_uniform<7>(colors, 1, band.runs, out, written);
-        case 9:
-            return replicate_uniform<9>(colors, 1, band.runs, out, written);
-        case 10:
-            return replicate_uniform<10>(colors, 1, band.runs, out, written);
-        case 11:
-            return replicate_uniform<11>(colors, 1, band.runs, out, written);
-        default:
-            return 1;
-    }
-}
+constexpr UniformRuns kUniformFours[12] = {nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           replicate_uniform<3>,
+                                           nullptr,
+                                           replicate_uniform<5>,
+                                           replicate_uniform<6>,
+                                           replicate_uniform<7>,
+                                           nullptr,
+                                           replicate_uniform<9>,
+                                           replicate_uniform<10>,
+                                           replicate_uniform<11>};
 #endif
 
 #if defined(STANDIN_STRETCH_AVX2)
@@ -273,26 +269,21 @@ __attribute__((target("avx2"))) size_t replicate_eights(const uint32_t* colors, 
     return i;
 }
 
-// Runs 1 .. runs - 2 all `uniform` long, from 3 to 8: does them eight at a
-// time, never the last run, and returns the first run not done.
-size_t replicate_uniform_avx2(const uint32_t* colors, const Band& band, uint32_t* out, size_t* written) {
-    switch (band.uniform) {
-        case 3:
-            return replicate_eights<3>(colors, 1, band.runs, out, written, std::make_index_sequence<3>());
-        case 4:
-            return replicate_eights<4>(colors, 1, band.runs, out, written, std::make_index_sequence<4>());
-        case 5:
-            return replicate_eights<5>(colors, 1, band.runs, out, written, std::make_index_sequence<5>());
-        case 6:
-            return replicate_eights<6>(colors, 1, band.runs, out, written, std::make_index_sequence<6>());
-        case 7:
-            return replicate_eights<7>(colors, 1, band.runs, out, written, std::make_index_sequence<7>());
-        case 8:
-            return replicate_eights<8>(colors, 1, band.runs, out, written, std::make_index_sequence<8>());
-        default:
-            return 1;
-    }
+template <int N>
+size_t replicate_uniform_eights(const uint32_t* colors, size_t first, size_t runs, uint32_t* out, size_t* written) {
+    return replicate_eights<N>(colors, first, runs, out, written, std::make_index_sequence<N>());
 }
+
+// Runs all 3 to 8 long, eight runs at a time.
+constexpr UniformRuns kUniformEights[9] = {nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           replicate_uniform_eights<3>,
+                                           replicate_uniform_eights<4>,
+                                           replicate_uniform_eights<5>,
+                                           replicate_uniform_eights<6>,
+                                           replicate_uniform_eights<7>,
+                                           replicate_uniform_eights<8>};
 #endif
 
 // An enlargement's band of one row: colour i fills run i.
@@ -304,15 +295,15 @@ void replicate(const uint32_t* colors, const Band& band, uint32_t* out) {
     if (band.uniform >= 3 && band.uniform <= 8 && have_avx2()) {
         eights = true;
         for (int32_t k = 0; k < band.count[0]; ++k) out[p++] = colors[0];
-        i = replicate_uniform_avx2(colors, band, out, &p);
+        i = kUniformEights[band.uniform](colors, 1, band.runs, out, &p);
     }
 #endif
 #if defined(__SSE2__) || defined(_M_X64)
     if (eights) {
         // Done above.
-    } else if (band.uniform >= 3 && band.uniform % 4 != 0 && band.uniform < 12) {
+    } else if (band.uniform >= 3 && band.uniform < 12 && kUniformFours[band.uniform] != nullptr) {
         for (int32_t k = 0; k < band.count[0]; ++k) out[p++] = colors[0];
-        i = replicate_uniform_runs(colors, band, out, &p);
+        i = kUniformFours[band.uniform](colors, 1, band.runs, out, &p);
     } else if (band.longest <= 4) {
         i = replicate_stores<1>(colors, band.count, band.runs, band.width, out, &p);
     } else if (band.longest <= 8) {
