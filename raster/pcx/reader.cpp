@@ -804,8 +804,6 @@ uint32_t decode_line(Input& in, uint8_t* line, uint32_t line_bytes, uint32_t car
     return static_cast<uint32_t>(out - line_end);
 }
 
-// ---- palette stage -------------------------------------------------------------
-
 // ---- the header ------------------------------------------------------------------
 
 // What the header says about a picture, once it has passed every check.
