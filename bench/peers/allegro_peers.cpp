@@ -95,10 +95,6 @@ void AllegroStretch8::stretch(int which) {
     stretch_blit(impl_->source, d, 0, 0, impl_->source->w, impl_->source->h, 0, 0, d->w, d->h);
 }
 
-std::vector<uint8_t> AllegroStretch8::result(int which) const {
-    return rows8(impl_->targets[static_cast<size_t>(which)]);
-}
-
 // ---- AllegroSprite8 -------------------------------------------------------------
 
 struct AllegroSprite8::Impl {

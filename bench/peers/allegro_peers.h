@@ -46,8 +46,6 @@ class AllegroStretch8 {
 
     bool ok() const;
     void stretch(int which);
-    // Destination `which`, top row first.
-    std::vector<uint8_t> result(int which) const;
 
   private:
     struct Impl;
