@@ -9,8 +9,6 @@ namespace standin {
 
 namespace {
 
-void set_error(DWORD error) { state().last_error = error; }
-
 // Any live object of any GDI kind, deleted-but-selected ones included (a DC
 // still draws with a palette whose deletion waits for its deselection).
 GdiObject* find_any(uintptr_t handle) {

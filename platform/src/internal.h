@@ -298,6 +298,9 @@ struct State {
 };
 
 State& state();
+
+// What GetLastError reports next.
+inline void set_error(DWORD error) { state().last_error = error; }
 // Whether the probe armed a failure for this function; consumes it.
 bool take_fault(probe::Fault fault);
 

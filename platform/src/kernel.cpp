@@ -20,8 +20,6 @@ namespace {
 // executable loaded at its preferred base).
 const uintptr_t kInstance = 0x400000;
 
-void set_error(DWORD error) { state().last_error = error; }
-
 std::string executable_path() {
     const State& s = state();
     if (!s.module_file_name.empty()) return s.module_file_name;

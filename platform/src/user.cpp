@@ -43,8 +43,6 @@ void install_signal_handlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-void set_error(DWORD error) { state().last_error = error; }
-
 DWORD tick_count() {
     using namespace std::chrono;
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());

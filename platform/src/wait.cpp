@@ -19,8 +19,6 @@ using Clock = std::chrono::steady_clock;
 // the Unix epoch is this many units later.
 constexpr int64_t kUnixEpochIn100ns = 116444736000000000LL;
 
-void set_error(DWORD error) { state().last_error = error; }
-
 HANDLE new_timer(bool manual_reset) {
     const uintptr_t handle = new_handle(Kind::Timer);
     WaitableTimer timer;
