@@ -53,10 +53,15 @@ void FramePacer::ArmTimer(LONGLONG delay100ns) {
     SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
 }
 
-// Time from `then` to now, in 100-ns units; 0 without a counter.
+// Time from `then` to now, in 100-ns units; 0 without a counter. Callers
+// only tell gaps within a frame apart, so anything from a second up (a
+// process stopped and resumed) counts as one second, before the
+// multiplication could overflow.
 LONGLONG FramePacer::Since(const LARGE_INTEGER& then, LARGE_INTEGER* now) const {
     if (countsPerSecond_ == 0 || !QueryPerformanceCounter(now)) return 0;
-    return (now->QuadPart - then.QuadPart) * k100nsPerSecond / countsPerSecond_;
+    const LONGLONG counts = now->QuadPart - then.QuadPart;
+    if (counts >= countsPerSecond_) return k100nsPerSecond;
+    return counts * k100nsPerSecond / countsPerSecond_;
 }
 
 bool FramePacer::WaitForFrame() {
@@ -86,7 +91,7 @@ void FramePacer::FrameDrawn() {
     LARGE_INTEGER after;
     QueryPerformanceCounter(&before);
     const HRESULT flushed = DwmFlush();
-    QueryPerformanceCounter(&after);
+    const LONGLONG flush100ns = Since(before, &after);
     if (FAILED(flushed)) {
         // Composition was turned off while running: the timer alone paces.
         compositor_ = false;
@@ -98,9 +103,8 @@ void FramePacer::FrameDrawn() {
     // the refresh; the next may start as soon as three quarters of a period
     // have passed since this one started, so timer jitter never makes the
     // program miss the following refresh.
-    const LONGLONG flush100ns = (after.QuadPart - before.QuadPart) * k100nsPerSecond / countsPerSecond_;
     if (flush100ns < period100ns_ / 4) return;
     const LONGLONG early = period100ns_ * 3 / 4;
-    ArmTimer(early - (after.QuadPart - frameStart_.QuadPart) * k100nsPerSecond / countsPerSecond_);
+    ArmTimer(early - Since(frameStart_, &after));
     frameDue_.QuadPart = frameStart_.QuadPart + early * countsPerSecond_ / k100nsPerSecond;
 }
