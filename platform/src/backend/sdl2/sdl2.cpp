@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,10 +24,26 @@ namespace {
 
 struct SdlWindow {
     SDL_Window* window = nullptr;
-    // Size of the window surface the framebuffer was moved into.
-    int surface_width = 0;
-    int surface_height = 0;
 };
+
+// Whether a size change of `window` waits in SDL's queue. SDL invalidates
+// the window surface as it queues the event, and frees it in the next
+// SDL_GetWindowSurface, which a frame drawn before the event is handled
+// would call. A full peek is taken as one.
+bool resize_pending(SDL_Window* window) {
+    constexpr int kPeek = 32;
+    SDL_Event events[kPeek];
+    const int count = SDL_PeepEvents(events, kPeek, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    if (count >= kPeek) return true;
+    const Uint32 id = SDL_GetWindowID(window);
+    for (int i = 0; i < count; ++i) {
+        if (events[i].window.windowID == id && (events[i].window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+                                                events[i].window.event == SDL_WINDOWEVENT_RESIZED)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 class SdlDisplay : public Display {
   public:
@@ -85,6 +102,10 @@ class SdlDisplay : public Display {
                     events.push_back(DisplayEvent{DisplayEvent::Close, hwnd, 0, 0});
                     break;
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
+                    // The window surface the framebuffer may live in is
+                    // freed in the next SDL_GetWindowSurface: the pixels come
+                    // back first.
+                    if (Window* window = find_window(reinterpret_cast<HWND>(hwnd))) window->framebuffer.take_back();
                     events.push_back(DisplayEvent{DisplayEvent::Resize, hwnd, event.window.data1, event.window.data2});
                     break;
                 case SDL_WINDOWEVENT_MINIMIZED:
@@ -113,17 +134,22 @@ class SdlDisplay : public Display {
         // copies from, with no GPU or renderer in the way. Where it has the
         // framebuffer's layout and size, the framebuffer is moved into it
         // once and drawn in there from then on. After a resize SDL frees it
-        // in the next SDL_GetWindowSurface: the pixels come back first.
-        if (framebuffer.moved()) {
-            int width = 0;
-            int height = 0;
-            SDL_GetWindowSize(data->window, &width, &height);
-            if (width != data->surface_width || height != data->surface_height) framebuffer.take_back();
-        }
+        // in the next SDL_GetWindowSurface: the pixels come back first, here
+        // if the resize has not yet been taken from the queue (pump takes
+        // them back when it has).
+        if (framebuffer.moved() && resize_pending(data->window)) framebuffer.take_back();
         if (!window.framebuffer_changed || !window.visible || window.minimized || framebuffer.empty()) return;
         window.framebuffer_changed = false;
         SDL_Surface* surface = SDL_GetWindowSurface(data->window);
-        if (surface == nullptr) return;
+        if (surface == nullptr) {
+            // Said once, so that a window that stays blank is explained.
+            if (!said_no_surface_) {
+                std::fprintf(stderr, "%s: SDL gives the window no surface to draw in: %s\n",
+                             program_invocation_short_name, SDL_GetError());
+                said_no_surface_ = true;
+            }
+            return;
+        }
         const int row_bytes = window.client_width * static_cast<int>(sizeof(uint32_t));
         if (surface->pixels == framebuffer.data()) {
             SDL_UpdateWindowSurface(data->window);
@@ -132,8 +158,6 @@ class SdlDisplay : public Display {
         if (surface->format->format == SDL_PIXELFORMAT_RGB888 && surface->w == window.client_width &&
             surface->h == window.client_height && surface->pitch == row_bytes) {
             framebuffer.move_into(static_cast<uint32_t*>(surface->pixels));
-            data->surface_width = surface->w;
-            data->surface_height = surface->h;
             SDL_UpdateWindowSurface(data->window);
             return;
         }
@@ -177,6 +201,7 @@ class SdlDisplay : public Display {
 
   private:
     std::map<Uint32, uintptr_t> by_id_;
+    bool said_no_surface_ = false;
 };
 
 }  // namespace
@@ -184,10 +209,6 @@ class SdlDisplay : public Display {
 std::unique_ptr<Display> make_sdl_display(std::string* error) {
     // The stand-in turns SIGINT and SIGTERM into WM_CLOSE itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // A window surface is otherwise kept in a GPU texture wherever SDL finds
-    // an accelerated renderer, which on a virtual display is software GL:
-    // the display's own shared-memory images are far cheaper.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Probing for a display lets some system libraries complain on stderr
     // (a Wayland client without a runtime directory, for one); the failure
     // is reported here in one line of our own instead.
@@ -215,6 +236,13 @@ std::unique_ptr<Display> make_sdl_display(std::string* error) {
         *error = std::string("SDL offers only its invisible '") + driver + "' video driver";
         return nullptr;
     }
+    // On X11 a window surface is otherwise kept in a GPU texture wherever
+    // SDL finds an accelerated renderer, which on a virtual display is
+    // software GL: the display's own shared-memory images are far cheaper.
+    // Other drivers (Wayland, KMSDRM) have no window surface of their own
+    // and need that texture. SDL reads the hint at the first
+    // SDL_GetWindowSurface.
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     watch_display_connection();
     return std::make_unique<SdlDisplay>();
 }
