@@ -24,12 +24,12 @@ run() {  # run LOG COMMAND...: quiet unless it fails
 prefix="$work/prefix"
 run install.log cmake --install "$build" --prefix "$prefix"
 
-# The README shows the example as it is in the tree.
-readme="$(<"$source/README.md")"
-for file in sky.c CMakeLists.txt; do
-  text="$(<"$source/examples/sky/$file")"
-  if [[ "$readme" != *"$text"* ]]; then
-    echo "README.md does not show examples/sky/$file as it is" >&2
+# The README and the API reference show the example as it is in the tree.
+for file in README.md:sky.c README.md:CMakeLists.txt docs/api.md:sky.c; do
+  shown="$(<"$source/${file%%:*}")"
+  text="$(<"$source/examples/sky/${file#*:}")"
+  if [[ "$shown" != *"$text"* ]]; then
+    echo "${file%%:*} does not show examples/sky/${file#*:} as it is" >&2
     exit 1
   fi
 done
