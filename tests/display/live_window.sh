@@ -51,7 +51,10 @@ start_xvfb() {
   # descriptor: choosing one here would race with other tests doing the same.
   local number_file="$work/display-number"
   rm -f "$number_file"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$work/xvfb.log" 2>&1 &
+  # -noreset: an X server resets when its last client leaves, and refuses
+  # connections while it does; the readiness check below is such a client,
+  # and the program may connect in that moment.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$number_file" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   display=""
   for _ in $(seq 100); do
