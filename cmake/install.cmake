@@ -1,10 +1,12 @@
 # What cmake --install puts where for programs that use the library
 # (directories relative to the install prefix, as GNUInstallDirs names them):
-#   include/raster/raster.h              the library's one header
+#   include/raster/raster.h              the library's header
+#   include/raster/pcx_codec.h           the PCX codec's header (raster.h includes it)
 #   include/raster/standin/windows.h     Linux: the stand-in's windows.h (and
 #                                        dwmapi.h), in a folder of its own so
 #                                        that it never shadows another one
 #   lib/libraster.a                      the library (.so with RASTER_BUILD_SHARED)
+#   lib/libraster-pcx.a                  the PCX codec alone (raster::pcx_codec)
 #   lib/libstandin.a, libstandin_main.a  Linux: the stand-in's runtime, and a
 #                                        main() that calls WinMain
 #   lib/cmake/raster/                    find_package(raster): raster::raster
@@ -12,7 +14,7 @@
 #   lib/pkgconfig/raster.pc              pkg-config raster
 include(CMakePackageConfigHelpers)
 
-set(raster_export_targets raster win32)
+set(raster_export_targets raster raster_pcx_codec win32)
 if(TARGET standin)
   list(APPEND raster_export_targets standin standin_main)
 endif()
@@ -20,7 +22,8 @@ install(TARGETS ${raster_export_targets} EXPORT rasterTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/raster/include/raster/raster.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster)
+install(FILES ${PROJECT_SOURCE_DIR}/raster/include/raster/raster.h
+  ${PROJECT_SOURCE_DIR}/raster/include/raster/pcx_codec.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster)
 if(TARGET standin)
   install(FILES ${PROJECT_SOURCE_DIR}/platform/include/windows.h ${PROJECT_SOURCE_DIR}/platform/include/dwmapi.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster/standin)

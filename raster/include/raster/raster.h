@@ -22,6 +22,11 @@
 
 #include <stdint.h>
 
+/* The PCX codec (stateless, any thread) and the result codes it shares with
+ * this header: PCX_OK, PCX_BAD_HEADER, PCX_BAD_LAYOUT, RASTER_NO_MEMORY,
+ * RASTER_REFUSED; and the library's version, RASTER_VERSION_MAJOR/MINOR. */
+#include "pcx_codec.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -31,12 +36,13 @@ extern "C" {
 #define RASTER_OK 0
 /* surface_create */
 #define RASTER_NO_FREE_SLOT (-1)  /* all 32 slots are in use */
-#define RASTER_NO_MEMORY (-2)     /* block or bitmap section not obtained, or a size below 1 or too large */
+/* RASTER_NO_MEMORY (-2): block or bitmap section not obtained, or a size
+ * below 1 or too large (defined in pcx_codec.h) */
 /* surface_select */
 #define RASTER_BAD_HANDLE (-1)    /* handle outside 0..31 */
 #define RASTER_FREE_SLOT (-2)     /* the slot holds no surface */
-/* any operation refusing its arguments (nothing is changed) */
-#define RASTER_REFUSED (-3)
+/* RASTER_REFUSED (-3): any operation refusing its arguments (nothing is
+ * changed; defined in pcx_codec.h) */
 
 /* ---- pcx_display flags and results ------------------------------------- */
 
@@ -45,10 +51,10 @@ extern "C" {
 #define PCX_FROM_BUFFER 4   /* read the picture from the work buffer (pcx_set_buffer), not a file */
 #define PCX_KEEP_INDICES 8  /* 8-bit surfaces: keep the file's pixel values, no colour reduction */
 
-#define PCX_OK 0           /* stored; also when no surface is active */
+/* PCX_OK (0): stored; also when no surface is active */
 #define PCX_OPEN_FAILED 1  /* the file could not be opened */
-#define PCX_BAD_HEADER 2   /* fewer than 128 header bytes, or not a PCX picture */
-#define PCX_BAD_LAYOUT 3   /* the layout cannot be stored at the active depth, or the line sizes are unusable */
+/* PCX_BAD_HEADER (2): fewer than 128 header bytes, or not a PCX picture */
+/* PCX_BAD_LAYOUT (3): the layout cannot be stored at the active depth, or the line sizes are unusable */
 #define PCX_OUTSIDE 4      /* the placement starts left of or above the surface, or leaves no pixel on it */
 
 /* Layouts (BitsPerPixel x NPlanes) that pcx_display stores and pcx_info

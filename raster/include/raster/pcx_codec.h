@@ -1,0 +1,123 @@
+/* PCX codec: pictures in memory to pixels and back, on any thread.
+ *
+ * Stateless: no set-up call, no window, device context, surface or library
+ * palette, nothing global written. Every function works only on its
+ * arguments, so any number of threads may call them at once on different
+ * pictures. Needs only <stdint.h> and <stddef.h>; link raster::pcx_codec
+ * (CMake) or raster-pcx (pkg-config).
+ *
+ * Reading a picture:
+ *
+ *     pcx_facts facts;
+ *     if (pcx_inspect(data, size, &facts) != PCX_OK) ... refused: pcx_result_text
+ *     size_t row = (size_t)facts.width * 4;          sizes in size_t: a header
+ *     size_t bytes = row * (size_t)facts.height;     may claim 65536 x 65536
+ *     uint8_t* rgba = malloc(bytes);
+ *     pcx_decode(data, size, PCX_FORMAT_RGBA, rgba, bytes, (ptrdiff_t)row, &facts);
+ *     if (facts.damage) ... pixels were lost: pcx_damage_text for each bit
+ *
+ * Rows come out top row first, `stride` bytes apart. A damaged picture is
+ * still PCX_OK: the rows the data held are returned, the partly decoded row
+ * keeps what it got, later rows are zero, and `damage` says what was lost.
+ */
+#ifndef RASTER_PCX_CODEC_H
+#define RASTER_PCX_CODEC_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The library's version; the same numbers as its CMake package and raster.pc. */
+#define RASTER_VERSION_MAJOR 1
+#define RASTER_VERSION_MINOR 1
+
+/* ---- results (shared with raster.h) ------------------------------------ */
+
+#define PCX_OK 0              /* done */
+#define PCX_BAD_HEADER 2      /* fewer than 128 header bytes, not a PCX picture, or no extent */
+#define PCX_BAD_LAYOUT 3      /* bits and planes no reader stores, or unusable line sizes */
+#define RASTER_NO_MEMORY (-2) /* memory not obtained */
+#define RASTER_REFUSED (-3)   /* arguments refused; nothing was written */
+
+/* ---- pixel formats ----------------------------------------------------- */
+
+#define PCX_FORMAT_INDICES 1 /* one byte a pixel: the picture's own indices (indexed pictures only) */
+#define PCX_FORMAT_RGB 3     /* red, green, blue */
+#define PCX_FORMAT_RGBA 4    /* red, green, blue, alpha (255, or the fourth plane's byte) */
+
+/* ---- where an indexed picture's colours come from ---------------------- */
+
+#define PCX_COLOURS_HEADER 1      /* the header's 16 colours */
+#define PCX_COLOURS_TRAILER 2     /* the 769-byte trailer's 256 colours */
+#define PCX_COLOURS_STANDARD 3    /* the standard 16-colour palette (the header holds a placeholder) */
+#define PCX_COLOURS_BLACK_WHITE 4 /* black and white (a 2-colour picture with a placeholder header) */
+
+/* ---- damage: pixels or colours were lost ------------------------------- */
+
+#define PCX_DAMAGE_SHORT_DATA 1   /* the data ends before the last row */
+#define PCX_DAMAGE_RUN_PAST_END 2 /* a run reaches past the last line */
+#define PCX_DAMAGE_NO_TRAILER 4   /* a 256-colour picture without its 769-byte trailer: colours unknown */
+
+/* ---- notes: unusual, nothing lost -------------------------------------- */
+
+#define PCX_NOTE_ODD_LINE_BYTES 1   /* BytesPerLine odd (netpbm and ImageMagick write this), or more than the width needs */
+#define PCX_NOTE_UNKNOWN_VERSION 2  /* a version other than 0, 2, 3, 4, 5 */
+#define PCX_NOTE_UNKNOWN_ENCODING 4 /* an encoding other than 1; decoded as run-length all the same */
+#define PCX_NOTE_EXTRA_BYTES 8      /* bytes after the picture that are no trailer */
+
+typedef struct pcx_facts {
+    int32_t width, height, x_min, y_min;
+    int32_t bits_per_pixel, planes, bytes_per_line, version, encoding;
+    int32_t h_dpi, v_dpi;
+    int32_t colours;       /* as pcx_info gives it: 2 .. 256, or 16777216 for true colour */
+    int32_t colour_source; /* PCX_COLOURS_*; 0 for true colour */
+    uint8_t palette[768];  /* the picture's colours, red, green, blue; entries it does not define are 0 */
+    int32_t damage, notes; /* PCX_DAMAGE_* and PCX_NOTE_* bits */
+    int32_t rows_decoded;  /* whole rows that came from the data (pcx_decode) */
+    int64_t data_bytes;    /* bytes of picture data the rows used (pcx_decode) */
+    int32_t reserved[8];   /* 0; room to grow without breaking callers */
+} pcx_facts;
+
+/* The header and trailer only: size, layout, colours and notes; nothing is
+ * decoded (damage, rows_decoded and data_bytes are 0). PCX_OK;
+ * PCX_BAD_HEADER; PCX_BAD_LAYOUT, with the header's fields still filled in;
+ * RASTER_REFUSED for a NULL data or facts. */
+int32_t pcx_inspect(const void* data, size_t size, pcx_facts* facts);
+
+/* Decodes the picture into `pixels`, rows `stride` bytes apart, top row
+ * first, and fills `facts` as pcx_inspect does plus damage, rows_decoded,
+ * data_bytes and the extra-bytes note. RASTER_REFUSED, writing nothing, for
+ * NULL pointers, an unknown format, PCX_FORMAT_INDICES for a true-colour
+ * picture, a stride below one row of the format, or rows that do not fit
+ * `capacity`. PCX_BAD_HEADER and PCX_BAD_LAYOUT as pcx_inspect;
+ * RASTER_NO_MEMORY when the line buffer is not obtained. Damage is not a
+ * failure: the result is PCX_OK. */
+int32_t pcx_decode(const void* data, size_t size, int32_t format, void* pixels, size_t capacity, ptrdiff_t stride,
+                   pcx_facts* facts);
+
+/* Encodes width x height pixels (rows `stride` bytes apart, top row first)
+ * as a version-5, run-length encoded PCX file at 72 dpi:
+ *   PCX_FORMAT_INDICES with `palette` (red, green, blue) of `colours`
+ *     entries: 2 colours black then white as 1 bit in 1 plane; other
+ *     pictures of up to 16 colours as 1 bit in 4 planes; up to 256 as 8 bits
+ *     with the 769-byte trailer. An index at or above `colours` is refused.
+ *   PCX_FORMAT_RGB as 3 planes, PCX_FORMAT_RGBA as 4 planes.
+ * Returns the file's size, writing it only when `capacity` holds it (NULL
+ * and 0 ask the size); 0 for refused arguments or a size beyond SIZE_MAX. */
+size_t pcx_encode(const void* pixels, int32_t width, int32_t height, ptrdiff_t stride, int32_t format,
+                  const uint8_t* palette, int32_t colours, void* out, size_t capacity);
+
+/* Words for a result ("not a PCX picture", ...), a damage bit and a note
+ * bit; never NULL (an unknown value has words too). */
+const char* pcx_result_text(int32_t result);
+const char* pcx_damage_text(int32_t bit);
+const char* pcx_note_text(int32_t bit);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RASTER_PCX_CODEC_H */
