@@ -17,10 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "image_files.h"
+#include "options.h"
 
 namespace probe = standin::probe;
 
@@ -51,88 +54,86 @@ const char kUsage[] =
     "  --client WxH   client area size, each side 1 to 4096 (default 320x200)\n"
     "  --png-dir DIR  write DIR/frame-0001.png ..., numbered by rendered frame (DIR is created)\n"
     "  --gif FILE     write an animated GIF (its folder is created)\n"
-    "  --dir DIR      folder holding SKY.PCX, LOGO1.PCX and LOGO2.PCX (default: the build's)\n"
+    "  --dir DIR      folder holding SKY.PCX, LOGO1.PCX and LOGO2.PCX (default: the build's);\n"
+    "                 a folder without them is named with what it lacks (status 1)\n"
     "  --help         show this text\n"
-    "At least one of --png-dir and --gif is needed.\n";
+    "At least one of --png-dir and --gif is needed. --opt=value and --opt value both work.\n";
 
-// One line saying what is wrong; the status for bad usage.
-int Refuse(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-    return 2;
-}
+const tools::OptionSpec kOptions[] = {
+    {"--frames", nullptr, "a whole number from 1 to 100000"},
+    {"--step", nullptr, "a whole number from 1 to the --frames value"},
+    {"--client", nullptr, "WIDTHxHEIGHT, each from 1 to 4096"},
+    {"--png-dir", nullptr, "a folder name"},
+    {"--gif", nullptr, "a file name"},
+    {"--dir", nullptr, "a folder that holds SKY.PCX, LOGO1.PCX and LOGO2.PCX"},
+};
 
-// What each option takes, for the line that refuses a bad value.
-std::string Allowed(const std::string& option) {
-    if (option == "--frames") return "a whole number from 1 to 100000";
-    if (option == "--step") return "a whole number from 1 to the --frames value";
-    if (option == "--client") return "WIDTHxHEIGHT, each from 1 to 4096";
-    if (option == "--gif") return "a file name";
-    return "a folder name";
-}
-
-// A whole number from 1 to limit, digits only.
+// A whole number from 1 to limit.
 bool ParseCount(const std::string& text, int limit, int* value) {
-    if (text.empty() || text.size() > 6) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
+    int64_t parsed = 0;
+    if (!tools::ParseWhole(text, 1, limit, &parsed)) return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+// One option's value into the options; false when it is not allowed.
+bool TakeOption(const tools::Option& option, Options* options) {
+    const std::string& value = option.value;
+    if (option.name == "--frames") return ParseCount(value, kMaxFrames, &options->frames);
+    if (option.name == "--step") return ParseCount(value, kMaxFrames, &options->step);
+    if (option.name == "--client") {
+        const size_t x = value.find('x');
+        return x != std::string::npos && ParseCount(value.substr(0, x), kMaxClientSide, &options->width) &&
+               ParseCount(value.substr(x + 1), kMaxClientSide, &options->height);
     }
-    const int parsed = std::atoi(text.c_str());
-    if (parsed < 1 || parsed > limit) return false;
-    *value = parsed;
+    if (value.empty()) return false;
+    if (option.name == "--png-dir") {
+        options->pngDir = value;
+    } else if (option.name == "--gif") {
+        options->gifPath = value;
+    } else {
+        options->pictureDir = value;
+    }
     return true;
 }
 
 // Returns -1 when the options are good, else the exit status (0 after
 // --help, 2 after a line saying what is wrong).
 int ParseOptions(int argc, char** argv, Options* options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        const bool known = arg == "--frames" || arg == "--step" || arg == "--client" || arg == "--png-dir" ||
-                           arg == "--gif" || arg == "--dir";
-        if (!known) {
-            return Refuse("unknown option '" + arg +
-                          "'; the options are --frames, --step, --client, --png-dir, "
-                          "--gif, --dir and --help");
-        }
-        if (i + 1 >= argc) return Refuse(arg + " needs a value: " + Allowed(arg));
-        const std::string value = argv[++i];
-        const std::string bad = arg + " takes " + Allowed(arg) + ", not '" + value + "'";
-        if (arg == "--frames") {
-            if (!ParseCount(value, kMaxFrames, &options->frames)) return Refuse(bad);
-        } else if (arg == "--step") {
-            if (!ParseCount(value, kMaxFrames, &options->step)) return Refuse(bad);
-        } else if (arg == "--client") {
-            const size_t x = value.find('x');
-            if (x == std::string::npos || !ParseCount(value.substr(0, x), kMaxClientSide, &options->width) ||
-                !ParseCount(value.substr(x + 1), kMaxClientSide, &options->height)) {
-                return Refuse(bad);
-            }
-        } else if (value.empty()) {
-            return Refuse(bad);
-        } else if (arg == "--png-dir") {
-            options->pngDir = value;
-        } else if (arg == "--gif") {
-            options->gifPath = value;
-        } else {
-            options->pictureDir = value;
-        }
+    tools::CommandLine line(kProgram, std::vector<tools::OptionSpec>(std::begin(kOptions), std::end(kOptions)), kUsage);
+    const int parsed = line.Parse(argc, argv);
+    if (parsed >= 0) return parsed;
+    for (const tools::Option& option : line.options()) {
+        if (!TakeOption(option, options)) return line.BadValue(option.name, option.value);
+    }
+    if (!line.operands().empty()) {
+        return line.Refuse("takes no file names, only options, not '" + line.operands().front() + "'");
     }
     if (options->pngDir.empty() && options->gifPath.empty()) {
-        return Refuse("nothing to write: give --png-dir DIR, --gif FILE or both");
+        return line.Refuse("nothing to write: give --png-dir DIR, --gif FILE or both");
     }
     if (options->step > options->frames) {
-        return Refuse("--step takes " + Allowed("--step") + " (" + std::to_string(options->frames) + "), not '" +
-                      std::to_string(options->step) + "'");
+        return line.Refuse("--step takes a whole number from 1 to the --frames value (" +
+                           std::to_string(options->frames) + "), not '" + std::to_string(options->step) + "'");
     }
     std::error_code error;
     if (!std::filesystem::is_directory(options->pictureDir, error)) {
-        return Refuse("--dir takes a folder that exists, not '" + options->pictureDir + "'");
+        return line.Refuse("--dir takes a folder that exists, not '" + options->pictureDir + "'");
     }
     return -1;
+}
+
+// The demo's pictures the folder lacks, comma-separated; empty when all
+// are there. Without them the program runs on a black sky with no logos,
+// which is no recording of the demo.
+std::string MissingPictures(const std::string& folder) {
+    std::string missing;
+    for (const char* name : {"SKY.PCX", "LOGO1.PCX", "LOGO2.PCX"}) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(std::filesystem::path(folder) / name, error)) continue;
+        missing += (missing.empty() ? "" : ", ") + std::string(name);
+    }
+    return missing;
 }
 
 // Creates a folder and its parents when missing.
@@ -159,6 +160,12 @@ int main(int argc, char** argv) {
     Options options;
     const int parsed = ParseOptions(argc, argv, &options);
     if (parsed >= 0) return parsed;
+    const std::string missing = MissingPictures(options.pictureDir);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "%s: %s lacks the demo's pictures %s\n", kProgram, options.pictureDir.c_str(),
+                     missing.c_str());
+        return 1;
+    }
 
     std::string error;
     if (!MakeFolder(options.pngDir, &error) ||
