@@ -12,6 +12,9 @@
 #   lib/cmake/raster/                    find_package(raster): raster::raster
 #                                        (and raster::standin_main on Linux)
 #   lib/pkgconfig/raster.pc              pkg-config raster
+#   share/doc/raster/LICENSE             the licence the library comes under
+# and, from elsewhere, bin/ for the PCX tools (tools/CMakeLists.txt) and,
+# with RASTER_INSTALL_DEMO, the demo and its pictures (demo/CMakeLists.txt).
 include(CMakePackageConfigHelpers)
 
 set(raster_export_targets raster raster_pcx_codec win32)
@@ -28,6 +31,8 @@ if(TARGET standin)
   install(FILES ${PROJECT_SOURCE_DIR}/platform/include/windows.h ${PROJECT_SOURCE_DIR}/platform/include/dwmapi.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/raster/standin)
 endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/raster)
 
 set(raster_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/raster)
 install(EXPORT rasterTargets NAMESPACE raster:: DESTINATION ${raster_cmake_dir})
