@@ -7,13 +7,15 @@
 #include <cstdio>
 #include <new>
 
+char moduleDir[kPathBufferSize];
+DemoSurface* frameSurface;
+DemoSurface* panoramaSurface;
+int32_t clientWidth;
+int32_t clientHeight;
+
 namespace {
 
-// The frame surface is this wide; logos are centred on it.
-constexpr int32_t kFrameWidth = 320;
-constexpr int32_t kFrameHeight = 200;
-// The panorama repeats every 1280 columns; the slice advances 8 per frame.
-constexpr int32_t kLoopPeriod = 1280;
+// The slice advances 8 columns per frame.
 constexpr int32_t kScrollStep = 8;
 // The lower logo starts growing once the upper one has long been whole.
 constexpr int32_t kLowerLogoStart = 240;
@@ -22,6 +24,9 @@ constexpr int32_t kLogoWidth = 264;
 constexpr int32_t kLogoHeight = 40;
 constexpr int32_t kLowerLogoBottom = 160;
 constexpr int32_t kUpperLogoBottom = 80;
+
+// Nothing is built before the first frame (constant-initialised).
+DemoScene scene;
 
 }  // namespace
 
@@ -124,14 +129,16 @@ void LogoSprite::Draw(int32_t level) {
     image_place(scaled, newWidth, newHeight);
 }
 
-void UpdateFrame() {
-    static int32_t scrollX = 0;
-    // Built at the first frame, so the logo files are read then and not at
-    // start-up; a window closed before its first idle pass never reads them.
-    static LogoSprite logo1("LOGO1.PCX", kLogoWidth, kLogoHeight, kLowerLogoBottom);
-    static LogoSprite logo2("LOGO2.PCX", kLogoWidth, kLogoHeight, kUpperLogoBottom);
-    static int32_t panoramaHandle = panoramaSurface->Handle();
-    static int32_t frameHandle = frameSurface->Handle();
+void DemoScene::Start() {
+    lowerLogo.emplace("LOGO1.PCX", kLogoWidth, kLogoHeight, kLowerLogoBottom);
+    upperLogo.emplace("LOGO2.PCX", kLogoWidth, kLogoHeight, kUpperLogoBottom);
+    panoramaHandle = panoramaSurface->Handle();
+    frameHandle = frameSurface->Handle();
+    started = true;
+}
+
+void DemoScene::UpdateFrame() {
+    if (!started) Start();
 
     scrollX += kScrollStep;
     if (scrollX >= kLoopPeriod) scrollX = 0;
@@ -144,11 +151,13 @@ void UpdateFrame() {
     }
 
     if (scrollX <= kLowerLogoStart) {
-        logo2.Draw(scrollX / 10);
+        upperLogo->Draw(scrollX / 10);
     } else {
-        logo1.Draw((scrollX - kLowerLogoStart) / 10);
-        logo2.Draw(10);
+        lowerLogo->Draw((scrollX - kLowerLogoStart) / 10);
+        upperLogo->Draw(10);
     }
 
     present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1);
 }
+
+void UpdateFrame() { scene.UpdateFrame(); }

@@ -4,6 +4,18 @@
 #define DEMO_SCENE_H
 
 #include <cstdint>
+#include <optional>
+
+// The frame: a 320 x 200 palette picture, stretched onto the whole client
+// area. The panorama holds the sky shown (columns 0..639), its mirror image
+// (640..1279), so the loop has no seam, and columns 0..319 again
+// (1280..1599), so that any slice starting up to 1280 stays inside it.
+constexpr int32_t kFrameWidth = 320;
+constexpr int32_t kFrameHeight = 200;
+constexpr int32_t kPanoramaWidth = 1600;
+constexpr int32_t kPanoramaHeight = kFrameHeight;
+constexpr int32_t kSkyColumns = 640;
+constexpr int32_t kLoopPeriod = 2 * kSkyColumns;
 
 // Owns one raster surface from construction to destruction. The frame surface
 // is built with initLibrary set, so it brings the library up; every
@@ -44,8 +56,29 @@ class LogoSprite {
     uint8_t* scaled;
 };
 
-// Scrolls the sky by 8 columns, draws the logos for the new position and
-// presents the frame surface to the whole client area.
+// What the frame function keeps from one frame to the next: the scroll
+// position, the two logos and the two surface handles. The logos are read
+// and the handles taken at the first frame, not at start-up, so a window
+// closed before its first idle pass never reads them; after that they stay
+// for the life of the process.
+class DemoScene {
+  public:
+    // Scrolls the sky by 8 columns, draws the logos for the new position
+    // and presents the frame surface to the whole client area.
+    void UpdateFrame();
+
+  private:
+    void Start();
+
+    int32_t scrollX = 0;
+    bool started = false;
+    std::optional<LogoSprite> lowerLogo;
+    std::optional<LogoSprite> upperLogo;
+    int32_t panoramaHandle = -1;
+    int32_t frameHandle = -1;
+};
+
+// The program's one scene, frame after frame.
 void UpdateFrame();
 
 // Size of every path buffer the demo builds, terminating NUL included.
@@ -63,7 +96,9 @@ bool BuildModulePath(char* path, const char* fileName);
 // program goes on, showing what the surface held.
 void ReadPicture(const char* fileName);
 
-// Owned by the shell and filled before the first frame.
+// The scene's inputs, defined with it and filled by the shell before the
+// first frame: the program's folder (with its final separator), the two
+// surfaces, and the client area's size from the last WM_SIZE.
 extern char moduleDir[kPathBufferSize];
 extern DemoSurface* frameSurface;
 extern DemoSurface* panoramaSurface;

@@ -9,13 +9,8 @@
 #include "scene.h"
 #include "shell.h"
 
-char moduleDir[kPathBufferSize];
-DemoSurface* frameSurface;
-DemoSurface* panoramaSurface;
 HDC ownDC;
 HPALETTE windowPalette;
-int32_t clientWidth;
-int32_t clientHeight;
 
 namespace {
 
@@ -25,15 +20,6 @@ const char kSkyFile[] = "SKY.PCX";
 
 constexpr int kWindowWidth = 320;
 constexpr int kWindowHeight = 200;
-constexpr int32_t kFrameWidth = 320;
-constexpr int32_t kFrameHeight = 200;
-constexpr int32_t kPanoramaWidth = 1600;
-constexpr int32_t kPanoramaHeight = 200;
-// Columns 0..639 of the sky are shown; 640..1279 mirror them so the loop
-// has no seam, and 1280..1599 repeat 0..319 so any slice start up to 1280
-// stays inside the surface.
-constexpr int32_t kSkyColumns = 640;
-constexpr int32_t kLoopPeriod = 1280;
 constexpr DWORD kModuleNameLimit = kPathBufferSize - 1;
 
 // Keeps the directory part of the executable's name in moduleDir, up to and
