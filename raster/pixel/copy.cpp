@@ -4,10 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
-
+#include "raster/pixel/kernels.h"
 #include "raster/state.h"
 
 using raster::state;
@@ -33,26 +30,6 @@ bool copy_fits(int64_t x1, int64_t x2, int64_t y1, int64_t y2, int64_t dest_x, i
     return dest_x >= 0 && top_dest_y >= 0 && last_dest_x < state.slot_width[dst] && dest_y < state.slot_height[dst];
 }
 
-// One row between two surfaces, sixteen bytes per load and store, the last
-// sixteen overlapping the ones before. A demo row is a few hundred bytes, so
-// a call into the C library's memcpy per row, which first picks a routine
-// for the size, costs about as much as the copying itself.
-void copy_row(uint8_t* to, const uint8_t* from, size_t bytes) {
-#if defined(__SSE2__) || defined(_M_X64)
-    if (bytes >= 16) {
-        size_t k = 0;
-        for (; k + 16 < bytes; k += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k)));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + bytes - 16)));
-        return;
-    }
-#endif
-    std::memcpy(to, from, bytes);
-}
-
 }  // namespace
 
 extern "C" {
@@ -76,11 +53,10 @@ int32_t surface_copy(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t des
     const size_t row_bytes = static_cast<size_t>((int64_t{x2} - x1 + 1) * pixel);
 
     // Between two surfaces nothing overlaps: plain row copies, bottom row
-    // first, with each row's addresses stepped from the last.
+    // first (kernels.h).
     if (src != dst) {
-        for (int64_t row = 0; row < rows; ++row, to += dst_stride, from += src_stride) {
-            copy_row(to, from, row_bytes);
-        }
+        raster::pixel::kernels().copy_rows(to, static_cast<ptrdiff_t>(dst_stride), from,
+                                           static_cast<ptrdiff_t>(src_stride), rows, row_bytes);
         return RASTER_OK;
     }
     // Within one surface the rectangles may overlap. The result is as if

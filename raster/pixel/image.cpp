@@ -8,17 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/pixel/kernels.h"
 #include "raster/state.h"
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
-// GCC and Clang on x86 can build an AVX2 routine beside the baseline ones
-// and pick it at run time.
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-#define RASTER_PLACE_AVX2 1
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -113,119 +104,10 @@ void capture32(const uint8_t* pixels, uint8_t* buffer, int32_t width) { capture_
 
 // ---- placement ----------------------------------------------------------------
 
-// One row of at most 15 bytes, or any row where SSE2 is not available.
-void place8_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
-    // Eight indices at a time: a byte of the mask is 0xFF where the index is
-    // not 0, so transparent bytes keep the surface's value.
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    constexpr uint64_t kHigh = 0x8080808080808080ull;
-    int32_t x = 0;
-    for (; x + 8 <= width; x += 8) {
-        uint64_t source;
-        std::memcpy(&source, buffer + x, sizeof source);
-        if (source == 0) continue;
-        const uint64_t nonzero = (((source & kLow7) + kLow7) | source) & kHigh;
-        if (nonzero == kHigh) {
-            std::memcpy(pixels + x, &source, sizeof source);
-            continue;
-        }
-        const uint64_t mask = (nonzero >> 7) * 0xFF;
-        uint64_t target;
-        std::memcpy(&target, pixels + x, sizeof target);
-        target = (target & ~mask) | (source & mask);
-        std::memcpy(pixels + x, &target, sizeof target);
-    }
-    for (; x < width; ++x) {
-        if (buffer[x] != 0) pixels[x] = buffer[x];
-    }
-}
-
-#if defined(__SSE2__) || defined(_M_X64)
-// Sixteen indices placed: where an index is 0 the surface byte stays, so
-// the result is source | (surface & (source == 0)).
-inline __m128i placed16(__m128i source, const uint8_t* pixels, __m128i zero) {
-    const __m128i target = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
-    return _mm_or_si128(source, _mm_and_si128(target, _mm_cmpeq_epi8(source, zero)));
-}
-
-inline __m128i load16(const uint8_t* bytes) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)); }
-inline void store16(uint8_t* bytes, __m128i value) { _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), value); }
-
-// Rows of at least 16 bytes. A row's last sixteen bytes are worked out
-// first, from the surface as it was, and stored last: the loop's final
-// store may overlap them, but placing a byte twice gives the same byte, and
-// no load has to wait for a store it partly overlaps. Thirty-two
-// transparent bytes in a row (common around and between the letters of a
-// logo) leave the surface untouched.
-void place8_sse2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
-    const __m128i zero = _mm_setzero_si128();
-    const int32_t last = width - 16;
-    for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) {
-        const __m128i tail = placed16(load16(buffer + last), pixels + last, zero);
-        int32_t x = 0;
-        for (; x + 32 <= last; x += 32) {
-            const __m128i low = load16(buffer + x);
-            const __m128i high = load16(buffer + x + 16);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(low, high), zero)) == 0xFFFF) continue;
-            store16(pixels + x, placed16(low, pixels + x, zero));
-            store16(pixels + x + 16, placed16(high, pixels + x + 16, zero));
-        }
-        for (; x < last; x += 16) store16(pixels + x, placed16(load16(buffer + x), pixels + x, zero));
-        store16(pixels + last, tail);
-    }
-}
-#endif
-
-#if defined(RASTER_PLACE_AVX2)
-// The same thirty-two bytes at a time, for processors with AVX2 (checked
-// when the library first places an image) and rows of at least 64 bytes.
-__attribute__((target("avx2"))) inline __m256i placed32(__m256i source, const uint8_t* pixels, __m256i zero) {
-    const __m256i target = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels));
-    return _mm256_or_si256(source, _mm256_and_si256(target, _mm256_cmpeq_epi8(source, zero)));
-}
-
-__attribute__((target("avx2"))) inline __m256i load32(const uint8_t* bytes) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-}
-
-__attribute__((target("avx2"))) inline void store32(uint8_t* bytes, __m256i value) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes), value);
-}
-
-__attribute__((target("avx2"))) void place8_avx2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height,
-                                                 size_t stride) {
-    const __m256i zero = _mm256_setzero_si256();
-    const int32_t last = width - 32;
-    for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) {
-        const __m256i tail = placed32(load32(buffer + last), pixels + last, zero);
-        int32_t x = 0;
-        for (; x + 64 <= last; x += 64) {
-            const __m256i low = load32(buffer + x);
-            const __m256i high = load32(buffer + x + 32);
-            if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(low, high), zero)) == -1) continue;
-            store32(pixels + x, placed32(low, pixels + x, zero));
-            store32(pixels + x + 32, placed32(high, pixels + x + 32, zero));
-        }
-        for (; x < last; x += 32) store32(pixels + x, placed32(load32(buffer + x), pixels + x, zero));
-        store32(pixels + last, tail);
-    }
-    _mm256_zeroupper();
-}
-
-bool have_avx2() {
-    static const bool available = __builtin_cpu_supports("avx2") != 0;
-    return available;
-}
-#endif
-
+// 8-bit placement has fast versions (kernels.h); the deeper surfaces look
+// each index up in the native colour table.
 void place8(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
-#if defined(RASTER_PLACE_AVX2)
-    if (width >= 64 && have_avx2()) return place8_avx2(buffer, pixels, width, height, stride);
-#endif
-#if defined(__SSE2__) || defined(_M_X64)
-    if (width >= 16) return place8_sse2(buffer, pixels, width, height, stride);
-#endif
-    for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) place8_row(buffer, pixels, width);
+    raster::pixel::kernels().place8(buffer, pixels, width, height, stride);
 }
 
 void place16_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/cpu.h"
 #include "raster/state.h"
 
 namespace {
@@ -96,11 +97,8 @@ struct Floors {
     }
 };
 
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-constexpr int shift_of_byte(int k) { return 8 * (7 - k); }
-#else
-constexpr int shift_of_byte(int k) { return 8 * k; }
-#endif
+// Where byte k of a word stored in memory sits in its value.
+constexpr int shift_of_byte(int k) { return raster::kLittleEndian ? 8 * k : 8 * (7 - k); }
 
 // Gathers `kRows` (1 or 2) rows that share one column list, so each source
 // column number is loaded once for both: eight bytes at a time into one
