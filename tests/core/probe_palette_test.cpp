@@ -159,6 +159,52 @@ TEST_F(ProbePalette, EntriesAnimateTheRealizedPaletteOnEveryDisplay) {
     }
 }
 
+TEST_F(ProbePalette, TwoHundredFiftySixReservedEntriesTakeTheFreeSlotsOfAnEightBitDisplay) {
+    // Made on a deep display, the palette has every entry reserved for
+    // animation; its colours are then all set, and the display turns to 8
+    // bits. Entry 4 has static colour 2's colour: a reserved entry takes a
+    // slot of its own all the same.
+    start(32);
+    ASSERT_GE(testenv::make_selected_surface(5, 3), 0);
+    const std::vector<PALETTEENTRY> system = marked_system_palette();
+    std::vector<uint8_t> rgb(768);
+    for (int i = 0; i < 256; ++i) {
+        rgb[i * 3 + 0] = static_cast<uint8_t>(i);
+        rgb[i * 3 + 1] = static_cast<uint8_t>(i * 7 + 1);
+        rgb[i * 3 + 2] = static_cast<uint8_t>(255 - i);
+    }
+    rgb[12] = 2;
+    rgb[13] = 253;
+    rgb[14] = 2 ^ 0x5A;
+    ASSERT_EQ(set_palette_entries(0, 256, rgb.data()), RASTER_OK);
+    probe::set_display_depth(8);
+    probe::set_system_palette(0, 256, system.data());
+
+    watch_from_here();
+    EXPECT_EQ(palette_realize(palette_), RASTER_OK);
+    const std::vector<coretest::Call> calls = take();
+    ASSERT_EQ(calls.size(), 2u) << call_names(calls);
+    EXPECT_TRUE(call_is(calls[0], "SelectPalette", {as_arg(state.window_dc), as_arg(palette_), FALSE}));
+    EXPECT_TRUE(call_is(calls[1], "RealizePalette", {as_arg(state.window_dc)}));
+    EXPECT_EQ(calls[1].result, 236) << "entries placed";
+
+    // Entries 0..235 take slots 10..245 in order; the twenty static colours
+    // (slots 0..9 and 246..255) stay as they were, flags and all.
+    std::vector<PALETTEENTRY> now(256);
+    probe::get_system_palette(0, 256, now.data());
+    for (int slot = 0; slot < 256; ++slot) {
+        const PALETTEENTRY& e = now[slot];
+        if (slot < 10 || slot >= 246) {
+            ASSERT_TRUE(coretest::same_bytes(&system[slot], &e, 4)) << "static slot " << slot;
+            continue;
+        }
+        const int i = slot - 10;
+        ASSERT_EQ(e.peRed, i == 4 ? 2 : i) << "slot " << slot;
+        ASSERT_EQ(e.peGreen, i == 4 ? 253 : (i * 7 + 1) & 0xFF) << "slot " << slot;
+        ASSERT_EQ(e.peBlue, i == 4 ? (2 ^ 0x5A) : 255 - i) << "slot " << slot;
+    }
+}
+
 TEST_F(ProbePalette, NoActiveSurfaceMeansNoCallsAndNoChange) {
     start(8);
     const raster::LogPalette256 before = state.logical_palette;

@@ -6,7 +6,9 @@
 #include <raster/raster.h>
 #include <standin/probe.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +49,7 @@ TEST(PacedProgram, FramesAreTheSameFramesAtMostOneARefresh) {
     std::vector<uint8_t> last;
     Clock::time_point first{};
     Clock::duration elapsed{};
+    std::vector<Clock::time_point> seen;
     probe::set_idle_hook([&]() {
         ++passes;
         if (closing || passes < 2) return;
@@ -54,6 +57,7 @@ TEST(PacedProgram, FramesAreTheSameFramesAtMostOneARefresh) {
         if (surface == last) return;
         last = surface;
         ++frames;
+        seen.push_back(Clock::now());
         EXPECT_TRUE(demomodel::SamePixels(surface, demomodel::ExpectedFrame(panorama, logo1, logo2, frames * 8), 320))
             << "frame " << frames;
         if (frames == 1) first = Clock::now();
@@ -73,6 +77,19 @@ TEST(PacedProgram, FramesAreTheSameFramesAtMostOneARefresh) {
     // a period early when the first came late): at least 11 periods pass.
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 11 * 1000 / 60)
         << "frames came faster than the display refreshes";
+    // Nor much slower: the 12 gaps take about 200 ms. On a busy machine a
+    // wake-up can come tens of milliseconds late now and then, so the bounds
+    // are wide, but a pacer that slept three periods or more for most frames,
+    // or took seven times as long in all, fails them.
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < seen.size(); ++i) {
+        gaps.push_back(std::chrono::duration_cast<std::chrono::microseconds>(seen[i] - seen[i - 1]).count());
+    }
+    ASSERT_EQ(gaps.size(), static_cast<size_t>(kFrames - 1));
+    std::sort(gaps.begin(), gaps.end());
+    EXPECT_LE(gaps[gaps.size() / 2], 3 * 1000000 / 60) << "the median gap between frames, in microseconds";
+    EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 1500)
+        << "frames 2 to 13 took far longer than 11 or 12 refreshes";
     // Sleeping, the loop wakes for each frame and for little else; a loop
     // that spun would pass through thousands of times.
     EXPECT_LE(passes, 2 * kFrames + 4);
