@@ -3,7 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "internal.h"
+#include "journal.h"
+#include "state.h"
 
 namespace standin {
 
@@ -163,318 +164,332 @@ void destroy_dc(uintptr_t handle) {
 using namespace standin;
 
 HDC WINAPI CreateCompatibleDC(HDC dc) {
-    JournalEntry j("CreateCompatibleDC", dc);
-    if (take_fault(probe::Fault::CreateCompatibleDC)) {
-        set_error(ERROR_NOT_ENOUGH_MEMORY);
-        return j.done<HDC>(nullptr);
-    }
-    if (dc != nullptr && find_dc(dc) == nullptr) {
-        set_error(ERROR_INVALID_HANDLE);
-        return j.done<HDC>(nullptr);
-    }
-    return j.done(as<HDC>(create_dc(DcKind::Memory, 0)));
+    return JournalEntry("CreateCompatibleDC", dc).run([&]() -> HDC {
+        if (take_fault(probe::Fault::CreateCompatibleDC)) {
+            set_error(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (dc != nullptr && find_dc(dc) == nullptr) {
+            set_error(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        return as<HDC>(create_dc(DcKind::Memory, 0));
+    });
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
-    JournalEntry j("DeleteDC", dc);
-    GdiObject* object = find_dc(dc);
-    // DCs from GetDC go back through ReleaseDC, never DeleteDC.
-    if (object == nullptr || object->dc_kind != DcKind::Memory) {
-        set_error(ERROR_INVALID_HANDLE);
-        return j.done<BOOL>(FALSE);
-    }
-    destroy_dc(h(dc));
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("DeleteDC", dc).run([&]() -> BOOL {
+        GdiObject* object = find_dc(dc);
+        // DCs from GetDC go back through ReleaseDC, never DeleteDC.
+        if (object == nullptr || object->dc_kind != DcKind::Memory) {
+            set_error(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        destroy_dc(h(dc));
+        return TRUE;
+    });
 }
 
 HGDIOBJ WINAPI GetStockObject(int index) {
-    JournalEntry j("GetStockObject", index);
-    State& s = state();
-    auto it = s.stock.find(index);
-    return j.done<HGDIOBJ>(it == s.stock.end() ? nullptr : as<HGDIOBJ>(it->second));
+    return JournalEntry("GetStockObject", index).run([&]() -> HGDIOBJ {
+        State& s = state();
+        auto it = s.stock.find(index);
+        return it == s.stock.end() ? nullptr : as<HGDIOBJ>(it->second);
+    });
 }
 
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
-    JournalEntry j("SelectObject", dc, object);
-    State& s = state();
-    GdiObject* target = find_dc(dc);
-    GdiObject* item = find_any(h(object));
-    if (target == nullptr || item == nullptr || item->deleted) {
-        set_error(ERROR_INVALID_HANDLE);
-        return j.done<HGDIOBJ>(nullptr);
-    }
-    uintptr_t previous = 0;
-    switch (item->kind) {
-        case Kind::Bitmap: {
-            // Bitmaps go into memory DCs only, and into one at a time.
-            if (target->dc_kind != DcKind::Memory) return j.done<HGDIOBJ>(nullptr);
-            const bool shared_stock = h(object) == s.stock_bitmap;
-            if (!shared_stock && item->selected_into != 0 && item->selected_into != h(dc)) {
-                return j.done<HGDIOBJ>(nullptr);
-            }
-            previous = target->bitmap;
-            if (GdiObject* old = find_any(previous)) {
-                if (old->selected_into == h(dc)) old->selected_into = 0;
-            }
-            target->bitmap = h(object);
-            if (!shared_stock) item->selected_into = h(dc);
-            break;
+    return JournalEntry("SelectObject", dc, object).run([&]() -> HGDIOBJ {
+        State& s = state();
+        GdiObject* target = find_dc(dc);
+        GdiObject* item = find_any(h(object));
+        if (target == nullptr || item == nullptr || item->deleted) {
+            set_error(ERROR_INVALID_HANDLE);
+            return nullptr;
         }
-        case Kind::Font:
-            previous = target->font;
-            select_counted(&target->font, h(object));
-            break;
-        case Kind::OtherGdi: {
-            uintptr_t& slot = item->stock_index <= 5 ? target->brush : target->pen;
-            previous = slot;
-            slot = h(object);
-            break;
+        uintptr_t previous = 0;
+        switch (item->kind) {
+            case Kind::Bitmap: {
+                // Bitmaps go into memory DCs only, and into one at a time.
+                if (target->dc_kind != DcKind::Memory) return nullptr;
+                const bool shared_stock = h(object) == s.stock_bitmap;
+                if (!shared_stock && item->selected_into != 0 && item->selected_into != h(dc)) {
+                    return nullptr;
+                }
+                previous = target->bitmap;
+                if (GdiObject* old = find_any(previous)) {
+                    if (old->selected_into == h(dc)) old->selected_into = 0;
+                }
+                target->bitmap = h(object);
+                if (!shared_stock) item->selected_into = h(dc);
+                break;
+            }
+            case Kind::Font:
+                previous = target->font;
+                select_counted(&target->font, h(object));
+                break;
+            case Kind::OtherGdi: {
+                uintptr_t& slot = item->stock_index <= 5 ? target->brush : target->pen;
+                previous = slot;
+                slot = h(object);
+                break;
+            }
+            default:
+                // Palettes need SelectPalette; DCs are not selectable.
+                set_error(ERROR_INVALID_PARAMETER);
+                return nullptr;
         }
-        default:
-            // Palettes need SelectPalette; DCs are not selectable.
-            set_error(ERROR_INVALID_PARAMETER);
-            return j.done<HGDIOBJ>(nullptr);
-    }
-    return j.done(as<HGDIOBJ>(previous));
+        return as<HGDIOBJ>(previous);
+    });
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    JournalEntry j("DeleteObject", object);
-    State& s = state();
-    GdiObject* item = find_any(h(object));
-    if (item == nullptr || item->deleted || item->kind == Kind::Dc) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done<BOOL>(FALSE);
-    }
-    if (item->stock) return j.done<BOOL>(TRUE);  // stock objects ignore deletion
-    if (item->kind == Kind::Bitmap && item->selected_into != 0) return j.done<BOOL>(FALSE);
-    if (item->selections > 0) {
-        // Still selected into a DC: gone for the program now, freed when the
-        // DC lets go of it.
-        item->deleted = true;
-        return j.done<BOOL>(TRUE);
-    }
-    s.gdi.erase(h(object));
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("DeleteObject", object).run([&]() -> BOOL {
+        State& s = state();
+        GdiObject* item = find_any(h(object));
+        if (item == nullptr || item->deleted || item->kind == Kind::Dc) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        if (item->stock) return TRUE;  // stock objects ignore deletion
+        if (item->kind == Kind::Bitmap && item->selected_into != 0) return FALSE;
+        if (item->selections > 0) {
+            // Still selected into a DC: gone for the program now, freed when the
+            // DC lets go of it.
+            item->deleted = true;
+            return TRUE;
+        }
+        s.gdi.erase(h(object));
+        return TRUE;
+    });
 }
 
 BOOL WINAPI GetTextMetricsA(HDC dc, LPTEXTMETRICA metrics) {
-    JournalEntry j("GetTextMetricsA", dc, metrics);
-    GdiObject* target = find_dc(dc);
-    if (target == nullptr || metrics == nullptr) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done<BOOL>(FALSE);
-    }
-    GdiObject* font = find_any(target->font);
-    if (font == nullptr) return j.done<BOOL>(FALSE);
-    *metrics = font->metrics;
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("GetTextMetricsA", dc, metrics).run([&]() -> BOOL {
+        GdiObject* target = find_dc(dc);
+        if (target == nullptr || metrics == nullptr) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        GdiObject* font = find_any(target->font);
+        if (font == nullptr) return FALSE;
+        *metrics = font->metrics;
+        return TRUE;
+    });
 }
 
 int WINAPI GetDeviceCaps(HDC dc, int index) {
-    JournalEntry j("GetDeviceCaps", dc, index);
-    if (find_dc(dc) == nullptr) return j.done(0);
-    const int depth = state().depth;
-    const bool palette_device = depth <= 8;
-    int result = 0;
-    switch (index) {
-        case BITSPIXEL:
-            result = depth;
-            break;
-        case PLANES:
-            result = 1;
-            break;
-        case NUMCOLORS:
-            result = palette_device ? (depth == 8 ? 20 : (1 << depth)) : -1;
-            break;
-        case RASTERCAPS:
-            // RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT
-            // | RC_STRETCHDIB, plus RC_PALETTE on a palette device.
-            result = 0x0001 | 0x0008 | 0x0080 | 0x0200 | 0x0800 | 0x2000 | (palette_device ? RC_PALETTE : 0);
-            break;
-        case SIZEPALETTE:
-            result = palette_device ? (1 << depth) : 0;
-            break;
-        case NUMRESERVED:
-            result = palette_device ? (depth == 8 ? 20 : (1 << depth)) : 0;
-            break;
-        case 8:  // HORZRES
-            result = 1920;
-            break;
-        case 10:  // VERTRES
-            result = 1080;
-            break;
-        case VREFRESH: {
-            // 1 stands for the hardware's default rate, as Win32 reports it
-            // when the rate is not known.
-            const int rate = state().display ? state().display->refresh_rate() : 0;
-            result = rate > 1 ? rate : 1;
-            break;
+    return JournalEntry("GetDeviceCaps", dc, index).run([&]() -> int {
+        if (find_dc(dc) == nullptr) return 0;
+        const int depth = state().depth;
+        const bool palette_device = depth <= 8;
+        int result = 0;
+        switch (index) {
+            case BITSPIXEL:
+                result = depth;
+                break;
+            case PLANES:
+                result = 1;
+                break;
+            case NUMCOLORS:
+                result = palette_device ? (depth == 8 ? 20 : (1 << depth)) : -1;
+                break;
+            case RASTERCAPS:
+                // RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT
+                // | RC_STRETCHDIB, plus RC_PALETTE on a palette device.
+                result = 0x0001 | 0x0008 | 0x0080 | 0x0200 | 0x0800 | 0x2000 | (palette_device ? RC_PALETTE : 0);
+                break;
+            case SIZEPALETTE:
+                result = palette_device ? (1 << depth) : 0;
+                break;
+            case NUMRESERVED:
+                result = palette_device ? (depth == 8 ? 20 : (1 << depth)) : 0;
+                break;
+            case 8:  // HORZRES
+                result = 1920;
+                break;
+            case 10:  // VERTRES
+                result = 1080;
+                break;
+            case VREFRESH: {
+                // 1 stands for the hardware's default rate, as Win32 reports it
+                // when the rate is not known.
+                const int rate = state().display ? state().display->refresh_rate() : 0;
+                result = rate > 1 ? rate : 1;
+                break;
+            }
+            case 88:  // LOGPIXELSX
+            case 90:  // LOGPIXELSY
+                result = 96;
+                break;
+            default:
+                result = 0;
+                break;
         }
-        case 88:  // LOGPIXELSX
-        case 90:  // LOGPIXELSY
-            result = 96;
-            break;
-        default:
-            result = 0;
-            break;
-    }
-    return j.done(result);
+        return result;
+    });
 }
 
 HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
-    JournalEntry j("CreateDIBSection", dc, info, usage, bits, section, offset);
-    State& s = state();
-    auto refuse = [&](DWORD error) {
-        set_error(error);
-        if (bits != nullptr) *bits = nullptr;
-        return j.done<HBITMAP>(nullptr);
-    };
-    if (take_fault(probe::Fault::CreateDIBSection)) return refuse(ERROR_NOT_ENOUGH_MEMORY);
-    DibLayout layout;
-    if (!parse_dib(info, usage, &layout)) return refuse(ERROR_INVALID_PARAMETER);
-    // Sections backed by file mappings are not offered.
-    if (section != nullptr) return refuse(ERROR_INVALID_PARAMETER);
-    GdiObject* target = find_dc(dc);
-    if (usage == DIB_PAL_COLORS && target == nullptr) return refuse(ERROR_INVALID_HANDLE);
+    return JournalEntry("CreateDIBSection", dc, info, usage, bits, section, offset).run([&]() -> HBITMAP {
+        State& s = state();
+        auto refuse = [&](DWORD error) -> HBITMAP {
+            set_error(error);
+            if (bits != nullptr) *bits = nullptr;
+            return nullptr;
+        };
+        if (take_fault(probe::Fault::CreateDIBSection)) return refuse(ERROR_NOT_ENOUGH_MEMORY);
+        DibLayout layout;
+        if (!parse_dib(info, usage, &layout)) return refuse(ERROR_INVALID_PARAMETER);
+        // Sections backed by file mappings are not offered.
+        if (section != nullptr) return refuse(ERROR_INVALID_PARAMETER);
+        GdiObject* target = find_dc(dc);
+        if (usage == DIB_PAL_COLORS && target == nullptr) return refuse(ERROR_INVALID_HANDLE);
 
-    auto bitmap = std::make_unique<GdiObject>();
-    bitmap->kind = Kind::Bitmap;
-    bitmap->bits.reset(new (std::nothrow) BYTE[layout.image_size]());
-    if (!bitmap->bits) return refuse(ERROR_NOT_ENOUGH_MEMORY);
-    // The section keeps its own copy of the colour table; the caller's block
-    // may change or go away.
-    for (int i = 0; i < layout.colors; ++i) {
-        RGBQUAD color{0, 0, 0, 0};
-        if (usage == DIB_RGB_COLORS) {
-            std::memcpy(&color, layout.table + 4 * i, 4);
-        } else {
-            WORD index = 0;
-            std::memcpy(&index, layout.table + 2 * i, 2);
-            const GdiObject* palette = find_any(target->palette);
-            if (palette != nullptr && index < palette->entries.size()) {
-                const PALETTEENTRY& e = palette->entries[index];
-                color = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+        auto bitmap = std::make_unique<GdiObject>();
+        bitmap->kind = Kind::Bitmap;
+        bitmap->bits.reset(new (std::nothrow) BYTE[layout.image_size]());
+        if (!bitmap->bits) return refuse(ERROR_NOT_ENOUGH_MEMORY);
+        // The section keeps its own copy of the colour table; the caller's block
+        // may change or go away.
+        for (int i = 0; i < layout.colors; ++i) {
+            RGBQUAD color{0, 0, 0, 0};
+            if (usage == DIB_RGB_COLORS) {
+                std::memcpy(&color, layout.table + 4 * i, 4);
+            } else {
+                WORD index = 0;
+                std::memcpy(&index, layout.table + 2 * i, 2);
+                const GdiObject* palette = find_any(target->palette);
+                if (palette != nullptr && index < palette->entries.size()) {
+                    const PALETTEENTRY& e = palette->entries[index];
+                    color = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+                }
             }
+            bitmap->color_table.push_back(color);
         }
-        bitmap->color_table.push_back(color);
-    }
-    layout.table = nullptr;
-    bitmap->dib = layout;
-    void* pixels = bitmap->bits.get();
-    const uintptr_t handle = new_handle(Kind::Bitmap);
-    s.gdi[handle] = std::move(bitmap);
-    if (bits != nullptr) *bits = pixels;
-    return j.done(as<HBITMAP>(handle));
+        layout.table = nullptr;
+        bitmap->dib = layout;
+        void* pixels = bitmap->bits.get();
+        const uintptr_t handle = new_handle(Kind::Bitmap);
+        s.gdi[handle] = std::move(bitmap);
+        if (bits != nullptr) *bits = pixels;
+        return as<HBITMAP>(handle);
+    });
 }
 
 UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT start, UINT count, LPPALETTEENTRY entries) {
-    JournalEntry j("GetSystemPaletteEntries", dc, start, count, entries);
-    if (find_dc(dc) == nullptr) return j.done<UINT>(0);
-    const UINT size = static_cast<UINT>(system_palette_size());
-    if (size == 0) return j.done<UINT>(0);  // not a palette device
-    if (entries == nullptr) return j.done(size);
-    if (start >= size) return j.done<UINT>(0);
-    const UINT n = count < size - start ? count : size - start;
-    for (UINT i = 0; i < n; ++i) entries[i] = system_entry(static_cast<int>(start + i));
-    return j.done(n);
+    return JournalEntry("GetSystemPaletteEntries", dc, start, count, entries).run([&]() -> UINT {
+        if (find_dc(dc) == nullptr) return 0;
+        const UINT size = static_cast<UINT>(system_palette_size());
+        if (size == 0) return 0;  // not a palette device
+        if (entries == nullptr) return size;
+        if (start >= size) return 0;
+        const UINT n = count < size - start ? count : size - start;
+        for (UINT i = 0; i < n; ++i) entries[i] = system_entry(static_cast<int>(start + i));
+        return n;
+    });
 }
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* palette) {
-    JournalEntry j("CreatePalette", palette);
-    if (take_fault(probe::Fault::CreatePalette)) {
-        set_error(ERROR_NOT_ENOUGH_MEMORY);
-        return j.done<HPALETTE>(nullptr);
-    }
-    if (palette == nullptr || palette->palVersion != 0x300 || palette->palNumEntries == 0) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done<HPALETTE>(nullptr);
-    }
-    auto object = std::make_unique<GdiObject>();
-    object->kind = Kind::Palette;
-    object->entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
-    const uintptr_t handle = new_handle(Kind::Palette);
-    state().gdi[handle] = std::move(object);
-    return j.done(as<HPALETTE>(handle));
+    return JournalEntry("CreatePalette", palette).run([&]() -> HPALETTE {
+        if (take_fault(probe::Fault::CreatePalette)) {
+            set_error(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (palette == nullptr || palette->palVersion != 0x300 || palette->palNumEntries == 0) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        auto object = std::make_unique<GdiObject>();
+        object->kind = Kind::Palette;
+        object->entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
+        const uintptr_t handle = new_handle(Kind::Palette);
+        state().gdi[handle] = std::move(object);
+        return as<HPALETTE>(handle);
+    });
 }
 
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
-    JournalEntry j("SelectPalette", dc, palette, forceBackground);
-    GdiObject* target = find_dc(dc);
-    if (target == nullptr || find_gdi(h(palette), Kind::Palette) == nullptr) {
-        set_error(ERROR_INVALID_HANDLE);
-        return j.done<HPALETTE>(nullptr);
-    }
-    const uintptr_t previous = target->palette;
-    select_counted(&target->palette, h(palette));
-    return j.done(as<HPALETTE>(previous));
+    return JournalEntry("SelectPalette", dc, palette, forceBackground).run([&]() -> HPALETTE {
+        GdiObject* target = find_dc(dc);
+        if (target == nullptr || find_gdi(h(palette), Kind::Palette) == nullptr) {
+            set_error(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        const uintptr_t previous = target->palette;
+        select_counted(&target->palette, h(palette));
+        return as<HPALETTE>(previous);
+    });
 }
 
 // On a palette device the realized palette's entries take the system slots
 // that are not static, in order; an entry equal to a static colour maps onto
 // it unless it is reserved for animation or asks not to be collapsed.
 UINT WINAPI RealizePalette(HDC dc) {
-    JournalEntry j("RealizePalette", dc);
-    State& s = state();
-    GdiObject* target = find_dc(dc);
-    if (target == nullptr) return j.done<UINT>(GDI_ERROR);
-    GdiObject* palette = find_any(target->palette);
-    const int size = system_palette_size();
-    if (palette == nullptr || palette->stock || size < 256 || target->dc_kind == DcKind::Memory) {
-        return j.done<UINT>(0);
-    }
-    palette->system_slots.assign(palette->entries.size(), -1);
-    int next = 10;
-    UINT placed = 0;
-    for (size_t i = 0; i < palette->entries.size(); ++i) {
-        const PALETTEENTRY& e = palette->entries[i];
-        if (e.peFlags & PC_EXPLICIT) continue;
-        if (!(e.peFlags & (PC_RESERVED | PC_NOCOLLAPSE))) {
-            bool is_static = false;
-            for (int k = 0; k < 256 && !is_static; k = (k == 9 ? 246 : k + 1)) {
-                const PALETTEENTRY& st = s.system_palette[k];
-                is_static = st.peRed == e.peRed && st.peGreen == e.peGreen && st.peBlue == e.peBlue;
-            }
-            if (is_static) continue;
+    return JournalEntry("RealizePalette", dc).run([&]() -> UINT {
+        State& s = state();
+        GdiObject* target = find_dc(dc);
+        if (target == nullptr) return GDI_ERROR;
+        GdiObject* palette = find_any(target->palette);
+        const int size = system_palette_size();
+        if (palette == nullptr || palette->stock || size < 256 || target->dc_kind == DcKind::Memory) {
+            return 0;
         }
-        if (next >= 246) break;
-        s.system_palette[next] = PALETTEENTRY{e.peRed, e.peGreen, e.peBlue, 0};
-        palette->system_slots[i] = next++;
-        ++placed;
-    }
-    return j.done(placed);
+        palette->system_slots.assign(palette->entries.size(), -1);
+        int next = 10;
+        UINT placed = 0;
+        for (size_t i = 0; i < palette->entries.size(); ++i) {
+            const PALETTEENTRY& e = palette->entries[i];
+            if (e.peFlags & PC_EXPLICIT) continue;
+            if (!(e.peFlags & (PC_RESERVED | PC_NOCOLLAPSE))) {
+                bool is_static = false;
+                for (int k = 0; k < 256 && !is_static; k = (k == 9 ? 246 : k + 1)) {
+                    const PALETTEENTRY& st = s.system_palette[k];
+                    is_static = st.peRed == e.peRed && st.peGreen == e.peGreen && st.peBlue == e.peBlue;
+                }
+                if (is_static) continue;
+            }
+            if (next >= 246) break;
+            s.system_palette[next] = PALETTEENTRY{e.peRed, e.peGreen, e.peBlue, 0};
+            palette->system_slots[i] = next++;
+            ++placed;
+        }
+        return placed;
+    });
 }
 
 BOOL WINAPI AnimatePalette(HPALETTE palette, UINT start, UINT count, const PALETTEENTRY* entries) {
-    JournalEntry j("AnimatePalette", palette, start, count, entries);
-    State& s = state();
-    GdiObject* object = find_gdi(h(palette), Kind::Palette);
-    if (object == nullptr || entries == nullptr || start >= object->entries.size()) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done<BOOL>(FALSE);
-    }
-    const size_t n = count < object->entries.size() - start ? count : object->entries.size() - start;
-    for (size_t i = 0; i < n; ++i) {
-        PALETTEENTRY& e = object->entries[start + i];
-        if (!(e.peFlags & PC_RESERVED)) continue;
-        e.peRed = entries[i].peRed;
-        e.peGreen = entries[i].peGreen;
-        e.peBlue = entries[i].peBlue;
-        if (start + i < object->system_slots.size() && object->system_slots[start + i] >= 0) {
-            s.system_palette[object->system_slots[start + i]] = PALETTEENTRY{e.peRed, e.peGreen, e.peBlue, 0};
+    return JournalEntry("AnimatePalette", palette, start, count, entries).run([&]() -> BOOL {
+        State& s = state();
+        GdiObject* object = find_gdi(h(palette), Kind::Palette);
+        if (object == nullptr || entries == nullptr || start >= object->entries.size()) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return FALSE;
         }
-    }
-    return j.done<BOOL>(TRUE);
+        const size_t n = count < object->entries.size() - start ? count : object->entries.size() - start;
+        for (size_t i = 0; i < n; ++i) {
+            PALETTEENTRY& e = object->entries[start + i];
+            if (!(e.peFlags & PC_RESERVED)) continue;
+            e.peRed = entries[i].peRed;
+            e.peGreen = entries[i].peGreen;
+            e.peBlue = entries[i].peBlue;
+            if (start + i < object->system_slots.size() && object->system_slots[start + i] >= 0) {
+                s.system_palette[object->system_slots[start + i]] = PALETTEENTRY{e.peRed, e.peGreen, e.peBlue, 0};
+            }
+        }
+        return TRUE;
+    });
 }
 
 int WINAPI SetStretchBltMode(HDC dc, int mode) {
-    JournalEntry j("SetStretchBltMode", dc, mode);
-    GdiObject* target = find_dc(dc);
-    if (target == nullptr || mode < BLACKONWHITE || mode > HALFTONE) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done(0);
-    }
-    const int previous = target->stretch_mode;
-    target->stretch_mode = mode;
-    return j.done(previous);
+    return JournalEntry("SetStretchBltMode", dc, mode).run([&]() -> int {
+        GdiObject* target = find_dc(dc);
+        if (target == nullptr || mode < BLACKONWHITE || mode > HALFTONE) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        const int previous = target->stretch_mode;
+        target->stretch_mode = mode;
+        return previous;
+    });
 }

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "internal.h"
+#include "state.h"
 
 namespace standin {
 namespace probe {
@@ -30,12 +30,12 @@ void get_system_palette(UINT first, UINT count, PALETTEENTRY* entries) {
     for (UINT i = 0; i < count && first + i < 256; ++i) entries[i] = s.system_palette[first + i];
 }
 
-void select_backend(Backend backend) { state().backend_choice = backend; }
+void select_backend(Backend backend) { state().probe.backend_choice = backend; }
 
 void set_client_size(int width, int height) {
     State& s = state();
-    s.forced_client_width = std::max(width, 0);
-    s.forced_client_height = std::max(height, 0);
+    s.probe.forced_client_width = std::max(width, 0);
+    s.probe.forced_client_height = std::max(height, 0);
 }
 
 HWND main_window() {
@@ -102,15 +102,15 @@ void post_focus(HWND hwnd) { queue(DisplayEvent::Focus, hwnd, 0, 0); }
 
 void post_close(HWND hwnd) { queue(DisplayEvent::Close, hwnd, 0, 0); }
 
-void set_idle_hook(std::function<void()> hook) { state().idle_hook = std::move(hook); }
+void set_idle_hook(std::function<void()> hook) { state().probe.idle_hook = std::move(hook); }
 
 void set_module_file_name(const std::string& path) { state().module_file_name = path; }
 
-void journal_enable(bool on) { state().journal_on = on; }
+void journal_enable(bool on) { state().probe.journal_on = on; }
 
 std::vector<Call> journal_take() {
     std::vector<Call> calls;
-    calls.swap(state().journal);
+    calls.swap(state().probe.journal);
     return calls;
 }
 
@@ -121,9 +121,9 @@ std::vector<std::string> journal_names(const std::vector<Call>& calls) {
     return names;
 }
 
-void fail_next(Fault fault) { state().fail[static_cast<int>(fault)] = true; }
+void fail_next(Fault fault) { state().probe.fail[static_cast<int>(fault)] = true; }
 
-void cut_reads_after(long n) { state().read_budget = n < 0 ? -1 : n; }
+void cut_reads_after(long n) { state().probe.read_budget = n < 0 ? -1 : n; }
 
 int live_gdi_objects() {
     int count = 0;

@@ -1,5 +1,5 @@
 // The stand-in's state, its handles, stock objects and the system palette.
-#include "internal.h"
+#include "state.h"
 
 #include <cstring>
 
@@ -77,7 +77,7 @@ uintptr_t new_handle(Kind kind) {
 }
 
 bool take_fault(probe::Fault fault) {
-    bool& armed = state().fail[static_cast<int>(fault)];
+    bool& armed = state().probe.fail[static_cast<int>(fault)];
     const bool was = armed;
     armed = false;
     return was;

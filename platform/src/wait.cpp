@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-#include "internal.h"
+#include "journal.h"
+#include "state.h"
 
 namespace standin {
 
@@ -68,85 +69,91 @@ void take_signal(WaitableTimer& timer) {
 using namespace standin;
 
 HANDLE WINAPI CreateWaitableTimerA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, LPCSTR name) {
-    JournalEntry j("CreateWaitableTimerA", security, manualReset, name);
-    // Named timers are shared between processes; there is only one here.
-    if (name != nullptr) {
-        set_error(ERROR_CALL_NOT_IMPLEMENTED);
-        return j.done<HANDLE>(nullptr);
-    }
-    return j.done(new_timer(manualReset != FALSE));
+    return JournalEntry("CreateWaitableTimerA", security, manualReset, name).run([&]() -> HANDLE {
+        // Named timers are shared between processes; there is only one here.
+        if (name != nullptr) {
+            set_error(ERROR_CALL_NOT_IMPLEMENTED);
+            return nullptr;
+        }
+        return new_timer(manualReset != FALSE);
+    });
 }
 
 HANDLE WINAPI CreateWaitableTimerExW(LPSECURITY_ATTRIBUTES security, LPCWSTR name, DWORD flags, DWORD access) {
-    JournalEntry j("CreateWaitableTimerExW", security, name, flags, access);
-    const DWORD known = CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
-    if ((flags & ~known) != 0) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done<HANDLE>(nullptr);
-    }
-    if (name != nullptr) {
-        set_error(ERROR_CALL_NOT_IMPLEMENTED);
-        return j.done<HANDLE>(nullptr);
-    }
-    // Every timer here has the monotonic clock's resolution.
-    return j.done(new_timer((flags & CREATE_WAITABLE_TIMER_MANUAL_RESET) != 0));
+    return JournalEntry("CreateWaitableTimerExW", security, name, flags, access).run([&]() -> HANDLE {
+        const DWORD known = CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
+        if ((flags & ~known) != 0) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        if (name != nullptr) {
+            set_error(ERROR_CALL_NOT_IMPLEMENTED);
+            return nullptr;
+        }
+        // Every timer here has the monotonic clock's resolution.
+        return new_timer((flags & CREATE_WAITABLE_TIMER_MANUAL_RESET) != 0);
+    });
 }
 
 BOOL WINAPI SetWaitableTimer(HANDLE timerHandle, const LARGE_INTEGER* dueTime, LONG period, PTIMERAPCROUTINE routine,
                              LPVOID argument, BOOL resume) {
-    JournalEntry j("SetWaitableTimer", timerHandle, dueTime, period, routine, argument, resume);
-    WaitableTimer* timer = find_timer(timerHandle);
-    if (timer == nullptr) {
-        set_error(ERROR_INVALID_HANDLE);
-        return j.done<BOOL>(FALSE);
-    }
-    // Completion routines run as asynchronous procedure calls, which need
-    // alertable waits; nothing here waits that way.
-    if (dueTime == nullptr || period < 0 || routine != nullptr) {
-        set_error(ERROR_INVALID_PARAMETER);
-        return j.done<BOOL>(FALSE);
-    }
-    timer->due = due_time(dueTime->QuadPart);
-    timer->period = std::chrono::milliseconds(period);
-    timer->armed = true;
-    timer->signalled = false;
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("SetWaitableTimer", timerHandle, dueTime, period, routine, argument, resume).run([&]() -> BOOL {
+        WaitableTimer* timer = find_timer(timerHandle);
+        if (timer == nullptr) {
+            set_error(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        // Completion routines run as asynchronous procedure calls, which need
+        // alertable waits; nothing here waits that way.
+        if (dueTime == nullptr || period < 0 || routine != nullptr) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        timer->due = due_time(dueTime->QuadPart);
+        timer->period = std::chrono::milliseconds(period);
+        timer->armed = true;
+        timer->signalled = false;
+        return TRUE;
+    });
 }
 
 BOOL WINAPI CancelWaitableTimer(HANDLE timerHandle) {
-    JournalEntry j("CancelWaitableTimer", timerHandle);
-    WaitableTimer* timer = find_timer(timerHandle);
-    if (timer == nullptr) {
-        set_error(ERROR_INVALID_HANDLE);
-        return j.done<BOOL>(FALSE);
-    }
-    // The signal state is left as it is, as Win32 does.
-    timer->armed = false;
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("CancelWaitableTimer", timerHandle).run([&]() -> BOOL {
+        WaitableTimer* timer = find_timer(timerHandle);
+        if (timer == nullptr) {
+            set_error(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        // The signal state is left as it is, as Win32 does.
+        timer->armed = false;
+        return TRUE;
+    });
 }
 
 BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
-    JournalEntry j("QueryPerformanceCounter", count);
-    if (count == nullptr) return j.done<BOOL>(FALSE);
-    count->QuadPart = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("QueryPerformanceCounter", count).run([&]() -> BOOL {
+        if (count == nullptr) return FALSE;
+        count->QuadPart = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+        return TRUE;
+    });
 }
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
-    JournalEntry j("QueryPerformanceFrequency", frequency);
-    if (frequency == nullptr) return j.done<BOOL>(FALSE);
-    frequency->QuadPart = 1000000000LL;
-    return j.done<BOOL>(TRUE);
+    return JournalEntry("QueryPerformanceFrequency", frequency).run([&]() -> BOOL {
+        if (frequency == nullptr) return FALSE;
+        frequency->QuadPart = 1000000000LL;
+        return TRUE;
+    });
 }
 
 HRESULT WINAPI DwmIsCompositionEnabled(BOOL* enabled) {
-    JournalEntry j("DwmIsCompositionEnabled", enabled);
-    if (enabled == nullptr) return j.done<HRESULT>(static_cast<HRESULT>(0x80070057L));  // E_INVALIDARG
-    *enabled = FALSE;
-    return j.done<HRESULT>(S_OK);
+    return JournalEntry("DwmIsCompositionEnabled", enabled).run([&]() -> HRESULT {
+        if (enabled == nullptr) return static_cast<HRESULT>(0x80070057L);  // E_INVALIDARG
+        *enabled = FALSE;
+        return S_OK;
+    });
 }
 
 HRESULT WINAPI DwmFlush(void) {
-    JournalEntry j("DwmFlush");
-    return j.done<HRESULT>(DWM_E_COMPOSITIONDISABLED);
+    return JournalEntry("DwmFlush").run([&]() -> HRESULT { return DWM_E_COMPOSITIONDISABLED; });
 }

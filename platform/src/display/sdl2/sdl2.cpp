@@ -15,7 +15,7 @@
 #include <map>
 #include <thread>
 
-#include "internal.h"
+#include "state.h"
 #include "x11.h"
 
 namespace standin {

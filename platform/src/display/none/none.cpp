@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "internal.h"
+#include "display/display.h"
 
 namespace standin {
 

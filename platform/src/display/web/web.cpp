@@ -18,7 +18,7 @@
 
 #include <algorithm>
 
-#include "internal.h"
+#include "state.h"
 
 namespace standin {
 

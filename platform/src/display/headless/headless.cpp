@@ -2,7 +2,7 @@
 // probe alone; waiting for a frame is plain sleeping.
 #include <thread>
 
-#include "internal.h"
+#include "display/display.h"
 
 namespace standin {
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "internal.h"
+#include "display/display.h"
 
 namespace standin {
 

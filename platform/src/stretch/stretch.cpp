@@ -25,7 +25,8 @@
 #include <immintrin.h>
 #endif
 
-#include "internal.h"
+#include "journal.h"
+#include "state.h"
 
 namespace standin {
 
@@ -536,110 +537,113 @@ using namespace standin;
 
 int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
                          int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
-    JournalEntry j("StretchDIBits", dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight, bits,
-                   info, usage, rop);
-    State& s = state();
-    GdiObject* target = find_dc(dc);
-    DibLayout dib;
-    if (target == nullptr || bits == nullptr || rop != SRCCOPY || !parse_dib(info, usage, &dib)) {
-        s.last_error = ERROR_INVALID_PARAMETER;
-        return j.done(0);
-    }
-    // Mirroring through negative extents is not modelled; empty rectangles
-    // draw nothing.
-    if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return j.done(0);
-    // The source rectangle must lie inside the bitmap: nothing outside the
-    // caller's pixels is ever read.
-    if (xSrc < 0 || ySrc < 0 || static_cast<int64_t>(xSrc) + srcWidth > dib.width ||
-        static_cast<int64_t>(ySrc) + srcHeight > dib.height) {
-        s.last_error = ERROR_INVALID_PARAMETER;
-        return j.done(0);
-    }
+    return JournalEntry("StretchDIBits", dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight, bits,
+                        info, usage, rop)
+        .run([&]() -> int {
+            State& s = state();
+            GdiObject* target = find_dc(dc);
+            DibLayout dib;
+            if (target == nullptr || bits == nullptr || rop != SRCCOPY || !parse_dib(info, usage, &dib)) {
+                s.last_error = ERROR_INVALID_PARAMETER;
+                return 0;
+            }
+            // Mirroring through negative extents is not modelled; empty rectangles
+            // draw nothing.
+            if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return 0;
+            // The source rectangle must lie inside the bitmap: nothing outside the
+            // caller's pixels is ever read.
+            if (xSrc < 0 || ySrc < 0 || static_cast<int64_t>(xSrc) + srcWidth > dib.width ||
+                static_cast<int64_t>(ySrc) + srcHeight > dib.height) {
+                s.last_error = ERROR_INVALID_PARAMETER;
+                return 0;
+            }
 
-    // Only window DCs have pixels to draw on: the screen has no framebuffer
-    // here, and drawing into a memory DC's bitmap is not offered.
-    Window* window = target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
-    if (window == nullptr || window->framebuffer.empty()) return j.done(srcHeight);
+            // Only window DCs have pixels to draw on: the screen has no framebuffer
+            // here, and drawing into a memory DC's bitmap is not offered.
+            Window* window = target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
+            if (window == nullptr || window->framebuffer.empty()) return srcHeight;
 
-    // Colours of an indexed bitmap, resolved once per call.
-    uint32_t lut[256] = {};
-    if (dib.bpp <= 8) {
-        const GdiObject* palette = nullptr;
-        if (usage == DIB_PAL_COLORS) {
-            auto it = s.gdi.find(target->palette);
-            if (it != s.gdi.end()) palette = it->second.get();
-        }
-        for (int i = 0; i < dib.colors; ++i) {
-            if (usage == DIB_RGB_COLORS) {
-                RGBQUAD q;
-                std::memcpy(&q, dib.table + 4 * i, 4);
-                lut[i] = xrgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
-            } else {
-                WORD index = 0;
-                std::memcpy(&index, dib.table + 2 * i, 2);
-                // An index past the end of the palette shows its entry 0.
-                if (palette != nullptr && !palette->entries.empty()) {
-                    const PALETTEENTRY& e = palette->entries[index < palette->entries.size() ? index : 0];
-                    lut[i] = xrgb(e.peRed, e.peGreen, e.peBlue);
+            // Colours of an indexed bitmap, resolved once per call.
+            uint32_t lut[256] = {};
+            if (dib.bpp <= 8) {
+                const GdiObject* palette = nullptr;
+                if (usage == DIB_PAL_COLORS) {
+                    auto it = s.gdi.find(target->palette);
+                    if (it != s.gdi.end()) palette = it->second.get();
+                }
+                for (int i = 0; i < dib.colors; ++i) {
+                    if (usage == DIB_RGB_COLORS) {
+                        RGBQUAD q;
+                        std::memcpy(&q, dib.table + 4 * i, 4);
+                        lut[i] = xrgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+                    } else {
+                        WORD index = 0;
+                        std::memcpy(&index, dib.table + 2 * i, 2);
+                        // An index past the end of the palette shows its entry 0.
+                        if (palette != nullptr && !palette->entries.empty()) {
+                            const PALETTEENTRY& e = palette->entries[index < palette->entries.size() ? index : 0];
+                            lut[i] = xrgb(e.peRed, e.peGreen, e.peBlue);
+                        }
+                    }
                 }
             }
-        }
-    }
-    const Channel red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]);
+            const Channel red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]);
 
-    // The part of the destination rectangle inside the client area.
-    const int64_t d0 = xDest < 0 ? -static_cast<int64_t>(xDest) : 0;
-    const int64_t d1 = std::min<int64_t>(destWidth, static_cast<int64_t>(window->client_width) - xDest);
-    const int64_t r0 = yDest < 0 ? -static_cast<int64_t>(yDest) : 0;
-    const int64_t r1 = std::min<int64_t>(destHeight, static_cast<int64_t>(window->client_height) - yDest);
-    if (d0 >= d1 || r0 >= r1) return j.done(srcHeight);
+            // The part of the destination rectangle inside the client area.
+            const int64_t d0 = xDest < 0 ? -static_cast<int64_t>(xDest) : 0;
+            const int64_t d1 = std::min<int64_t>(destWidth, static_cast<int64_t>(window->client_width) - xDest);
+            const int64_t r0 = yDest < 0 ? -static_cast<int64_t>(yDest) : 0;
+            const int64_t r1 = std::min<int64_t>(destHeight, static_cast<int64_t>(window->client_height) - yDest);
+            if (d0 >= d1 || r0 >= r1) return srcHeight;
 
-    Stretch job;
-    job.dib = &dib;
-    job.pixels = static_cast<const BYTE*>(bits);
-    job.x_src = xSrc;
-    job.y_src = ySrc;
-    job.src_width = srcWidth;
-    job.src_height = srcHeight;
-    job.dest_width = destWidth;
-    job.dest_height = destHeight;
-    job.d0 = d0;
-    job.d1 = d1;
-    job.r0 = r0;
-    job.r1 = r1;
-    job.client_width = window->client_width;
-    job.origin = window->framebuffer.data() + static_cast<size_t>(yDest) * window->client_width + xDest;
+            Stretch job;
+            job.dib = &dib;
+            job.pixels = static_cast<const BYTE*>(bits);
+            job.x_src = xSrc;
+            job.y_src = ySrc;
+            job.src_width = srcWidth;
+            job.src_height = srcHeight;
+            job.dest_width = destWidth;
+            job.dest_height = destHeight;
+            job.d0 = d0;
+            job.d1 = d1;
+            job.r0 = r0;
+            job.r1 = r1;
+            job.client_width = window->client_width;
+            job.origin = window->framebuffer.data() + static_cast<size_t>(yDest) * window->client_width + xDest;
 
-    switch (dib.bpp) {
-        case 1:
-            draw(job,
-                 [colors = &lut[0]](const BYTE* row, int x) { return colors[(row[x >> 3] >> (7 - (x & 7))) & 1]; });
-            break;
-        case 4:
-            draw(job, [colors = &lut[0]](const BYTE* row, int x) {
-                return colors[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
-            });
-            break;
-        case 8:
-            draw(job, Fetch8{lut});
-            break;
-        case 16:
-            draw(job, [&](const BYTE* row, int x) {
-                const uint32_t p = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
-                return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
-            });
-            break;
-        case 24:
-            draw(job, [](const BYTE* row, int x) { return xrgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); });
-            break;
-        default:
-            draw(job, [&](const BYTE* row, int x) {
-                uint32_t p;
-                std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
-                return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
-            });
-            break;
-    }
-    window->framebuffer_changed = true;
-    return j.done(srcHeight);
+            switch (dib.bpp) {
+                case 1:
+                    draw(job, [colors = &lut[0]](const BYTE* row, int x) {
+                        return colors[(row[x >> 3] >> (7 - (x & 7))) & 1];
+                    });
+                    break;
+                case 4:
+                    draw(job, [colors = &lut[0]](const BYTE* row, int x) {
+                        return colors[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+                    });
+                    break;
+                case 8:
+                    draw(job, Fetch8{lut});
+                    break;
+                case 16:
+                    draw(job, [&](const BYTE* row, int x) {
+                        const uint32_t p = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
+                        return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
+                    });
+                    break;
+                case 24:
+                    draw(job, [](const BYTE* row, int x) { return xrgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); });
+                    break;
+                default:
+                    draw(job, [&](const BYTE* row, int x) {
+                        uint32_t p;
+                        std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
+                        return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
+                    });
+                    break;
+            }
+            window->framebuffer_changed = true;
+            return srcHeight;
+        });
 }
