@@ -213,6 +213,52 @@ TEST_F(Stretch, DirectColourFormatsDecodeToEightBitChannels) {
     }
 }
 
+// 1 and 4-bit pictures one to one, against colours written out here: the
+// leftmost pixel is a byte's high bit (high nibble), and each value shows its
+// own table entry. The pictures are bottom-up, 11 and 5 pixels wide, so rows
+// end inside a byte and are padded to four bytes with set bits.
+TEST_F(Stretch, OneAndFourBitPicturesReadHighBitsFirstThroughTheirTables) {
+    open(13, 3);
+    alignas(4) BYTE info[40 + 16 * 4] = {};
+    auto run = [&](const BITMAPINFOHEADER& header, const std::vector<uint32_t>& table, const std::vector<BYTE>& bits) {
+        std::memcpy(info, &header, sizeof header);
+        for (size_t i = 0; i < table.size(); ++i) {
+            const RGBQUAD q{static_cast<BYTE>(table[i]), static_cast<BYTE>(table[i] >> 8),
+                            static_cast<BYTE>(table[i] >> 16), 0};
+            std::memcpy(info + 40 + 4 * i, &q, 4);
+        }
+        probe::fill_client(hwnd_, S);
+        EXPECT_EQ(StretchDIBits(dc_, 1, 0, header.biWidth, 2, 0, 0, header.biWidth, 2, bits.data(),
+                                reinterpret_cast<BITMAPINFO*>(info), DIB_RGB_COLORS, SRCCOPY),
+                  2);
+        return client();
+    };
+    const uint32_t A = 0x123456, B = 0xFEDCBA;
+    {
+        SCOPED_TRACE("1 bit: top row 1011 0010 011, bottom row 0000 1111 110");
+        const std::vector<BYTE> bits = {0x0F, 0xDF, 0xFF, 0xFF, 0xB2, 0x7F, 0xFF, 0xFF};
+        EXPECT_EQ(run(BITMAPINFOHEADER{40, 11, 2, 1, 1, BI_RGB, 0, 0, 0, 0, 0}, {A, B}, bits),
+                  (std::vector<uint32_t>{
+                      S, B, A, B, B, A, A, B, A, A, B, B, S,  //
+                      S, A, A, A, A, B, B, B, B, B, B, A, S,  //
+                      S, S, S, S, S, S, S, S, S, S, S, S, S,  //
+                  }));
+    }
+    {
+        SCOPED_TRACE("4 bits: top row 1 15 2 9 3, bottom row 14 0 7 11 4");
+        const std::vector<uint32_t> table = {0x000001, 0x110203, 0x220405, 0x330607, 0x440809, 0x550A0B,
+                                             0x660C0D, 0x770E0F, 0x881011, 0x991213, 0xAA1415, 0xBB1617,
+                                             0xCC1819, 0xDD1A1B, 0xEE1C1D, 0xFF1E1F};
+        const std::vector<BYTE> bits = {0xE0, 0x7B, 0x4F, 0xFF, 0x1F, 0x29, 0x3F, 0xFF};
+        EXPECT_EQ(run(BITMAPINFOHEADER{40, 5, 2, 1, 4, BI_RGB, 0, 0, 0, 0, 0}, table, bits),
+                  (std::vector<uint32_t>{
+                      S, 0x110203, 0xFF1E1F, 0x220405, 0x991213, 0x330607, S, S, S, S, S, S, S,  //
+                      S, 0xEE1C1D, 0x000001, 0x770E0F, 0xBB1617, 0x440809, S, S, S, S, S, S, S,  //
+                      S, S,        S,        S,        S,        S,        S, S, S, S, S, S, S,  //
+                  }));
+    }
+}
+
 TEST_F(Stretch, PaletteIndicesShowTheSelectedPaletteAndItsAnimation) {
     probe::set_display_depth(8);
     open(3, 1);
