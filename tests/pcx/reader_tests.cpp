@@ -368,52 +368,8 @@ TEST_F(PcxReader, DataEndingInALineThatBeganWithCarriedBytesRepeatsThatLine) {
 //
 // pcx_line_model.h decodes a byte at a time, as the format describes.
 
-// A random stream of single bytes and runs of every count (0 and 63
-// included), values often at or above 0xC0, with stretches of each kind.
-// A run-heavy stream is mostly short runs (up to 16, the decoder's store
-// width, and at times just past it) among one or two single bytes, as
-// pictures of few colours are, so that whole chunks of input are runs.
-// An escaped stream is single bytes, those of 0xC0 and above written as
-// runs of one (as in 1-bit pictures), with a rare run of another count.
-enum class Flavour { Mixed, RunHeavy, Escaped };
-
-Bytes random_stream(std::mt19937& dice, size_t output_bytes, Flavour flavour) {
-    const bool run_heavy = flavour == Flavour::RunHeavy;
-    Bytes stream;
-    size_t made = 0;
-    while (made < output_bytes) {
-        if (flavour == Flavour::Escaped) {
-            const uint32_t count = dice() % 48 == 0 ? dice() % 64 : 1;
-            const uint8_t value = static_cast<uint8_t>(dice() % 3 == 0 ? 0xC0 + dice() % 64 : dice() % 0xC0);
-            if (count != 1 || value >= 0xC0) stream.push_back(static_cast<uint8_t>(0xC0 | count));
-            stream.push_back(value);
-            made += count;
-            continue;
-        }
-        const uint32_t kind = dice() % 16;
-        if (run_heavy && kind >= 4) {
-            uint32_t count = dice() % 17;
-            if (kind == 15 && dice() % 4 == 0) count = 17 + dice() % 47;
-            stream.push_back(static_cast<uint8_t>(0xC0 | count));
-            stream.push_back(static_cast<uint8_t>(dice() % 3 == 0 ? 0xC0 + dice() % 64 : dice()));
-            made += count;
-            continue;
-        }
-        if (kind < 7) {
-            const uint32_t stretch = run_heavy ? 1 + dice() % 2 : 1 + dice() % 24;
-            for (uint32_t k = 0; k < stretch; ++k) stream.push_back(static_cast<uint8_t>(dice() % 0xC0));
-            made += stretch;
-        } else {
-            uint32_t count = dice() % 8;
-            if (kind == 15) count = dice() % 64;
-            if (kind == 14) count = 12 + dice() % 10;  // around the 16-byte step
-            stream.push_back(static_cast<uint8_t>(0xC0 | count));
-            stream.push_back(static_cast<uint8_t>(dice() % 4 == 0 ? 0xC0 + dice() % 64 : dice()));
-            made += count;
-        }
-    }
-    return stream;
-}
+using pcxmodel::Flavour;
+using pcxmodel::random_stream;
 
 TEST_F(PcxReader, DecodedLinesMatchAPlainModelForAnyStreamAndCut) {
     std::mt19937 dice(20240611);
@@ -562,6 +518,15 @@ TEST_F(PcxReader, HeaderColoursAndTheTrailerFallback) {
             EXPECT_EQ(display(mode, *c.file, PCX_KEEP_INDICES), PCX_OK);
             std::copy(header_colours.begin(), header_colours.end(), expected.begin());
             EXPECT_EQ(palette_rgb(0, 256), expected);
+            // The codec tells the same 16 colours, the rest 0, and that the
+            // picture's other colours are unknown.
+            pcx_facts facts;
+            ASSERT_EQ(pcx_inspect(c.file->data(), c.file->size(), &facts), PCX_OK);
+            Bytes told(768, 0);
+            std::copy(header_colours.begin(), header_colours.end(), told.begin());
+            EXPECT_EQ(Bytes(facts.palette, facts.palette + 768), told);
+            EXPECT_EQ(facts.colour_source, PCX_COLOURS_HEADER);
+            EXPECT_EQ(facts.damage, PCX_DAMAGE_NO_TRAILER);
         }
     }
     // A file shorter than a header and a trailer has no trailer, even where
@@ -603,15 +568,24 @@ TEST_F(PcxReader, PaletteSourcesByLayoutHeaderAndTrailer) {
         Bytes header_colours;
         bool append_trailer;
         Bytes expected16;  // entries 10..25 (8-bit) or 0..15; empty: the trailer's 256
+        int32_t source;    // as the codec names it
     } cases[] = {
-        {"1-bit, header used despite a trailer", Layout::OneBit, 5, distinct, false, distinct},
-        {"2-bit packed, header used despite a trailer", Layout::PackedTwoBit, 5, distinct, false, distinct},
-        {"1-bit, two equal colours", Layout::OneBit, 2, pillow_1bit, false, black_white},
-        {"4-bit packed, empty header", Layout::PackedFourBit, 3, Bytes(48, 0), false, standard},
-        {"4-plane, empty header, version 0", Layout::FourPlane, 0, Bytes(48, 0), false, standard},
-        {"3-plane, its eight colours equal", Layout::ThreePlane, 5, eight_equal, false, {}},
-        {"3-plane, its eight colours equal, no trailer", Layout::ThreePlane, 3, eight_equal, false, standard},
-        {"2-plane, one colour, trailer on version 3", Layout::TwoPlane, 3, Bytes(48, 0x10), true, {}},
+        {"1-bit, header used despite a trailer", Layout::OneBit, 5, distinct, false, distinct, PCX_COLOURS_HEADER},
+        {"2-bit packed, header used despite a trailer", Layout::PackedTwoBit, 5, distinct, false, distinct,
+         PCX_COLOURS_HEADER},
+        {"1-bit, two equal colours", Layout::OneBit, 2, pillow_1bit, false, black_white, PCX_COLOURS_BLACK_WHITE},
+        {"4-bit packed, empty header", Layout::PackedFourBit, 3, Bytes(48, 0), false, standard, PCX_COLOURS_STANDARD},
+        {"4-plane, empty header, version 0", Layout::FourPlane, 0, Bytes(48, 0), false, standard, PCX_COLOURS_STANDARD},
+        {"3-plane, its eight colours equal", Layout::ThreePlane, 5, eight_equal, false, {}, PCX_COLOURS_TRAILER},
+        {"3-plane, its eight colours equal, no trailer", Layout::ThreePlane, 3, eight_equal, false, standard,
+         PCX_COLOURS_STANDARD},
+        {"2-plane, one colour, trailer on version 3",
+         Layout::TwoPlane,
+         3,
+         Bytes(48, 0x10),
+         true,
+         {},
+         PCX_COLOURS_TRAILER},
     };
     for (const Case& c : cases) {
         pcxwrite::Picture p = make_picture(c.layout, 5, 2);
@@ -643,6 +617,15 @@ TEST_F(PcxReader, PaletteSourcesByLayoutHeaderAndTrailer) {
             if (bpp == 8) {
                 EXPECT_EQ(testenv::pixel_address(handle, 0, 0)[0], 10 + p.indices[0]);
                 EXPECT_EQ(testenv::pixel_address(handle, 4, 1)[0], 10 + p.indices[9]);
+            } else {
+                // The codec tells exactly the entries set here, the rest 0.
+                pcx_facts facts;
+                ASSERT_EQ(pcx_inspect(file.data(), file.size(), &facts), PCX_OK);
+                const Bytes& colours = c.expected16.empty() ? trailer : c.expected16;
+                Bytes told(768, 0);
+                std::copy(colours.begin(), colours.end(), told.begin());
+                EXPECT_EQ(Bytes(facts.palette, facts.palette + 768), told);
+                EXPECT_EQ(facts.colour_source, c.source);
             }
         }
     }

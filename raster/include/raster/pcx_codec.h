@@ -18,7 +18,13 @@
  *
  * Rows come out top row first, `stride` bytes apart. A damaged picture is
  * still PCX_OK: the rows the data held are returned, the partly decoded row
- * keeps what it got, later rows are zero, and `damage` says what was lost.
+ * keeps the pixels whose every byte came from the data, the rest of it and
+ * every later row are zero bytes, and `damage` says what was lost.
+ *
+ * Where the data ends: a picture that takes its colours from the 769-byte
+ * trailer (every 256-colour picture that has one) ends its data where the
+ * trailer starts, so a picture cut short never decodes its colours as
+ * pixels; any other picture's data runs to the end of the block.
  */
 #ifndef RASTER_PCX_CODEC_H
 #define RASTER_PCX_CODEC_H
@@ -63,6 +69,7 @@ extern "C" {
 
 /* ---- notes: unusual, nothing lost -------------------------------------- */
 
+/* (more than the width needs: more than its bytes rounded up to an even count) */
 #define PCX_NOTE_ODD_LINE_BYTES 1   /* BytesPerLine odd (netpbm and ImageMagick write this), or more than the width needs */
 #define PCX_NOTE_UNKNOWN_VERSION 2  /* a version other than 0, 2, 3, 4, 5 */
 #define PCX_NOTE_UNKNOWN_ENCODING 4 /* an encoding other than 1; decoded as run-length all the same */
@@ -82,19 +89,29 @@ typedef struct pcx_facts {
 } pcx_facts;
 
 /* The header and trailer only: size, layout, colours and notes; nothing is
- * decoded (damage, rows_decoded and data_bytes are 0). PCX_OK;
- * PCX_BAD_HEADER; PCX_BAD_LAYOUT, with the header's fields still filled in;
- * RASTER_REFUSED for a NULL data or facts. */
+ * decoded (rows_decoded and data_bytes are 0, and damage holds at most
+ * PCX_DAMAGE_NO_TRAILER, which the trailer alone tells). The colours are
+ * those a 32-bit surface takes from the picture right after raster_init:
+ * the header's 16, the trailer's 256, or the standard 16 (2-colour
+ * pictures: black and white), by the rules in raster.h; colour_source
+ * names them (0 for true colour). PCX_OK; PCX_BAD_HEADER (fewer than 128
+ * bytes: every field 0); PCX_BAD_LAYOUT, with the header's fields still
+ * filled in; RASTER_REFUSED, writing nothing, for a NULL data or facts. */
 int32_t pcx_inspect(const void* data, size_t size, pcx_facts* facts);
 
 /* Decodes the picture into `pixels`, rows `stride` bytes apart, top row
- * first, and fills `facts` as pcx_inspect does plus damage, rows_decoded,
- * data_bytes and the extra-bytes note. RASTER_REFUSED, writing nothing, for
- * NULL pointers, an unknown format, PCX_FORMAT_INDICES for a true-colour
- * picture, a stride below one row of the format, or rows that do not fit
- * `capacity`. PCX_BAD_HEADER and PCX_BAD_LAYOUT as pcx_inspect;
- * RASTER_NO_MEMORY when the line buffer is not obtained. Damage is not a
- * failure: the result is PCX_OK. */
+ * first (each row width * format bytes; the bytes between rows are left
+ * alone), and fills `facts` as pcx_inspect does plus damage, rows_decoded,
+ * data_bytes and the extra-bytes note. Indices are the picture's own
+ * (0 .. colours - 1); RGB and RGBA take an index's colour from
+ * facts.palette, so an index the picture defines no colour for is black.
+ * RASTER_REFUSED, writing nothing (not even facts), for NULL pointers, an
+ * unknown format, PCX_FORMAT_INDICES for a true-colour picture, a stride
+ * below one row of the format, or rows that do not fit `capacity`.
+ * PCX_BAD_HEADER and PCX_BAD_LAYOUT as pcx_inspect, no pixel written;
+ * RASTER_NO_MEMORY when the line buffer (about twice a line) is not
+ * obtained. There is no limit on a line's length. Damage is not a failure:
+ * the result is PCX_OK. */
 int32_t pcx_decode(const void* data, size_t size, int32_t format, void* pixels, size_t capacity, ptrdiff_t stride,
                    pcx_facts* facts);
 

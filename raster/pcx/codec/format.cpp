@@ -1,0 +1,84 @@
+// Header checks and the layout choice.
+#include "raster/pcx/codec/format.h"
+
+namespace raster {
+namespace pcx {
+
+namespace {
+
+struct LayoutChoice {
+    Layout layout;
+    int32_t colours;
+};
+
+// The layout for `bits` per pixel in `planes` planes; false for a
+// combination no reader stores.
+bool choose_layout(uint32_t bits, uint32_t planes, LayoutChoice& choice) {
+    if (bits == 1 && planes >= 1 && planes <= 4) {
+        choice = {static_cast<Layout>(kOneBit + (planes - 1)), 1 << planes};
+    } else if (bits == 2 && planes == 1) {
+        choice = {kPackedTwoBit, 4};
+    } else if (bits == 4 && planes == 1) {
+        choice = {kPackedFourBit, 16};
+    } else if (bits == 8 && planes == 1) {
+        choice = {kEightBit, 256};
+    } else if (bits == 8 && planes == 3) {
+        choice = {kTrueColour, kTrueColourCount};
+    } else if (bits == 8 && planes == 4) {
+        choice = {kTrueColourFourPlanes, kTrueColourCount};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Bytes of one plane that hold `width` pixels of `bits` each.
+uint32_t bytes_for_width(uint32_t width, uint32_t bits) { return (width * bits + 7) / 8; }
+
+}  // namespace
+
+int32_t classify(const uint8_t* header, Format& format) {
+    if (header[0] != kManufacturer) return PCX_BAD_HEADER;
+    // The fields are unsigned; a right or bottom edge before the left or
+    // top one describes no picture.
+    const int32_t width = static_cast<int32_t>(field16(header, 8)) - static_cast<int32_t>(field16(header, 4)) + 1;
+    const int32_t height = static_cast<int32_t>(field16(header, 10)) - static_cast<int32_t>(field16(header, 6)) + 1;
+    if (width < 1 || height < 1) return PCX_BAD_HEADER;
+
+    const uint32_t bits = header[3];
+    const uint32_t planes = header[65];
+    LayoutChoice choice{};
+    if (!choose_layout(bits, planes, choice)) return PCX_BAD_LAYOUT;
+    const uint32_t bpl = field16(header, 66);
+    if (bpl < bytes_for_width(static_cast<uint32_t>(width), bits)) return PCX_BAD_LAYOUT;
+    format = Format{choice.layout, width, height, choice.colours, planes, bits, bpl, planes * bpl};
+    return PCX_OK;
+}
+
+void header_facts(const uint8_t* header, const Format* format, pcx_facts& facts) {
+    facts.x_min = static_cast<int32_t>(field16(header, 4));
+    facts.y_min = static_cast<int32_t>(field16(header, 6));
+    facts.width = static_cast<int32_t>(field16(header, 8)) - facts.x_min + 1;
+    facts.height = static_cast<int32_t>(field16(header, 10)) - facts.y_min + 1;
+    facts.bits_per_pixel = header[3];
+    facts.planes = header[65];
+    facts.bytes_per_line = static_cast<int32_t>(field16(header, 66));
+    facts.version = header[1];
+    facts.encoding = header[2];
+    facts.h_dpi = static_cast<int32_t>(field16(header, 12));
+    facts.v_dpi = static_cast<int32_t>(field16(header, 14));
+    const int32_t version = facts.version;
+    if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
+        facts.notes |= PCX_NOTE_UNKNOWN_VERSION;
+    }
+    if (facts.encoding != 1) facts.notes |= PCX_NOTE_UNKNOWN_ENCODING;
+    if (format == nullptr) return;
+    facts.colours = format->colours;
+    // Writers round a line up to an even number of bytes; an odd count, or
+    // more than that rounding, is unusual but loses nothing.
+    const uint32_t needed = bytes_for_width(static_cast<uint32_t>(format->width), format->bits);
+    if ((format->bpl & 1) != 0 || format->bpl > needed + (needed & 1)) facts.notes |= PCX_NOTE_ODD_LINE_BYTES;
+}
+
+}  // namespace pcx
+}  // namespace raster
