@@ -1,0 +1,120 @@
+// The PCX encoder's plain per-line routines: the reference run coder, which
+// every faster one must match byte for byte, and the plane makers.
+#include "raster/pcx/codec/encode_lines.h"
+
+#include <cstring>
+
+#include "raster/cpu.h"
+
+namespace raster {
+namespace pcx_encoder {
+
+namespace {
+
+constexpr uint8_t kRunFlag = 0xC0;
+constexpr size_t kLongestRun = 63;
+
+size_t run_length(const uint8_t* line, size_t left) {
+    const size_t most = left < kLongestRun ? left : kLongestRun;
+    size_t length = 1;
+    while (length < most && line[length] == line[0]) ++length;
+    return length;
+}
+
+// Eight indices, pixel 0 in the lowest byte, whatever the byte order.
+uint64_t load_eight(const uint8_t* bytes) {
+    uint64_t value = 0;
+    if (kLittleEndian) {
+        std::memcpy(&value, bytes, sizeof value);
+    } else {
+        for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+// Bit 0 of each of the eight bytes into one byte, byte 0's bit highest. The
+// multiplier moves byte k's bit from position 8k to 63 - k; no two of the
+// partial products meet, so nothing carries into the top byte.
+uint8_t gather_bits(uint64_t eight) {
+    return static_cast<uint8_t>(((eight & 0x0101010101010101u) * 0x8040201008040201u) >> 56);
+}
+
+void repeat_last(uint8_t* plane, size_t used, size_t line_bytes) {
+    if (used < line_bytes) std::memset(plane + used, plane[used - 1], line_bytes - used);
+}
+
+}  // namespace
+
+size_t encode_runs_plain(const uint8_t* line, size_t count, uint8_t* out, size_t /*room*/) {
+    uint8_t* at = out;
+    for (size_t i = 0; i < count;) {
+        const uint8_t value = line[i];
+        const size_t length = run_length(line + i, count - i);
+        if (length > 1 || value >= kRunFlag) *at++ = static_cast<uint8_t>(kRunFlag | length);
+        *at++ = value;
+        i += length;
+    }
+    return static_cast<size_t>(at - out);
+}
+
+size_t count_runs_plain(const uint8_t* line, size_t count) {
+    size_t bytes = 0;
+    for (size_t i = 0; i < count;) {
+        const size_t length = run_length(line + i, count - i);
+        bytes += (length > 1 || line[i] >= kRunFlag) ? 2 : 1;
+        i += length;
+    }
+    return bytes;
+}
+
+const RunCoder& run_coder() {
+#if defined(__SSE2__) || defined(_M_X64)
+    // SSE2 is part of every x86-64 processor: no run-time question needed.
+    static constexpr RunCoder coder{encode_runs_sse2, count_runs_sse2};
+#else
+    static constexpr RunCoder coder{encode_runs_plain, count_runs_plain};
+#endif
+    return coder;
+}
+
+void bit_planes(const uint8_t* indices, int32_t width, int32_t planes, uint8_t* line, size_t line_bytes) {
+    const size_t whole = static_cast<size_t>(width) / 8;
+    for (size_t b = 0; b < whole; ++b) {
+        const uint64_t eight = load_eight(indices + b * 8);
+        for (int32_t p = 0; p < planes; ++p) line[p * line_bytes + b] = gather_bits(eight >> p);
+    }
+    const size_t rest = static_cast<size_t>(width) % 8;
+    if (rest != 0) {
+        uint8_t last[8] = {};
+        std::memcpy(last, indices + whole * 8, rest);
+        const uint64_t eight = load_eight(last);
+        for (int32_t p = 0; p < planes; ++p) line[p * line_bytes + whole] = gather_bits(eight >> p);
+    }
+    const size_t used = whole + (rest != 0 ? 1 : 0);
+    for (int32_t p = 0; p < planes; ++p) repeat_last(line + p * line_bytes, used, line_bytes);
+}
+
+void byte_planes(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes) {
+    uint8_t* red = line;
+    uint8_t* green = line + line_bytes;
+    uint8_t* blue = line + 2 * line_bytes;
+    if (channels == 3) {
+        for (int32_t x = 0; x < width; ++x, pixels += 3) {
+            red[x] = pixels[0];
+            green[x] = pixels[1];
+            blue[x] = pixels[2];
+        }
+    } else {
+        uint8_t* alpha = line + 3 * line_bytes;
+        for (int32_t x = 0; x < width; ++x, pixels += 4) {
+            red[x] = pixels[0];
+            green[x] = pixels[1];
+            blue[x] = pixels[2];
+            alpha[x] = pixels[3];
+        }
+    }
+    for (int32_t c = 0; c < channels; ++c) repeat_last(line + c * line_bytes, static_cast<size_t>(width), line_bytes);
+}
+
+}  // namespace pcx_encoder
+}  // namespace raster

@@ -1,0 +1,50 @@
+// The PCX encoder's per-line work: turning one row of pixels into its plane
+// lines, and run-length encoding one plane line. The run coder has a plain
+// reference and an SSE2 version that must give the same bytes; both are
+// declared here so that the tests can hold one against the other. Private to
+// the library.
+#ifndef RASTER_PCX_CODEC_ENCODE_LINES_H
+#define RASTER_PCX_CODEC_ENCODE_LINES_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace raster {
+namespace pcx_encoder {
+
+// Run-length encodes `count` bytes, one plane of one line: a byte below 0xC0
+// that differs from the next stays as it is; every other run of equal bytes
+// becomes a count byte (0xC0 + length, 1..63) and the value. Runs never reach
+// past `count`. `encode` returns the bytes written to `out`, whose `room`
+// bytes must hold them (the coder may use the rest of `room` as scratch
+// while it works, never more); `count_bytes` returns the same number without
+// writing anything.
+struct RunCoder {
+    size_t (*encode)(const uint8_t* line, size_t count, uint8_t* out, size_t room);
+    size_t (*count_bytes)(const uint8_t* line, size_t count);
+};
+
+size_t encode_runs_plain(const uint8_t* line, size_t count, uint8_t* out, size_t room);
+size_t count_runs_plain(const uint8_t* line, size_t count);
+#if defined(__SSE2__) || defined(_M_X64)
+size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t room);
+size_t count_runs_sse2(const uint8_t* line, size_t count);
+#endif
+
+// The fastest coder this processor runs, chosen once.
+const RunCoder& run_coder();
+
+// Bit planes of `width` indices (each below 2^planes): plane p of pixel x is
+// bit (7 - x % 8) of byte x / 8 of line + p * line_bytes. Bytes from
+// (width + 7) / 8 up to line_bytes repeat the plane's last byte.
+void bit_planes(const uint8_t* indices, int32_t width, int32_t planes, uint8_t* line, size_t line_bytes);
+
+// Byte planes of `width` pixels of `channels` bytes each (3: red, green,
+// blue; 4: and alpha): channel c of pixel x is byte x of line + c *
+// line_bytes. Bytes from width up to line_bytes repeat the plane's last one.
+void byte_planes(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes);
+
+}  // namespace pcx_encoder
+}  // namespace raster
+
+#endif  // RASTER_PCX_CODEC_ENCODE_LINES_H
