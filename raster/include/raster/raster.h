@@ -228,6 +228,26 @@ int32_t pcx_set_buffer(const uint8_t* data, uint32_t size);
  * first + count > 256 or a NULL rgb. */
 int32_t palette_reduce(int32_t first, int32_t count, uint8_t* rgb);
 
+/* ---- PCX output -------------------------------------------------------- */
+
+/* Writes columns x1..x2, rows y1..y2 (inclusive) of the surface `handle` as a
+ * PCX file (version 5, run-length encoded, 72 dpi; see pcx_encode): 8-bit
+ * surfaces as 256 colours, their indices as stored and the library palette
+ * as it is now in the 769-byte trailer; 16, 24 and 32-bit surfaces as three
+ * planes of true colour, 16-bit 5-6-5 fields widened as surface_read_rgb
+ * widens them. Any surface in use can be saved, selected or not; needs no
+ * raster_init. The file is written with the C library under a temporary name
+ * in the same folder (filename, a dot, the process id, ".tmp"), then renamed
+ * over `filename`: a save that fails leaves the file that was there as it
+ * was, and neither a partial file nor the temporary one.
+ * RASTER_OK; RASTER_REFUSED, writing nothing, for a handle outside 0..31 (not
+ * taken modulo 32), a free slot, reversed bounds, a rectangle reaching outside
+ * the surface or wider than the format holds (65,534 pixels; BytesPerLine is
+ * 16 bits and even), or a NULL filename; RASTER_NO_MEMORY when the pixels or
+ * the file's bytes cannot be held; PCX_OPEN_FAILED when the file cannot be
+ * created, written or renamed into place. */
+int32_t pcx_save(int32_t handle, int32_t x1, int32_t x2, int32_t y1, int32_t y2, const char* filename);
+
 /* ---- graphics position and image buffers ------------------------------- */
 
 /* An image buffer holds width x height palette indices, bottom row first;
