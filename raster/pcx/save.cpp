@@ -25,13 +25,13 @@ namespace {
 
 using raster::state;
 
-struct Rectangle {
+struct Area {
     int32_t x1, x2, y1, y2;
     int32_t width() const { return x2 - x1 + 1; }
     int32_t height() const { return y2 - y1 + 1; }
 };
 
-bool surface_holds(int32_t handle, const Rectangle& r) {
+bool surface_holds(int32_t handle, const Area& r) {
     if (handle < 0 || handle >= raster::kSlotCount || state.slot_bits[handle] == nullptr) return false;
     if (r.x1 < 0 || r.y1 < 0 || r.x1 > r.x2 || r.y1 > r.y2) return false;
     return r.x2 < state.slot_width[handle] && r.y2 < state.slot_height[handle];
@@ -39,7 +39,7 @@ bool surface_holds(int32_t handle, const Rectangle& r) {
 
 // An 8-bit surface's indices in the rectangle, top row first (the surface
 // keeps its rows bottom-up).
-void copy_indices(int32_t handle, const Rectangle& r, uint8_t* indices) {
+void copy_indices(int32_t handle, const Area& r, uint8_t* indices) {
     const size_t stride = static_cast<size_t>(state.slot_width[handle]);
     const size_t width = static_cast<size_t>(r.width());
     for (int32_t y = r.y1; y <= r.y2; ++y) {
@@ -50,7 +50,7 @@ void copy_indices(int32_t handle, const Rectangle& r, uint8_t* indices) {
 
 // The file's bytes in `file`; 0 when the codec refuses the rectangle (too
 // wide for the format), RASTER_NO_MEMORY when it cannot be held.
-int32_t encode_rectangle(int32_t handle, const Rectangle& r, std::unique_ptr<uint8_t[]>& file, size_t& size) {
+int32_t encode_area(int32_t handle, const Area& r, std::unique_ptr<uint8_t[]>& file, size_t& size) {
     const bool indexed = state.slot_bpp[handle] == 8;
     const int32_t format = indexed ? PCX_FORMAT_INDICES : PCX_FORMAT_RGB;
     const size_t row = static_cast<size_t>(r.width()) * static_cast<size_t>(format);
@@ -106,11 +106,11 @@ int32_t write_replacing(const char* filename, const uint8_t* bytes, size_t size)
 }  // namespace
 
 extern "C" int32_t pcx_save(int32_t handle, int32_t x1, int32_t x2, int32_t y1, int32_t y2, const char* filename) {
-    const Rectangle rectangle{x1, x2, y1, y2};
-    if (filename == nullptr || !surface_holds(handle, rectangle)) return RASTER_REFUSED;
+    const Area area{x1, x2, y1, y2};
+    if (filename == nullptr || !surface_holds(handle, area)) return RASTER_REFUSED;
     std::unique_ptr<uint8_t[]> file;
     size_t size = 0;
-    const int32_t encoded = encode_rectangle(handle, rectangle, file, size);
+    const int32_t encoded = encode_area(handle, area, file, size);
     if (encoded != RASTER_OK) return encoded;
     return write_replacing(filename, file.get(), size);
 }
