@@ -198,27 +198,6 @@ TEST(PcxEncode, FastRunCoderMatchesPlain) {
 #endif
 }
 
-// ---- read back by other programs --------------------------------------------
-#if !defined(_WIN32)
-
-namespace fs = std::filesystem;
-
-// The pixels of a binary PPM (netpbm writes one header line per field);
-// anything else as it is.
-Bytes without_ppm_header(const Bytes& file) {
-    if (file.size() < 2 || file[0] != 'P' || file[1] != '6') return file;
-    size_t at = 2;
-    for (int field = 0; field < 3; ++field) {
-        while (at < file.size() && std::isspace(file[at])) ++at;
-        while (at < file.size() && std::isdigit(file[at])) ++at;
-    }
-    return Bytes(file.begin() + static_cast<long>(std::min(at + 1, file.size())), file.end());
-}
-
-bool have(const std::string& command) {
-    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 struct Case {
     std::string name;
     int width, height, format;
@@ -273,6 +252,59 @@ std::vector<Case> cases_where(Keep keep) {
     std::vector<Case> all = cases();
     all.erase(std::remove_if(all.begin(), all.end(), [&](const Case& c) { return !keep(c); }), all.end());
     return all;
+}
+
+// Every layout read back by the codec's own decoder: the pixels, the
+// picture's own indices, where its colours come from, and nothing noted.
+TEST(PcxEncode, ReadBackByPcxDecode) {
+    std::vector<Case> all = cases();
+    Case one_colour{"one colour twice", 3, 2, PCX_FORMAT_INDICES, {0, 1, 1, 1, 0, 0}, Bytes(6, 40)};
+    all.push_back(one_colour);
+    for (const Case& c : all) {
+        SCOPED_TRACE(c.name);
+        Bytes file;
+        const size_t size = encode(c.pixels, c.width, c.height, c.format, c.palette, file);
+        const size_t pixels = static_cast<size_t>(c.width) * c.height;
+        Bytes rgba(pixels * 4 + 1, kSentinel);
+        pcx_facts facts{};
+        ASSERT_EQ(pcx_decode(file.data(), size, PCX_FORMAT_RGBA, rgba.data(), pixels * 4, c.width * 4, &facts), PCX_OK);
+        EXPECT_EQ(rgba, cat(c.rgba(), {kSentinel}));
+        EXPECT_EQ(facts.damage, 0);
+        EXPECT_EQ(facts.notes, 0);
+        EXPECT_EQ(facts.rows_decoded, c.height);
+        const bool trailer = c.format == PCX_FORMAT_INDICES && file[3] == 8;
+        EXPECT_EQ(facts.data_bytes, static_cast<int64_t>(size - 128 - (trailer ? 769 : 0)));
+        EXPECT_EQ(facts.colour_source, c.format != PCX_FORMAT_INDICES ? 0
+                                       : trailer                      ? PCX_COLOURS_TRAILER
+                                                                      : PCX_COLOURS_HEADER);
+        if (c.format == PCX_FORMAT_INDICES) {
+            Bytes indices(pixels, kSentinel);
+            ASSERT_EQ(pcx_decode(file.data(), size, PCX_FORMAT_INDICES, indices.data(), pixels, c.width, &facts),
+                      PCX_OK);
+            EXPECT_EQ(indices, c.pixels);
+        }
+    }
+}
+
+// ---- read back by other programs --------------------------------------------
+#if !defined(_WIN32)
+
+namespace fs = std::filesystem;
+
+// The pixels of a binary PPM (netpbm writes one header line per field);
+// anything else as it is.
+Bytes without_ppm_header(const Bytes& file) {
+    if (file.size() < 2 || file[0] != 'P' || file[1] != '6') return file;
+    size_t at = 2;
+    for (int field = 0; field < 3; ++field) {
+        while (at < file.size() && std::isspace(file[at])) ++at;
+        while (at < file.size() && std::isdigit(file[at])) ++at;
+    }
+    return Bytes(file.begin() + static_cast<long>(std::min(at + 1, file.size())), file.end());
+}
+
+bool have(const std::string& command) {
+    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 class PcxEncodePeers : public testing::Test {
