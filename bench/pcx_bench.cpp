@@ -1,16 +1,21 @@
 // pcx_display throughput (buffer mode, so no file I/O is measured) beside
 // the plainest C decoder, SDL2_image and Allegro 4 reading the same bytes
-// from memory, and memcpy of the decoded bytes (the limit). Counters:
-// decoded megapixels per second ("MPix/s") and encoded megabytes per second
-// ("bytes_per_second"; for the limit, bytes copied). bench/pillow-pcx times
-// Pillow on the same pictures.
+// from memory, and memcpy of the decoded bytes (the limit); the codec's
+// pcx_decode to RGBA beside pcx_display into a 32-bit surface, a plain
+// decoder to RGBA and memcpy of the RGBA bytes; pcx_encode beside a plain
+// encoder and memcpy of the pixels it reads. Counters: megapixels per second
+// ("MPix/s") and encoded megabytes per second ("bytes_per_second", the PCX
+// file's bytes; for the limits, bytes copied). bench/pillow-pcx times Pillow
+// on the same pictures.
 #include <benchmark/benchmark.h>
 
+#include <raster/pcx_codec.h>
 #include <raster/raster.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -139,6 +144,156 @@ void BM_pcx_limit_memcpy(benchmark::State& state) {
     limits::memcpy_bytes(state, static_cast<size_t>(shape.width) * shape.height * (shape.surface_bits / 8));
 }
 
+// ---- the codec ------------------------------------------------------------
+
+void BM_pcx_display_into_32bit(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    PictureShape shape = shape_of(id);
+    const std::vector<uint8_t>& bytes = picture(id);
+    shape.surface_bits = 32;
+    PictureSurface surface(shape);
+    if (surface.handle() < 0) return state.SkipWithError("no surface");
+    pcx_set_buffer(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    for (auto _ : state) benchmark::DoNotOptimize(pcx_display(nullptr, PCX_FROM_BUFFER | PCX_KEEP_INDICES));
+    pcx_set_buffer(nullptr, 0);
+    set_counters(state, shape, bytes.size());
+}
+
+void BM_pcx_decode_rgba(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const std::vector<uint8_t>& bytes = picture(id);
+    const size_t row = static_cast<size_t>(shape.width) * 4;
+    std::vector<uint8_t> rgba(row * shape.height);
+    pcx_facts facts;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pcx_decode(bytes.data(), bytes.size(), PCX_FORMAT_RGBA, rgba.data(), rgba.size(),
+                                            static_cast<ptrdiff_t>(row), &facts));
+        benchmark::ClobberMemory();
+    }
+    if (facts.rows_decoded != shape.height) return state.SkipWithError("pcx_decode did not decode every row");
+    set_counters(state, shape, bytes.size());
+}
+
+// The plain decoder to RGBA must give pcx_decode's bytes.
+void BM_pcx_decode_rgba_plain(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const std::vector<uint8_t>& bytes = picture(id);
+    const size_t size = static_cast<size_t>(shape.width) * shape.height * 4;
+    std::vector<uint8_t> ours(size), plain_rgba(size, 1);
+    pcx_facts facts;
+    pcx_decode(bytes.data(), bytes.size(), PCX_FORMAT_RGBA, ours.data(), size, shape.width * 4, &facts);
+    if (!plain::pcx_decode_rgba(bytes.data(), bytes.size(), plain_rgba.data()) || plain_rgba != ours) {
+        return state.SkipWithError("the plain decoder's pixels differ from pcx_decode's");
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(plain::pcx_decode_rgba(bytes.data(), bytes.size(), plain_rgba.data()));
+        benchmark::ClobberMemory();
+    }
+    set_counters(state, shape, bytes.size());
+}
+
+void BM_pcx_decode_limit_memcpy(benchmark::State& state) {
+    const PictureShape shape = shape_of(static_cast<PictureId>(state.range(0)));
+    limits::memcpy_bytes(state, static_cast<size_t>(shape.width) * shape.height * 4);
+}
+
+// A picture's pixels as pcx_encode takes them: its own indices and colours
+// (2-colour pictures as black and white, the 1-bit layout), RGB, or RGBA for
+// pictures with a fourth plane.
+struct EncoderInput {
+    int32_t format = 0;
+    int32_t colours = 0;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> palette = std::vector<uint8_t>(768, 0);
+    size_t file_size = 0;
+};
+
+const EncoderInput& encoder_input(PictureId id) {
+    static std::map<int, EncoderInput> cache;
+    auto found = cache.find(id);
+    if (found != cache.end()) return found->second;
+    const std::vector<uint8_t>& bytes = picture(id);
+    const PictureShape shape = shape_of(id);
+    EncoderInput input;
+    pcx_facts facts;
+    pcx_inspect(bytes.data(), bytes.size(), &facts);
+    const bool indexed = facts.colours <= 256;
+    input.format = indexed ? PCX_FORMAT_INDICES : facts.planes == 4 ? PCX_FORMAT_RGBA : PCX_FORMAT_RGB;
+    input.colours = indexed ? facts.colours : 0;
+    input.palette.assign(facts.palette, facts.palette + 768);
+    if (input.colours == 2) input.palette = {0, 0, 0, 255, 255, 255};
+    input.pixels.resize(static_cast<size_t>(shape.width) * shape.height * input.format);
+    pcx_decode(bytes.data(), bytes.size(), input.format, input.pixels.data(), input.pixels.size(),
+               static_cast<ptrdiff_t>(shape.width) * input.format, &facts);
+    input.file_size = pcx_encode(input.pixels.data(), shape.width, shape.height, shape.width * input.format,
+                                 input.format, input.palette.data(), input.colours, nullptr, 0);
+    return cache.emplace(id, std::move(input)).first->second;
+}
+
+size_t encode_into(const EncoderInput& input, const PictureShape& shape, std::vector<uint8_t>& out) {
+    return pcx_encode(input.pixels.data(), shape.width, shape.height, shape.width * input.format, input.format,
+                      input.palette.data(), input.colours, out.data(), out.size());
+}
+
+// Into a buffer that holds the worst case: one pass.
+void BM_pcx_encode(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const EncoderInput& input = encoder_input(id);
+    std::vector<uint8_t> out(input.pixels.size() * 8 + 4096);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(encode_into(input, shape, out));
+        benchmark::ClobberMemory();
+    }
+    if (encode_into(input, shape, out) != input.file_size) return state.SkipWithError("pcx_encode failed");
+    set_counters(state, shape, input.file_size);
+}
+
+// As a caller that asks the size first and then encodes into exactly that.
+void BM_pcx_encode_sized(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const EncoderInput& input = encoder_input(id);
+    std::vector<uint8_t> out(input.file_size);
+    for (auto _ : state) {
+        const size_t size = pcx_encode(input.pixels.data(), shape.width, shape.height, shape.width * input.format,
+                                       input.format, input.palette.data(), input.colours, nullptr, 0);
+        benchmark::DoNotOptimize(pcx_encode(input.pixels.data(), shape.width, shape.height, shape.width * input.format,
+                                            input.format, input.palette.data(), input.colours, out.data(), size));
+        benchmark::ClobberMemory();
+    }
+    set_counters(state, shape, input.file_size);
+}
+
+// The plain encoder (256-colour and RGB pictures) must give pcx_encode's bytes.
+void BM_pcx_encode_plain(benchmark::State& state) {
+    const PictureId id = static_cast<PictureId>(state.range(0));
+    const PictureShape shape = shape_of(id);
+    const EncoderInput& input = encoder_input(id);
+    const bool rgb = input.format == PCX_FORMAT_RGB;
+    std::vector<uint8_t> ours(input.pixels.size() * 8 + 4096), out(ours.size());
+    const size_t size = encode_into(input, shape, ours);
+    if ((!rgb && input.colours != 256) ||
+        plain::pcx_encode(input.pixels.data(), shape.width, shape.height, rgb, input.palette.data(), out.data()) !=
+            size ||
+        !std::equal(out.begin(), out.begin() + static_cast<ptrdiff_t>(size), ours.begin())) {
+        return state.SkipWithError("the plain encoder's bytes differ from pcx_encode's");
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            plain::pcx_encode(input.pixels.data(), shape.width, shape.height, rgb, input.palette.data(), out.data()));
+        benchmark::ClobberMemory();
+    }
+    set_counters(state, shape, size);
+}
+
+// memcpy of the pixels the encoder reads.
+void BM_pcx_encode_limit_memcpy(benchmark::State& state) {
+    limits::memcpy_bytes(state, encoder_input(static_cast<PictureId>(state.range(0))).pixels.size());
+}
+
 void pictures(benchmark::internal::Benchmark* b) {
     b->ArgName("picture");
     for (int id = 0; id < benchpictures::kPictureCount; ++id) b->Arg(id);
@@ -163,3 +318,25 @@ BENCHMARK(BM_pcx_plain_decoder)
     ->ArgName("picture")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pcx_limit_memcpy)->Apply(pictures);
+BENCHMARK(BM_pcx_display_into_32bit)->Apply(pictures);
+BENCHMARK(BM_pcx_decode_rgba)->Apply(pictures);
+// The plain decoder to RGBA reads 1-bit, 4-plane, 8-bit and 24-bit pictures.
+BENCHMARK(BM_pcx_decode_rgba_plain)
+    ->DenseRange(benchpictures::kSky640, benchpictures::kTrueColour2048)
+    ->Arg(benchpictures::kNoisyIndexed2048)
+    ->Arg(benchpictures::kNoisyTrueColour2048)
+    ->ArgName("picture")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_pcx_decode_limit_memcpy)->Apply(pictures);
+BENCHMARK(BM_pcx_encode)->Apply(pictures);
+BENCHMARK(BM_pcx_encode_sized)->Apply(pictures);
+// The plain encoder writes 256-colour and RGB pictures.
+BENCHMARK(BM_pcx_encode_plain)
+    ->ArgName("picture")
+    ->Arg(benchpictures::kSky640)
+    ->Arg(benchpictures::kIndexed2048)
+    ->Arg(benchpictures::kTrueColour2048)
+    ->Arg(benchpictures::kNoisyIndexed2048)
+    ->Arg(benchpictures::kNoisyTrueColour2048)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_pcx_encode_limit_memcpy)->Apply(pictures);

@@ -13,6 +13,7 @@ pcxwrite::Layout layout_of(PictureId id) {
         case kFourPlane2048:
             return pcxwrite::Layout::FourPlane;
         case kTrueColour2048:
+        case kNoisyTrueColour2048:
             return pcxwrite::Layout::TrueColor;
         case kTwoPlane2048:
             return pcxwrite::Layout::TwoPlane;
@@ -53,6 +54,10 @@ PictureShape shape_of(PictureId id) {
             return {2048, 2048, 8, "2048-4bit-packed"};
         case kRgba2048:
             return {2048, 2048, 32, "2048-rgba"};
+        case kNoisyIndexed2048:
+            return {2048, 2048, 8, "2048-8bit-noisy"};
+        case kNoisyTrueColour2048:
+            return {2048, 2048, 32, "2048-24bit-noisy"};
     }
     return {1, 1, 8, "none"};
 }
@@ -75,7 +80,17 @@ std::vector<uint8_t> make_pcx(PictureId id) {
     if (layout == Layout::ThreePlane) colours = 8;
     if (layout == Layout::FourPlane || layout == Layout::PackedFourBit) colours = 16;
     const bool rgb = layout == Layout::TrueColor || layout == Layout::TrueColorAlpha;
-    for (int y = 0; y < p.height; ++y) {
+    const bool noisy = id == kNoisyIndexed2048 || id == kNoisyTrueColour2048;
+    for (int y = 0; y < p.height && noisy; ++y) {
+        for (int x = 0; x < p.width * (rgb ? 3 : 1); ++x) {
+            // A pixel in sixteen repeats its left neighbour's value.
+            std::vector<uint8_t>& bytes = rgb ? p.rgb : p.indices;
+            const size_t step = rgb ? 3 : 1;
+            bytes.push_back(x >= static_cast<int>(step) && roll() % 16 == 0 ? bytes[bytes.size() - step]
+                                                                            : static_cast<uint8_t>(roll()));
+        }
+    }
+    for (int y = 0; y < p.height && !noisy; ++y) {
         for (int x = 0; x < p.width; ++x) {
             const int band = (x / 5 + y / 3 + (roll() % 8 == 0 ? static_cast<int>(roll()) : 0)) % colours;
             if (rgb) {

@@ -126,4 +126,116 @@ bool pcx_decode(const uint8_t* file, size_t size, uint8_t* bits, ptrdiff_t strid
     return true;
 }
 
+namespace {
+
+// One line of `count` bytes from the stream at `in`; runs longer than what
+// the line still needs are cut. False when the stream ends first.
+bool decode_line(const uint8_t*& in, const uint8_t* end, uint8_t* line, size_t count) {
+    size_t n = 0;
+    while (n < count) {
+        if (in >= end) return false;
+        uint8_t value = *in++;
+        size_t run = 1;
+        if ((value & 0xC0) == 0xC0) {
+            if (in >= end) return false;
+            run = value & 0x3F;
+            value = *in++;
+        }
+        while (run-- > 0 && n < count) line[n++] = value;
+    }
+    return true;
+}
+
+void put_colour(uint8_t* rgba, const uint8_t* colour) {
+    rgba[0] = colour[0];
+    rgba[1] = colour[1];
+    rgba[2] = colour[2];
+    rgba[3] = 255;
+}
+
+}  // namespace
+
+bool pcx_decode_rgba(const uint8_t* file, size_t size, uint8_t* rgba) {
+    if (size < 128 || file[0] != 10) return false;
+    const int depth = file[3];
+    const int width = (file[8] | file[9] << 8) - (file[4] | file[5] << 8) + 1;
+    const int height = (file[10] | file[11] << 8) - (file[6] | file[7] << 8) + 1;
+    const int planes = file[65];
+    const int line_bytes = file[66] | file[67] << 8;
+    const bool indexed = depth == 8 && planes == 1;
+    if (!((depth == 1 && (planes == 1 || planes == 4)) || indexed || (depth == 8 && planes == 3))) return false;
+    if (width < 1 || height < 1 || line_bytes * 8 < width * depth) return false;
+    if (indexed && (size < 128 + 769 || file[size - 769] != 12)) return false;
+    const uint8_t* colours = indexed ? file + size - 768 : file + 16;
+    std::vector<uint8_t> line(static_cast<size_t>(line_bytes) * planes);
+    const uint8_t* in = file + 128;
+    for (int y = 0; y < height; ++y) {
+        if (!decode_line(in, file + size, line.data(), line.size())) return false;
+        uint8_t* out = rgba + static_cast<size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x, out += 4) {
+            if (depth == 8 && planes == 3) {
+                const uint8_t colour[3] = {line[x], line[line_bytes + x], line[2 * line_bytes + x]};
+                put_colour(out, colour);
+            } else if (indexed) {
+                put_colour(out, colours + line[x] * 3);
+            } else {
+                int index = 0;
+                for (int p = 0; p < planes; ++p) index |= ((line[p * line_bytes + (x >> 3)] >> (7 - (x & 7))) & 1) << p;
+                put_colour(out, colours + index * 3);
+            }
+        }
+    }
+    return true;
+}
+
+size_t pcx_encode(const uint8_t* pixels, int width, int height, bool rgb, const uint8_t* palette, uint8_t* out) {
+    const int planes = rgb ? 3 : 1;
+    const int line_bytes = width + (width & 1);
+    std::memset(out, 0, 128);
+    const uint8_t header[16] = {10,
+                                5,
+                                1,
+                                8,
+                                0,
+                                0,
+                                0,
+                                0,
+                                static_cast<uint8_t>(width - 1),
+                                static_cast<uint8_t>((width - 1) >> 8),
+                                static_cast<uint8_t>(height - 1),
+                                static_cast<uint8_t>((height - 1) >> 8),
+                                72,
+                                0,
+                                72,
+                                0};
+    std::memcpy(out, header, sizeof header);
+    if (!rgb) std::memcpy(out + 16, palette, 48);
+    out[65] = static_cast<uint8_t>(planes);
+    out[66] = static_cast<uint8_t>(line_bytes);
+    out[67] = static_cast<uint8_t>(line_bytes >> 8);
+    out[68] = 1;
+    size_t at = 128;
+    std::vector<uint8_t> line(static_cast<size_t>(line_bytes));
+    for (int y = 0; y < height; ++y) {
+        for (int p = 0; p < planes; ++p) {
+            const uint8_t* row = pixels + static_cast<size_t>(y) * width * planes;
+            for (int x = 0; x < width; ++x) line[x] = row[x * planes + p];
+            line[line_bytes - 1] = line[width - 1];
+            for (int x = 0; x < line_bytes;) {
+                int run = 1;
+                while (x + run < line_bytes && run < 63 && line[x + run] == line[x]) ++run;
+                if (run > 1 || line[x] >= 0xC0) out[at++] = static_cast<uint8_t>(0xC0 | run);
+                out[at++] = line[x];
+                x += run;
+            }
+        }
+    }
+    if (!rgb) {
+        out[at++] = 12;
+        std::memcpy(out + at, palette, 768);
+        at += 768;
+    }
+    return at;
+}
+
 }  // namespace plain

@@ -40,6 +40,18 @@ void present(const uint8_t* pixels, int width, int height, ptrdiff_t stride, con
 // False for anything else or a short file.
 bool pcx_decode(const uint8_t* file, size_t size, uint8_t* bits, ptrdiff_t stride, uint8_t low_base);
 
+// pcx_decode to RGBA (red, green, blue, 255; rows top first, 4 * width bytes
+// each) of the same four layouts: 1-bit and 4-plane pictures through the
+// header's colours, 8-bit ones through the trailer's. False for anything
+// else or a short file.
+bool pcx_decode_rgba(const uint8_t* file, size_t size, uint8_t* rgba);
+
+// pcx_encode of width x height indices with 256 colours (one plane of 8
+// bits and the trailer) or of RGB pixels (three planes): a byte at a time,
+// each run stopping at its plane's end, each line padded to an even length
+// with its last byte. `out` holds the worst case; returns the file's size.
+size_t pcx_encode(const uint8_t* pixels, int width, int height, bool rgb, const uint8_t* palette, uint8_t* out);
+
 }  // namespace plain
 
 #endif  // BENCH_PLAIN_LOOPS_H

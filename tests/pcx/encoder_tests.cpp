@@ -177,12 +177,13 @@ TEST(PcxEncode, FastRunCoderMatchesPlain) {
 #if defined(__SSE2__) || defined(_M_X64)
     using namespace raster::pcx_encoder;
     std::mt19937 dice(7);
-    for (int trial = 0; trial < 3000; ++trial) {
-        const size_t count = 1 + dice() % (trial < 1000 ? 40 : 300);
+    for (int trial = 0; trial < 4000; ++trial) {
+        const size_t count = 1 + dice() % (trial < 1000 ? 40 : trial < 3000 ? 300 : 3000);
         Bytes line(count);
-        const int kind = trial % 3;  // runs, escapes, noise
+        const int kind = trial % 4;  // runs, escapes, noise, runs longer than 63
+        const uint32_t breaks[] = {8, 5, 5, 150};
         for (size_t i = 0; i < count; ++i) {
-            const bool keep = i > 0 && (kind == 0 ? dice() % 8 != 0 : dice() % 5 == 0);
+            const bool keep = i > 0 && (kind == 1 || kind == 2 ? dice() % 5 == 0 : dice() % breaks[kind] != 0);
             line[i] = keep ? line[i - 1] : static_cast<uint8_t>(kind == 1 ? 0xBC + dice() % 8 : dice());
         }
         Bytes plain(2 * count, kSentinel), fast(2 * count + 1, kSentinel);

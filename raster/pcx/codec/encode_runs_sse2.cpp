@@ -1,89 +1,164 @@
-// The PCX run coder with SSE2: stretches of bytes that stay as they are are
-// found and copied sixteen at a time, and runs measured sixteen bytes per
-// comparison. Gives exactly the plain coder's bytes.
+// The PCX run coder with SSE2. Each 64 bytes of a line become two bit masks,
+// sixteen bytes per comparison: where a run starts (a byte differs from the
+// one before it), and where a run start needs a count byte (the next byte is
+// the same, or the byte is 0xC0 or above). Writing then visits only the run
+// starts, with no branch on what kind of token each one is; counting needs
+// no visit at all, only the masks' bit counts and the rare run longer than
+// 63. Gives exactly the plain coder's bytes.
 #include "raster/pcx/codec/encode_lines.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+
+#include <cstring>
 
 namespace raster {
 namespace pcx_encoder {
 
 namespace {
 
-constexpr size_t kVector = 16;
+constexpr size_t kBlock = 16;
+constexpr size_t kWord = 64;
 constexpr size_t kLongestRun = 63;
 constexpr uint8_t kRunFlag = 0xC0;
 
 __m128i load(const uint8_t* bytes) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)); }
 
-uint32_t lowest_bit(uint32_t bits) { return static_cast<uint32_t>(__builtin_ctz(bits)); }
+struct Masks {
+    uint64_t starts;   // a run starts here
+    uint64_t counted;  // ... and, where it does, it takes a count byte
+};
 
-// Bit i set where byte i of the sixteen at `line` cannot stay as it is: it
-// equals the byte after it (a run starts), or it is 0xC0 or above (it must be
-// escaped). Reads seventeen bytes.
-uint32_t stops(const uint8_t* line, __m128i bytes) {
-    const __m128i same = _mm_cmpeq_epi8(bytes, load(line + 1));
+// The masks of the sixteen bytes at `at`, from at - 1 to at + 16.
+void block_masks(const uint8_t* at, uint32_t& starts, uint32_t& counted) {
+    const __m128i bytes = load(at);
+    const __m128i same_as_before = _mm_cmpeq_epi8(bytes, load(at - 1));
+    const __m128i same_as_next = _mm_cmpeq_epi8(bytes, load(at + 1));
     const __m128i high = _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(static_cast<char>(kRunFlag))), bytes);
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(same, high)));
+    starts = ~static_cast<uint32_t>(_mm_movemask_epi8(same_as_before)) & 0xFFFFu;
+    counted = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(same_as_next, high)));
 }
 
-// The length of the run at `line`, at most 63 and at most `left` (>= 1).
-size_t run_length(const uint8_t* line, size_t left) {
-    const size_t most = left < kLongestRun ? left : kLongestRun;
-    const __m128i value = _mm_set1_epi8(static_cast<char>(line[0]));
-    size_t length = 1;
-    while (length < most && left - length >= kVector) {
-        const uint32_t differ =
-            ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(line + length), value))) & 0xFFFFu;
-        if (differ != 0) {
-            length += lowest_bit(differ);
-            return length < most ? length : most;
+// The masks of line positions base .. base + 63 (those below `count`). A
+// block at the line's ends is read from a copy whose outside bytes differ
+// from their neighbours inside: the first byte starts a run, the last one
+// has no equal next byte.
+inline Masks word_masks(const uint8_t* line, size_t count, size_t base) {
+    Masks masks{0, 0};
+    for (size_t k = 0; k < kWord / kBlock && base + k * kBlock < count; ++k) {
+        const size_t at = base + k * kBlock;
+        uint32_t starts = 0;
+        uint32_t counted = 0;
+        if (at >= 1 && at + kBlock + 1 <= count) {
+            block_masks(line + at, starts, counted);
+        } else {
+            uint8_t edge[kBlock + 2];
+            std::memset(edge, static_cast<uint8_t>(~line[count - 1]), sizeof edge);
+            if (at == 0) edge[0] = static_cast<uint8_t>(~line[0]);
+            const size_t from = at == 0 ? 0 : at - 1;
+            const size_t last = at + kBlock + 1 < count ? at + kBlock + 1 : count;
+            std::memcpy(edge + (from + 1 - at), line + from, last - from);
+            block_masks(edge + 1, starts, counted);
         }
-        length += kVector;
+        masks.starts |= uint64_t{starts} << (k * kBlock);
+        masks.counted |= uint64_t{counted} << (k * kBlock);
     }
-    while (length < most && line[length] == line[0]) ++length;
-    return length < most ? length : most;
+    if (count - base < kWord) {
+        const uint64_t inside = (uint64_t{1} << (count - base)) - 1;
+        masks.starts &= inside;
+        masks.counted &= inside;
+    }
+    return masks;
 }
 
-// Both jobs in one loop: kWrite stores the bytes, otherwise they are only
-// counted. A stretch's sixteen bytes are stored whole and the output moves
-// on by the part that stays, so it needs sixteen bytes of room.
-template <bool kWrite>
-size_t code_runs(const uint8_t* line, size_t count, uint8_t* out, size_t room) {
-    size_t i = 0;
-    size_t written = 0;
-    while (i < count) {
-        while (count - i > kVector && (!kWrite || room - written >= kVector)) {
-            const __m128i bytes = load(line + i);
-            const uint32_t stop = stops(line + i, bytes);
-            if (kWrite) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written), bytes);
-            const size_t kept = stop == 0 ? kVector : lowest_bit(stop);
-            written += kept;
-            i += kept;
-            if (stop != 0) break;
-        }
-        if (i == count) break;
-        const uint8_t value = line[i];
-        const size_t length = run_length(line + i, count - i);
-        if (length > 1 || value >= kRunFlag) {
-            if (kWrite) out[written] = static_cast<uint8_t>(kRunFlag | length);
-            ++written;
-        }
-        if (kWrite) out[written] = value;
-        ++written;
-        i += length;
+size_t lowest(uint64_t bits) { return static_cast<size_t>(__builtin_ctzll(bits)); }
+size_t highest(uint64_t bits) { return 63 - static_cast<size_t>(__builtin_clzll(bits)); }
+size_t ones(uint64_t bits) { return static_cast<size_t>(__builtin_popcountll(bits)); }
+
+// The bytes of a run beyond the two its start is counted with: a run longer
+// than 63 takes a count and value per 63 bytes, and its rest one more token.
+size_t long_run_extra(size_t length, uint8_t value) {
+    if (length <= kLongestRun) return 0;
+    const size_t rest = length % kLongestRun;
+    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= kRunFlag) ? 2 : 1;
+    return 2 * (length / kLongestRun) + rest_bytes - 2;
+}
+
+// One run of `length` bytes of `value` at out[written], `room` bytes
+// existing: the rare case, a run longer than 63 or the output's last bytes.
+size_t put_long_run(uint8_t* out, size_t written, size_t room, size_t length, uint8_t value) {
+    for (; length > kLongestRun; length -= kLongestRun, written += 2) {
+        out[written] = static_cast<uint8_t>(kRunFlag | kLongestRun);
+        out[written + 1] = value;
     }
-    return written;
+    if (length > 1 || value >= kRunFlag) out[written++] = static_cast<uint8_t>(kRunFlag | length);
+    if (written < room) out[written] = value;  // never false for a file that fits
+    return written + 1;
+}
+
+// The common case with no branch on the token's kind: both bytes are
+// stored, and a value that stands alone lands one further on, where the
+// next token writes.
+inline size_t put_run(uint8_t* out, size_t written, size_t room, size_t length, uint8_t value) {
+    if (length > kLongestRun || written + 2 > room) return put_long_run(out, written, room, length, value);
+    const bool counted = length > 1 || value >= kRunFlag;
+    out[written] = counted ? static_cast<uint8_t>(kRunFlag | length) : value;
+    out[written + 1] = value;
+    return written + 1 + (counted ? 1 : 0);
 }
 
 }  // namespace
 
 size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t room) {
-    return code_runs<true>(line, count, out, room);
+    size_t written = 0;
+    size_t run = 0;  // where the open run started
+    for (size_t base = 0; base < count; base += kWord) {
+        const Masks masks = word_masks(line, count, base);
+        uint64_t starts = base == 0 ? masks.starts & ~uint64_t{1} : masks.starts;  // position 0 opens the first run
+        if (starts == 0) continue;
+        // The run reaching into this word from before may be longer than 63.
+        size_t next = base + lowest(starts);
+        written = put_run(out, written, room, next - run, line[run]);
+        run = next;
+        starts &= starts - 1;
+        const bool word_fits = room - written >= 2 * kWord;
+        for (; starts != 0; starts &= starts - 1) {
+            next = base + lowest(starts);
+            if (!word_fits) {
+                written = put_run(out, written, room, next - run, line[run]);
+            } else {
+                // Runs that start and end in this word: at most 63 long, and
+                // the mask knows whether each takes a count byte.
+                // The token's first byte picked with a mask, not a branch
+                // the processor would mispredict.
+                const uint32_t value = line[run];
+                const uint32_t counted = static_cast<uint32_t>(masks.counted >> (run - base)) & 1;
+                const uint32_t pick = 0u - counted;
+                out[written] = static_cast<uint8_t>(value ^ ((value ^ (kRunFlag | (next - run))) & pick));
+                out[written + 1] = static_cast<uint8_t>(value);
+                written += 1 + counted;
+            }
+            run = next;
+        }
+    }
+    return put_run(out, written, room, count - run, line[run]);
 }
 
-size_t count_runs_sse2(const uint8_t* line, size_t count) { return code_runs<false>(line, count, nullptr, 0); }
+size_t count_runs_sse2(const uint8_t* line, size_t count) {
+    size_t bytes = 0;
+    size_t run = 0;
+    for (size_t base = 0; base < count; base += kWord) {
+        const Masks masks = word_masks(line, count, base);
+        if (masks.starts == 0) continue;
+        bytes += ones(masks.starts) + ones(masks.starts & masks.counted);
+        // Only the run reaching into this word from an earlier one can be
+        // longer than 63.
+        const size_t first = base + lowest(masks.starts);
+        if (first > run) bytes += long_run_extra(first - run, line[run]);
+        run = base + highest(masks.starts);
+    }
+    return bytes + long_run_extra(count - run, line[run]);
+}
 
 }  // namespace pcx_encoder
 }  // namespace raster
