@@ -350,6 +350,42 @@ TEST_F(PcxReader, DataEndingEarlyRepeatsTheLastDecodedBytes) {
     }
 }
 
+// With PCX_REPORT_DAMAGE, data that ends early is named, and the call
+// still stores and loads what it would without the flag; the lines below
+// the surface's edge are decoded (not stored) to find out.
+TEST_F(PcxReader, ReportDamageNamesDataThatEndsEarly) {
+    const uint8_t S = kSentinel;
+    // 3 x 4, BytesPerLine 4: rows 0 and 1 whole, row 2 cut after one byte.
+    const Bytes data = {0x01, 0x02, 0x03, 0x00, 0xC4, 0x05, 0x07};
+    const Bytes file = concat(header(8, 1, 0, 0, 2, 3, 4), data);
+    const Bytes whole = concat(header(8, 1, 0, 0, 2, 3, 4), Bytes{0xD0, 0x09});
+    for (Mode mode : {Mode::File, Mode::Buffer}) {
+        SCOPED_TRACE(mode == Mode::File ? "file" : "buffer");
+        int32_t handle = surface(8, 4, 4);
+        EXPECT_EQ(display(mode, file, PCX_KEEP_PALETTE | PCX_REPORT_DAMAGE), PCX_DAMAGED);
+        EXPECT_EQ(testenv::surface_rows(handle), (Bytes{1, 2, 3, S, 5, 5, 5, S, 7, 5, 5, S, 7, 5, 5, S}));
+        EXPECT_EQ(display(mode, whole, PCX_KEEP_PALETTE | PCX_REPORT_DAMAGE), PCX_OK);
+        EXPECT_EQ(testenv::surface_rows(handle), Bytes({9, 9, 9, S, 9, 9, 9, S, 9, 9, 9, S, 9, 9, 9, S}));
+        // The surface shows rows 0 and 1, which are whole.
+        handle = surface(8, 4, 2);
+        EXPECT_EQ(display(mode, file, PCX_KEEP_PALETTE), PCX_OK);
+        EXPECT_EQ(display(mode, file, PCX_KEEP_PALETTE | PCX_REPORT_DAMAGE), PCX_DAMAGED);
+        EXPECT_EQ(testenv::surface_rows(handle), (Bytes{1, 2, 3, S, 5, 5, 5, S}));
+        EXPECT_EQ(display(mode, whole, PCX_KEEP_PALETTE | PCX_REPORT_DAMAGE), PCX_OK);
+    }
+    // The palette stage runs as without the flag: a 16-colour picture cut
+    // in its first row loads its header's colours into a 32-bit surface.
+    const pcxwrite::Picture p = make_picture(Layout::FourPlane, 9, 3);
+    pcxwrite::Options o;
+    o.layout = Layout::FourPlane;
+    const Bytes four = make_file(p, o);
+    surface(32, 9, 3);
+    Bytes expected = palette_rgb(0, 256);
+    std::copy(p.palette.begin(), p.palette.begin() + 48, expected.begin());
+    EXPECT_EQ(display(Mode::Buffer, Bytes(four.begin(), four.begin() + 131), PCX_REPORT_DAMAGE), PCX_DAMAGED);
+    EXPECT_EQ(palette_rgb(0, 256), expected);
+}
+
 TEST_F(PcxReader, DataEndingInALineThatBeganWithCarriedBytesRepeatsThatLine) {
     for (Mode mode : {Mode::File, Mode::Buffer}) {
         SCOPED_TRACE(mode == Mode::File ? "file" : "buffer");

@@ -50,12 +50,14 @@ extern "C" {
 #define PCX_AT_POSITION 2   /* upper-left corner at the graphics position, not at (Xmin, Ymin) */
 #define PCX_FROM_BUFFER 4   /* read the picture from the work buffer (pcx_set_buffer), not a file */
 #define PCX_KEEP_INDICES 8  /* 8-bit surfaces: keep the file's pixel values, no colour reduction */
+#define PCX_REPORT_DAMAGE 16 /* return PCX_DAMAGED when the data ends before the picture's last row */
 
 /* PCX_OK (0): stored; also when no surface is active */
 #define PCX_OPEN_FAILED 1  /* the file could not be opened */
 /* PCX_BAD_HEADER (2): fewer than 128 header bytes, or not a PCX picture */
 /* PCX_BAD_LAYOUT (3): the layout cannot be stored at the active depth, or the line sizes are unusable */
 #define PCX_OUTSIDE 4      /* the placement starts left of or above the surface, or leaves no pixel on it */
+#define PCX_DAMAGED 5      /* PCX_REPORT_DAMAGE: stored, but the data ended before the picture's last row */
 
 /* Layouts (BitsPerPixel x NPlanes) that pcx_display stores and pcx_info
  * reports, with their number of colours:
@@ -101,14 +103,20 @@ extern "C" {
  *         and 1.
  * Entries 0..9 and 246..255 of an 8-bit surface are never written.
  *
- * pcx_display results in detail. Whenever the result is not PCX_OK, nothing
- * is stored, no palette entry changes and a file that was opened is closed.
- * The picture is checked in this order: header, layout, placement, depth.
+ * pcx_display results in detail. Whenever the result is neither PCX_OK nor
+ * PCX_DAMAGED, nothing is stored, no palette entry changes and a file that
+ * was opened is closed. The picture is checked in this order: header,
+ * layout, placement, depth.
  *   PCX_OK: the picture was stored, cut at the surface's right and bottom
  *     edges. Data that ends early (a short file, a read that fails, a block
  *     that runs out) is not an error: the rows after that point repeat the
  *     last decoded bytes. Also returned, with nothing done, when no surface
  *     is active.
+ *   PCX_DAMAGED: only with PCX_REPORT_DAMAGE, which also decodes the lines
+ *     below the surface's edge (without storing them) to find out: the
+ *     picture was stored and its palette loaded as for PCX_OK, but the data
+ *     ended before the picture's last row. (pcx_decode tells more: the
+ *     rows decoded and every kind of damage.)
  *   PCX_OPEN_FAILED: the file could not be opened (or filename is NULL).
  *   PCX_BAD_HEADER: fewer than 128 header bytes (a file, or a work buffer of
  *     fewer than 128 bytes), Manufacturer not 10, or Xmax < Xmin or
