@@ -1,0 +1,32 @@
+// The files a tool works on: those named, and with -r every file of the
+// tool's kind under a folder (the extension in any case, in name order).
+#ifndef TOOLS_COMMON_INPUTS_H
+#define TOOLS_COMMON_INPUTS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct Input {
+    std::string path;      // as given, or the folder joined with the found name
+    std::string relative;  // under its -r folder ("a/b.pcx"); the file name for a named file
+};
+
+// Named files as they are (a missing one is found out when it is read);
+// every file ending in `extension` (".pcx", any case) under each folder.
+// False, with a line in `error`, when a folder cannot be listed, holds no
+// such file, or a named input is a folder.
+bool CollectInputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                   const std::string& extension, std::vector<Input>* inputs, std::string* error);
+
+// The whole file; false with the system's reason in `error`.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+
+// Standard error is a terminal (for progress lines).
+bool ErrorIsTerminal();
+
+}  // namespace tools
+
+#endif  // TOOLS_COMMON_INPUTS_H

@@ -1,0 +1,93 @@
+// pcx2png: PCX pictures to PNG files, many at once, on every core.
+//
+//   pcx2png [options] FILE... [-r DIR]... [-o DIR]
+//
+// Indexed pictures become palette PNGs at the smallest bit depth that holds
+// the indices they use, true colour becomes RGB, and a fourth plane is kept
+// (as RGBA) only with --alpha. A damaged picture is converted with what its
+// data held and named at the end.
+#include <raster/pcx_codec.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "batch_convert.h"
+#include "pcx_words.h"
+#include "png_io.h"
+
+namespace {
+
+const char kUsageHead[] =
+    "usage: pcx2png [options] FILE... [-r DIR]... [-o DIR]\n"
+    "Converts PCX pictures to PNG files (NAME.pcx to NAME.png), on every core.\n"
+    "Indexed pictures become palette PNGs of 1, 2, 4 or 8 bits a pixel (the fewest\n"
+    "that hold the colours used), true colour becomes RGB.\n"
+    "  --alpha             keep a 4-plane picture's fourth plane, as RGBA (the format\n"
+    "                      does not say whether it is alpha; without --alpha it is dropped)\n";
+
+// The fewest bits a pixel that hold indices up to `highest`.
+int DepthFor(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }
+
+convert::Outcome Convert(bool keepAlpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                         std::vector<uint8_t>* png) {
+    pcx_facts facts;
+    int32_t result = pcx_inspect(data.data(), data.size(), &facts);
+    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
+    const int64_t pixels = int64_t{facts.width} * facts.height;
+    if (pixels > budget.limit()) {
+        return {convert::Result::Refused, convert::TooLarge(facts.width, facts.height, budget.limit())};
+    }
+    const bool indexed = facts.colour_source != 0;
+    const int32_t format = indexed                          ? PCX_FORMAT_INDICES
+                           : keepAlpha && facts.planes == 4 ? PCX_FORMAT_RGBA
+                                                            : PCX_FORMAT_RGB;
+    const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
+
+    tools::BudgetHold hold(&budget, pixels);
+    std::vector<uint8_t> decoded;
+    try {
+        decoded.resize(row * static_cast<size_t>(facts.height));
+    } catch (const std::bad_alloc&) {
+        return {convert::Result::Refused, pcx_result_text(RASTER_NO_MEMORY)};
+    }
+    result = pcx_decode(data.data(), data.size(), format, decoded.data(), decoded.size(), static_cast<ptrdiff_t>(row),
+                        &facts);
+    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
+
+    pngio::Picture picture;
+    picture.width = facts.width;
+    picture.height = facts.height;
+    picture.pixels = decoded.data();
+    picture.stride = static_cast<ptrdiff_t>(row);
+    if (indexed) {
+        uint8_t highest = 0;
+        for (uint8_t index : decoded) highest = index > highest ? index : highest;
+        picture.kind = pngio::Kind::Palette;
+        picture.bit_depth = DepthFor(highest);
+        picture.palette.assign(facts.palette, facts.palette + 3 * (highest + 1));
+    } else {
+        picture.kind = format == PCX_FORMAT_RGBA ? pngio::Kind::Rgba : pngio::Kind::Rgb;
+    }
+    std::string error;
+    if (!pngio::Write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
+    if (facts.damage != 0) return {convert::Result::Damaged, tools::Joined(tools::DamageWords(facts))};
+    return {convert::Result::Converted, std::string()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string usage = std::string(kUsageHead) + convert::kSharedUsage;
+    bool keepAlpha = false;
+    convert::Tool tool{
+        "pcx2png", usage.c_str(), ".pcx", ".png", {{"--alpha", nullptr, nullptr}}, [&](const tools::Option&) {
+            keepAlpha = true;
+            return true;
+        }};
+    return convert::Run(tool, argc, argv, [&] {
+        return [keepAlpha](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* png) {
+            return Convert(keepAlpha, data, budget, png);
+        };
+    });
+}
