@@ -2,12 +2,11 @@
 //
 // The page hands it a file's bytes (ViewerOpen, called from the page's
 // script, posts them to the window as a private message); the window
-// procedure reads the picture's size and colours from its header
-// (pcx_info) and decodes it from memory into a surface of that size, 8 bits
-// deep for pictures of up to 256 colours and 32 bits for true colour,
-// and presents it stretched to fit the window with its proportions kept,
-// on black. What was shown, or why the reader refused the file, goes back to
-// the page in one line.
+// procedure decodes the picture with the PCX codec into red, green, blue
+// and alpha bytes, so that every picture keeps its exact colours, and
+// draws them stretched to fit the window with its proportions kept, on
+// black. What was shown (with any damage or notes the codec found), or why
+// the codec refused the file, goes back to the page in one line.
 #include <emscripten.h>
 #include <windows.h>
 
@@ -17,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -24,6 +24,9 @@ const char kClassName[] = "PcxViewer";
 const char kCaption[] = "PCX Viewer";
 // wParam: size in bytes; lParam: the block, from malloc (the window frees it).
 constexpr UINT kOpenMessage = WM_USER + 1;
+// Pictures of more pixels are not held (a damaged header may claim
+// 65536 x 65536); 4 bytes each, so at most 256 MiB.
+constexpr int64_t kMaxPixels = int64_t{1} << 26;
 
 HWND viewerWindow;
 HDC ownDC;
@@ -31,84 +34,81 @@ HPALETTE windowPalette;
 int32_t clientWidth;
 int32_t clientHeight;
 int32_t background = -1;  // 4 x 1 black surface, stretched behind the picture
-int32_t picture = -1;
+uint8_t* picture;         // blue, green, red, unused: a top-down 32-bit DIB's bits
 int32_t pictureWidth;
 int32_t pictureHeight;
 
-EM_JS(void, ReportToPage, (const char* text, int shown), {
-    if (Module.onViewerReport) Module.onViewerReport(UTF8ToString(text), shown != 0);
+EM_JS(void, ReportToPage, (const char* text, int shown, int damaged), {
+    if (Module.onViewerReport) Module.onViewerReport(UTF8ToString(text), shown != 0, damaged != 0);
 });
 
-const char* RefusalText(int32_t result) {
-    switch (result) {
-        case PCX_OPEN_FAILED:
-            return "the data could not be read (PCX_OPEN_FAILED)";
-        case PCX_BAD_HEADER:
-            return "not a PCX picture, or its 128-byte header is cut short or names no pixels (PCX_BAD_HEADER)";
-        case PCX_BAD_LAYOUT:
-            return "a pixel layout this reader cannot store, or unusable line sizes (PCX_BAD_LAYOUT)";
-        case PCX_OUTSIDE:
-            return "the picture leaves no pixel on its surface (PCX_OUTSIDE)";
-        default:
-            return "the reader refused it";
+// The result's words and its name, which the page's tests look for.
+std::string RefusalText(int32_t result) {
+    const char* name = result == PCX_BAD_HEADER   ? " (PCX_BAD_HEADER)"
+                       : result == PCX_BAD_LAYOUT ? " (PCX_BAD_LAYOUT)"
+                       : result == RASTER_NO_MEMORY ? " (RASTER_NO_MEMORY)"
+                                                    : "";
+    return std::string("not shown: ") + pcx_result_text(result) + name;
+}
+
+// "; damaged: ...; note: ..." for what the codec found, in its words.
+std::string Findings(const pcx_facts& facts) {
+    std::string text;
+    for (int32_t bit = 1; bit != 0 && bit <= facts.damage; bit <<= 1) {
+        if ((facts.damage & bit) == 0) continue;
+        text += std::string("; damaged: ") + pcx_damage_text(bit);
+        if (bit == PCX_DAMAGE_SHORT_DATA) {
+            text += " (after row " + std::to_string(facts.rows_decoded) + " of " + std::to_string(facts.height) + ")";
+        }
     }
+    for (int32_t bit = 1; bit != 0 && bit <= facts.notes; bit <<= 1) {
+        if ((facts.notes & bit) != 0) text += std::string("; note: ") + pcx_note_text(bit);
+    }
+    return text;
 }
 
 void DropPicture() {
-    if (picture < 0) return;
-    surface_deselect();
-    surface_destroy(picture);
-    picture = -1;
+    std::free(picture);
+    picture = nullptr;
 }
 
-// Decodes the work block's picture into a new surface of its size, 8 or
-// 32 bits deep, which becomes the picture shown; the reader's result, or
-// kTooLarge when no such surface can be made.
-constexpr int32_t kTooLarge = -1;
-
-int32_t Decode(int32_t width, int32_t height, int32_t colours) {
-    surface_set_depth(colours > 256 ? 32 : 8);
-    const int32_t handle = surface_create(width, height);
-    if (handle < 0) return kTooLarge;
-    surface_select(handle);
-    move_to(0, 0);
-    const int32_t result = pcx_display(nullptr, PCX_FROM_BUFFER | PCX_AT_POSITION);
-    if (result != PCX_OK) {
-        surface_deselect();
-        surface_destroy(handle);
-        return result;
-    }
-    picture = handle;
-    pictureWidth = width;
-    pictureHeight = height;
-    return PCX_OK;
+// Red, green, blue, alpha to the DIB's blue, green, red, unused.
+void ToDibOrder(uint8_t* pixels, size_t count) {
+    for (size_t i = 0; i < count; ++i, pixels += 4) std::swap(pixels[0], pixels[2]);
 }
 
-// The header says how large a surface to make and how deep (pcx_info);
-// the picture then goes into it at its upper-left corner.
+// The picture decoded whole, or the reason it is not shown.
 void OpenPicture(const uint8_t* data, uint32_t size) {
     DropPicture();
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t colours = 0;
-    pcx_set_buffer(data, size);
-    int32_t result = pcx_info(nullptr, PCX_FROM_BUFFER, &width, &height, &colours);
-    if (result == PCX_OK) result = Decode(width, height, colours);
-    pcx_set_buffer(nullptr, 0);
-
-    char text[200];
-    const int w = static_cast<int>(width);
-    const int h = static_cast<int>(height);
-    if (result == kTooLarge) {
-        std::snprintf(text, sizeof text, "not shown: %d x %d pixels is too large to hold", w, h);
-    } else if (result != PCX_OK) {
-        std::snprintf(text, sizeof text, "not shown: %s", RefusalText(result));
-    } else if (colours > 256) {
-        std::snprintf(text, sizeof text, "%d x %d pixels, true colour", w, h);
-    } else {
-        std::snprintf(text, sizeof text, "%d x %d pixels, %d colours", w, h, static_cast<int>(colours));
+    pcx_facts facts;
+    int32_t result = pcx_inspect(data, size, &facts);
+    std::string text;
+    const int64_t pixels = int64_t{facts.width} * facts.height;
+    uint8_t* rgba = nullptr;
+    if (result == PCX_OK && pixels <= kMaxPixels) rgba = static_cast<uint8_t*>(std::malloc(size_t(pixels) * 4));
+    if (result == PCX_OK && rgba == nullptr) {
+        text = "not shown: " + std::to_string(facts.width) + " x " + std::to_string(facts.height) +
+               " pixels is too large to hold";
+    } else if (result == PCX_OK) {
+        const size_t row = static_cast<size_t>(facts.width) * 4;
+        result = pcx_decode(data, size, PCX_FORMAT_RGBA, rgba, row * size_t(facts.height), ptrdiff_t(row), &facts);
     }
-    ReportToPage(text, result == PCX_OK);
+    if (result != PCX_OK) {
+        std::free(rgba);
+        rgba = nullptr;
+        text = RefusalText(result);
+    }
+    if (rgba != nullptr) {
+        ToDibOrder(rgba, size_t(pixels));
+        picture = rgba;
+        pictureWidth = facts.width;
+        pictureHeight = facts.height;
+        const std::string colours =
+            facts.colour_source == 0 ? std::string("true colour") : std::to_string(facts.colours) + " colours";
+        text = std::to_string(facts.width) + " x " + std::to_string(facts.height) + " pixels, " + colours +
+               Findings(facts);
+    }
+    ReportToPage(text.c_str(), picture != nullptr, picture != nullptr && facts.damage != 0);
     InvalidateRect(viewerWindow, nullptr, FALSE);
 }
 
@@ -118,15 +118,23 @@ void Paint() {
     if (clientWidth < 1 || clientHeight < 1) return;
     surface_select(background);
     present(0, 3, 0, 0, 0, clientWidth - 1, 0, clientHeight - 1);
-    if (picture < 0) return;
+    if (picture == nullptr) return;
     const double scale =
         std::min(static_cast<double>(clientWidth) / pictureWidth, static_cast<double>(clientHeight) / pictureHeight);
     const int32_t width = std::max<int32_t>(1, static_cast<int32_t>(pictureWidth * scale + 0.5));
     const int32_t height = std::max<int32_t>(1, static_cast<int32_t>(pictureHeight * scale + 0.5));
     const int32_t left = (clientWidth - width) / 2;
     const int32_t top = (clientHeight - height) / 2;
-    surface_select(picture);
-    present(0, pictureWidth - 1, 0, pictureHeight - 1, left, left + width - 1, top, top + height - 1);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pictureWidth;
+    info.bmiHeader.biHeight = -pictureHeight;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(ownDC, COLORONCOLOR);
+    StretchDIBits(ownDC, left, top, width, height, 0, 0, pictureWidth, pictureHeight, picture, &info, DIB_RGB_COLORS,
+                  SRCCOPY);
 }
 
 LRESULT OnCreate(HWND hwnd) {

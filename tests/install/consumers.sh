@@ -53,3 +53,11 @@ said_again="$("$work/sky-pc" "$sky")"
 run consumer-build.log "$cxx" -std=c++17 -Wall -Wextra -Werror "${flags[@]}" "$source/tests/install/consumer.cpp" \
   "${raster_flags[@]}" -o "$work/consumer"
 "$work/consumer" "$sky"
+
+echo "-- the PCX tools are installed and run from the prefix"
+for tool in pcxcheck pcxconvert/pcx2png pcxconvert/png2pcx; do
+  [[ -e "$build/tools/${tool%/*}" ]] || continue  # not built (no libpng)
+  [[ -x "$prefix/bin/${tool#*/}" ]] || { echo "$prefix/bin/${tool#*/} was not installed" >&2; exit 1; }
+done
+checked="$("$prefix/bin/pcxcheck" "$sky")"
+[[ "$checked" == *"SKY.PCX: 640 x 200, 8 bits x 1 plane, "* ]] || { echo "pcxcheck says: $checked" >&2; exit 1; }

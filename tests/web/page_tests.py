@@ -7,8 +7,9 @@
 The demo page must show, at a known frame, exactly the recorder's frame for
 the same client size, move on between two frames, follow the page's size
 and end with status 0 when the page goes away. The viewer must show the
-project's pictures (and a true-colour one) pixel for pixel at their own
-size, and name the reason for files the reader refuses.
+project's pictures (and a true-colour one, and one of 256 distinct colours)
+pixel for pixel at their own size, name the damage of a file cut short while
+showing the rows it held, and name the reason for files the codec refuses.
 """
 
 import argparse
@@ -125,6 +126,14 @@ def viewer_page(browser, url, pictures):
     true_colour.save(buffer, "PCX")
     samples = [(name, open(os.path.join(pictures, name), "rb").read()) for name in ("SKY.PCX", "LOGO1.PCX", "LOGO2.PCX")]
     samples.append(("true-colour.pcx", buffer.getvalue()))
+    # Every one of 256 colours, 20 of them among the 20 a palette shared
+    # with the display keeps for itself: none may be merged.
+    full = Image.new("P", (17, 16))
+    full.putpalette([v for i in range(256) for v in (i, (i * 97) % 256, 255 - i)])
+    full.putdata([(i * 13) % 256 for i in range(17 * 16)])
+    buffer = io.BytesIO()
+    full.save(buffer, "PCX")
+    samples.append(("all-colours.pcx", buffer.getvalue()))
 
     for name, data in samples:
         image = Image.open(io.BytesIO(data)).convert("RGB")
@@ -138,6 +147,7 @@ def viewer_page(browser, url, pictures):
         same_picture("viewer shows %s" % name, canvas_pixels(browser), image)
 
     sky = samples[0][1]
+    damaged_picture(browser, sky, Image.open(io.BytesIO(sky)).convert("RGB"))
     for name, data, reason in (("text.pcx", b"this is not a picture", "PCX_BAD_HEADER"),
                                # Lines of one byte cannot hold 640 pixels.
                                ("short-lines.pcx", sky[:66] + b"\x01\x00" + sky[68:], "PCX_BAD_LAYOUT")):
@@ -145,6 +155,38 @@ def viewer_page(browser, url, pictures):
         status = browser.evaluate("document.getElementById('status').textContent")
         check(not report["shown"] and reason in report["text"] and status == report["text"],
               "viewer refuses %s and says why: %s" % (name, status))
+
+
+def whole_rows(data):
+    """Rows of a 1-plane 8-bit PCX file its data holds whole, decoded here."""
+    line = data[66] | data[67] << 8
+    height = (data[10] | data[11] << 8) - (data[6] | data[7] << 8) + 1
+    at, got = 128, 0
+    while at < len(data):
+        count = data[at] & 0x3F if data[at] >= 0xC0 else 1
+        at += 2 if data[at] >= 0xC0 else 1
+        if at > len(data):
+            break
+        got += count
+    return min(got // line, height)
+
+
+def damaged_picture(browser, sky, image):
+    """The sky cut at 2000 bytes: shown with its rows, the damage named."""
+    cut = sky[:2000]
+    rows = whole_rows(cut)
+    browser.resize(*image.size)
+    report = open_in_viewer(browser, "cut.pcx", cut)
+    words = "damaged: the data ends before the last row (after row %d of %d)" % (rows, image.height)
+    check(report["shown"] and report["damaged"] and words in report["text"],
+          "viewer names the damage of a cut file: %s" % report["text"])
+    width, height, rgba = canvas_of(canvas_pixels(browser))
+    row = width * 4
+    above = Image.frombytes("RGBA", (width, rows), rgba[:rows * row])
+    count, _ = differences(above.tobytes(), image.crop((0, 0, width, rows)))
+    below = rgba[(rows + 1) * row:]
+    check(count == 0 and all(below[i:i + 3] == b"\0\0\0" for i in range(0, len(below), 4)),
+          "viewer shows the %d rows it held and black below the partial row" % rows)
 
 
 def main():
