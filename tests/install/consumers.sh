@@ -55,8 +55,8 @@ run consumer-build.log "$cxx" -std=c++17 -Wall -Wextra -Werror "${flags[@]}" "$s
 "$work/consumer" "$sky"
 
 echo "-- the PCX tools are installed and run from the prefix"
-for tool in pcxcheck pcxconvert/pcx2png pcxconvert/png2pcx; do
-  [[ -e "$build/tools/${tool%/*}" ]] || continue  # not built (no libpng)
+for tool in pcxcheck/pcxcheck pcxconvert/pcx2png pcxconvert/png2pcx; do
+  [[ -e "$build/tools/$tool" ]] || continue  # not built (no libpng)
   [[ -x "$prefix/bin/${tool#*/}" ]] || { echo "$prefix/bin/${tool#*/} was not installed" >&2; exit 1; }
 done
 checked="$("$prefix/bin/pcxcheck" "$sky")"
