@@ -59,5 +59,7 @@ for tool in pcxcheck/pcxcheck pcxconvert/pcx2png pcxconvert/png2pcx; do
   [[ -e "$build/tools/$tool" ]] || continue  # not built (no libpng)
   [[ -x "$prefix/bin/${tool#*/}" ]] || { echo "$prefix/bin/${tool#*/} was not installed" >&2; exit 1; }
 done
-checked="$("$prefix/bin/pcxcheck" "$sky")"
-[[ "$checked" == *"SKY.PCX: 640 x 200, 8 bits x 1 plane, "* ]] || { echo "pcxcheck says: $checked" >&2; exit 1; }
+if [[ -e "$build/tools/pcxcheck/pcxcheck" ]]; then
+  checked="$("$prefix/bin/pcxcheck" "$sky")"
+  [[ "$checked" == *"SKY.PCX: 640 x 200, 8 bits x 1 plane, "* ]] || { echo "pcxcheck says: $checked" >&2; exit 1; }
+fi
