@@ -44,8 +44,8 @@ EM_JS(void, ReportToPage, (const char* text, int shown, int damaged), {
 
 // The result's words and its name, which the page's tests look for.
 std::string RefusalText(int32_t result) {
-    const char* name = result == PCX_BAD_HEADER   ? " (PCX_BAD_HEADER)"
-                       : result == PCX_BAD_LAYOUT ? " (PCX_BAD_LAYOUT)"
+    const char* name = result == PCX_BAD_HEADER     ? " (PCX_BAD_HEADER)"
+                       : result == PCX_BAD_LAYOUT   ? " (PCX_BAD_LAYOUT)"
                        : result == RASTER_NO_MEMORY ? " (RASTER_NO_MEMORY)"
                                                     : "";
     return std::string("not shown: ") + pcx_result_text(result) + name;
