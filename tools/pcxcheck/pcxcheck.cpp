@@ -48,8 +48,11 @@ struct Check {
     std::vector<std::string> lines;  // the first names the file
 };
 
+// The picture's bytes (all its plane lines) over the data that held them;
+// a file cut short has no ratio to tell.
 std::string Ratio(const pcx_facts& facts) {
     const double raw = static_cast<double>(facts.bytes_per_line) * facts.planes * facts.height;
+    if ((facts.damage & PCX_DAMAGE_SHORT_DATA) != 0) return "compression unknown (data cut short)";
     if (facts.data_bytes <= 0) return "no picture data";
     char text[64];
     std::snprintf(text, sizeof text, "compressed %.1f:1", raw / static_cast<double>(facts.data_bytes));

@@ -1,5 +1,6 @@
 #include "batch_convert.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -155,6 +156,21 @@ void ConvertOne(Job* job, const Settings& settings, const Converter& converter, 
         outcome = {Result::Refused, "cannot write " + job->output + ": " + error};
 }
 
+// The jobs' order of work: largest input first, so that no worker starts
+// a large file when the others are about to run out of work.
+std::vector<size_t> LargestFirst(const std::vector<Job>& jobs) {
+    std::vector<std::pair<uintmax_t, size_t>> sizes;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        std::error_code error;
+        const uintmax_t size = fs::file_size(jobs[i].input, error);
+        sizes.push_back({error ? 0 : size, i});
+    }
+    std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<size_t> order;
+    for (const auto& entry : sizes) order.push_back(entry.second);
+    return order;
+}
+
 int Summarize(const Tool& tool, const std::vector<Job>& jobs) {
     size_t counts[3] = {0, 0, 0};
     for (const Job& job : jobs) {
@@ -199,8 +215,9 @@ int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()
     std::vector<Job> jobs = PlanJobs(inputs, settings, tool);
     const Converter converter = make();
     tools::PixelBudget budget(settings.max_pixels);
+    const std::vector<size_t> order = LargestFirst(jobs);
     tools::RunBatch(jobs.size(), settings.jobs, tools::ErrorIsTerminal(), tool.program,
-                    [&](size_t i) { ConvertOne(&jobs[i], settings, converter, budget); });
+                    [&](size_t i) { ConvertOne(&jobs[order[i]], settings, converter, budget); });
     return Summarize(tool, jobs);
 }
 
