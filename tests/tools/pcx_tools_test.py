@@ -297,6 +297,15 @@ def group_convert_statuses(tools, work):
     check(got == 0 and open(target, "rb").read()[:4] == b"\x89PNG", "--force replaces it")
     got, _, err = run([pcx2png, path("a-whole.pcx"), "--max-pixels=14", "-o", path("o5")])
     check(got == 1 and "refused: 5 x 3 pixels, more than --max-pixels 14" in err, "pcx2png --max-pixels: %r" % err)
+    # On a terminal, and only there, a progress line.
+    import pty
+    master, slave = pty.openpty()
+    subprocess.run([pcx2png, path("a-whole.pcx"), "-o", path("o6")], stderr=slave, stdout=subprocess.DEVNULL,
+                   timeout=60)
+    os.close(slave)
+    shown = os.read(master, 4096).decode()
+    os.close(master)
+    check(shown.startswith("\rpcx2png: 1/1 files, ") and " a second" in shown, "progress on a terminal: %r" % shown)
     # A tree: -r keeps the folders below it under -o.
     os.makedirs(path("tree/sub"))
     Image.new("RGB", (3, 2), (9, 8, 7)).save(path("tree/sub/x.PNG"))
@@ -304,7 +313,8 @@ def group_convert_statuses(tools, work):
         f.write(open(path("tree/sub/x.PNG"), "rb").read()[:60])
     got, said, err = run([png2pcx, "-r", path("tree"), "-o", path("pcx")])
     check(got == 1 and os.path.exists(path("pcx/sub/x.pcx")) and not os.path.exists(path("pcx/cut.pcx")) and
-          "cut.png: refused: a damaged PNG" in err and "\r" not in err, "png2pcx -r: %r %r" % (said, err))
+          "cut.png: refused: a damaged PNG" in err and "\r" not in err and
+          not [name for name in os.listdir(path("pcx")) if name.endswith(".part")], "png2pcx -r: %r %r" % (said, err))
     got, _, err = run([png2pcx, path("tree/sub/x.PNG"), "--layout", "16bit"])
     check(got == 2 and err == "png2pcx: --layout takes bw, 16, 256, rgb or rgba, not '16bit'\n", "--layout: %r" % err)
     got, _, err = run([png2pcx, path("tree/sub/x.PNG"), "--layout=bw", "-o", path("bw")])
