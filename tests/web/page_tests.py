@@ -147,7 +147,7 @@ def viewer_page(browser, url, pictures):
         same_picture("viewer shows %s" % name, canvas_pixels(browser), image)
 
     sky = samples[0][1]
-    damaged_picture(browser, sky, Image.open(io.BytesIO(sky)).convert("RGB"))
+    damaged_picture(browser, sky)
     for name, data, reason in (("text.pcx", b"this is not a picture", "PCX_BAD_HEADER"),
                                # Lines of one byte cannot hold 640 pixels.
                                ("short-lines.pcx", sky[:66] + b"\x01\x00" + sky[68:], "PCX_BAD_LAYOUT")):
@@ -171,21 +171,28 @@ def whole_rows(data):
     return min(got // line, height)
 
 
-def damaged_picture(browser, sky, image):
-    """The sky cut at 2000 bytes: shown with its rows, the damage named."""
+def damaged_picture(browser, sky):
+    """The sky cut at 2000 bytes: shown with its rows in the only colours
+    left, the header's 16 (the trailer is gone; other indices are black),
+    and both damages named."""
     cut = sky[:2000]
     rows = whole_rows(cut)
-    browser.resize(*image.size)
+    indexed = Image.open(io.BytesIO(sky))  # the whole picture's indices
+    header = [tuple(sky[16 + 3 * i:19 + 3 * i]) for i in range(16)]
+    expected = Image.new("RGB", indexed.size)
+    expected.putdata([header[i] if i < 16 else (0, 0, 0) for i in indexed.getdata()])
+    browser.resize(*indexed.size)
     report = open_in_viewer(browser, "cut.pcx", cut)
-    words = "damaged: the data ends before the last row (after row %d of %d)" % (rows, image.height)
+    words = ("damaged: the data ends before the last row (after row %d of %d); "
+             "damaged: the 256-colour trailer is missing" % (rows, indexed.height))
     check(report["shown"] and report["damaged"] and words in report["text"],
           "viewer names the damage of a cut file: %s" % report["text"])
     width, height, rgba = canvas_of(canvas_pixels(browser))
     row = width * 4
     above = Image.frombytes("RGBA", (width, rows), rgba[:rows * row])
-    count, _ = differences(above.tobytes(), image.crop((0, 0, width, rows)))
+    count, _ = differences(above.tobytes(), expected.crop((0, 0, width, rows)))
     below = rgba[(rows + 1) * row:]
-    check(count == 0 and all(below[i:i + 3] == b"\0\0\0" for i in range(0, len(below), 4)),
+    check(rows > 0 and count == 0 and all(below[i:i + 3] == b"\0\0\0" for i in range(0, len(below), 4)),
           "viewer shows the %d rows it held and black below the partial row" % rows)
 
 
