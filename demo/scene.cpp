@@ -7,12 +7,6 @@
 #include <cstdio>
 #include <new>
 
-char moduleDir[kPathBufferSize];
-DemoSurface* frameSurface;
-DemoSurface* panoramaSurface;
-int32_t clientWidth;
-int32_t clientHeight;
-
 namespace {
 
 // The slice advances 8 columns per frame.
@@ -130,8 +124,8 @@ void LogoSprite::Draw(int32_t level) {
 }
 
 void DemoScene::Start() {
-    lowerLogo.emplace("LOGO1.PCX", kLogoWidth, kLogoHeight, kLowerLogoBottom);
-    upperLogo.emplace("LOGO2.PCX", kLogoWidth, kLogoHeight, kUpperLogoBottom);
+    logo1.emplace("LOGO1.PCX", kLogoWidth, kLogoHeight, kLowerLogoBottom);
+    logo2.emplace("LOGO2.PCX", kLogoWidth, kLogoHeight, kUpperLogoBottom);
     panoramaHandle = panoramaSurface->Handle();
     frameHandle = frameSurface->Handle();
     started = true;
@@ -151,10 +145,10 @@ void DemoScene::UpdateFrame() {
     }
 
     if (scrollX <= kLowerLogoStart) {
-        upperLogo->Draw(scrollX / 10);
+        logo2->Draw(scrollX / 10);
     } else {
-        lowerLogo->Draw((scrollX - kLowerLogoStart) / 10);
-        upperLogo->Draw(10);
+        logo1->Draw((scrollX - kLowerLogoStart) / 10);
+        logo2->Draw(10);
     }
 
     present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1);

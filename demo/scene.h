@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <optional>
 
+// The shell's variables the scene reads: the program's folder, the two
+// surfaces and the client area's size.
+#include "shell.h"
+
 // The frame: a 320 x 200 palette picture, stretched onto the whole client
 // area. The panorama holds the sky shown (columns 0..639), its mirror image
 // (640..1279), so the loop has no seam, and columns 0..319 again
@@ -72,17 +76,14 @@ class DemoScene {
 
     int32_t scrollX = 0;
     bool started = false;
-    std::optional<LogoSprite> lowerLogo;
-    std::optional<LogoSprite> upperLogo;
+    std::optional<LogoSprite> logo1;  // the lower logo
+    std::optional<LogoSprite> logo2;  // the upper logo
     int32_t panoramaHandle = -1;
     int32_t frameHandle = -1;
 };
 
 // The program's one scene, frame after frame.
 void UpdateFrame();
-
-// Size of every path buffer the demo builds, terminating NUL included.
-constexpr int kPathBufferSize = 128;
 
 // Copies moduleDir followed by fileName into path (kPathBufferSize bytes).
 // Returns false, leaving path an empty string, when the two together do not
@@ -95,14 +96,5 @@ bool BuildModulePath(char* path, const char* fileName);
 // the surface as it was and is named in one line on standard error; the
 // program goes on, showing what the surface held.
 void ReadPicture(const char* fileName);
-
-// The scene's inputs, defined with it and filled by the shell before the
-// first frame: the program's folder (with its final separator), the two
-// surfaces, and the client area's size from the last WM_SIZE.
-extern char moduleDir[kPathBufferSize];
-extern DemoSurface* frameSurface;
-extern DemoSurface* panoramaSurface;
-extern int32_t clientWidth;
-extern int32_t clientHeight;
 
 #endif  // DEMO_SCENE_H

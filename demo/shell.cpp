@@ -9,6 +9,11 @@
 #include "scene.h"
 #include "shell.h"
 
+char moduleDir[kPathBufferSize];
+DemoSurface* frameSurface;
+DemoSurface* panoramaSurface;
+int32_t clientWidth;
+int32_t clientHeight;
 HDC ownDC;
 HPALETTE windowPalette;
 
