@@ -98,15 +98,31 @@ void byte_planes(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t
     uint8_t* red = line;
     uint8_t* green = line + line_bytes;
     uint8_t* blue = line + 2 * line_bytes;
+    int32_t x = 0;
+    if (channels == 3 && kLittleEndian) {
+        // Four pixels from three words: each plane's four bytes gathered by
+        // shifts and stored as one word.
+        for (; x + 4 <= width; x += 4, pixels += 12) {
+            uint32_t w[3];
+            std::memcpy(w, pixels, sizeof w);
+            const uint32_t r = (w[0] & 0xFF) | (w[0] >> 16 & 0xFF00) | (w[1] & 0xFF0000) | (w[2] << 16 & 0xFF000000);
+            const uint32_t g =
+                (w[0] >> 8 & 0xFF) | (w[1] << 8 & 0xFF00) | (w[1] >> 8 & 0xFF0000) | (w[2] << 8 & 0xFF000000);
+            const uint32_t b = (w[0] >> 16 & 0xFF) | (w[1] & 0xFF00) | (w[2] << 16 & 0xFF0000) | (w[2] & 0xFF000000);
+            std::memcpy(red + x, &r, 4);
+            std::memcpy(green + x, &g, 4);
+            std::memcpy(blue + x, &b, 4);
+        }
+    }
     if (channels == 3) {
-        for (int32_t x = 0; x < width; ++x, pixels += 3) {
+        for (; x < width; ++x, pixels += 3) {
             red[x] = pixels[0];
             green[x] = pixels[1];
             blue[x] = pixels[2];
         }
     } else {
         uint8_t* alpha = line + 3 * line_bytes;
-        for (int32_t x = 0; x < width; ++x, pixels += 4) {
+        for (; x < width; ++x, pixels += 4) {
             red[x] = pixels[0];
             green[x] = pixels[1];
             blue[x] = pixels[2];

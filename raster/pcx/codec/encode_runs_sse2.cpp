@@ -7,6 +7,8 @@
 // 63. Gives exactly the plain coder's bytes.
 #include "raster/pcx/codec/encode_lines.h"
 
+#include "raster/cpu.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 
@@ -134,8 +136,11 @@ size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t 
                 const uint32_t value = line[run];
                 const uint32_t counted = static_cast<uint32_t>(masks.counted >> (run - base)) & 1;
                 const uint32_t pick = 0u - counted;
-                out[written] = static_cast<uint8_t>(value ^ ((value ^ (kRunFlag | (next - run))) & pick));
-                out[written + 1] = static_cast<uint8_t>(value);
+                const uint32_t first = value ^ ((value ^ (kRunFlag | static_cast<uint32_t>(next - run))) & pick);
+                // One two-byte store, made in a whole register (storing two
+                // byte registers had the compiler merge them in place).
+                const uint16_t both = static_cast<uint16_t>(kLittleEndian ? first | value << 8 : first << 8 | value);
+                std::memcpy(out + written, &both, sizeof both);
                 written += 1 + counted;
             }
             run = next;
