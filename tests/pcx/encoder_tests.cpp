@@ -190,7 +190,10 @@ TEST(PcxEncode, FastRunCoderMatchesPlain) {
         const size_t size = encode_runs_plain(line.data(), count, plain.data(), plain.size());
         ASSERT_EQ(count_runs_plain(line.data(), count), size);
         ASSERT_EQ(count_runs_sse2(line.data(), count), size);
+        // Exact room, then ample room: nothing is stored past the line's bytes either way.
         ASSERT_EQ(encode_runs_sse2(line.data(), count, fast.data(), size), size);
+        ASSERT_EQ(fast[size], kSentinel) << trial;
+        ASSERT_EQ(encode_runs_sse2(line.data(), count, fast.data(), fast.size()), size);
         ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + static_cast<long>(size), fast.begin())) << trial;
         ASSERT_EQ(fast[size], kSentinel) << trial;
     }

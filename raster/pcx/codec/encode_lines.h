@@ -16,9 +16,8 @@ namespace pcx_encoder {
 // that differs from the next stays as it is; every other run of equal bytes
 // becomes a count byte (0xC0 + length, 1..63) and the value. Runs never reach
 // past `count`. `encode` returns the bytes written to `out`, whose `room`
-// bytes must hold them (the coder may use the rest of `room` as scratch
-// while it works, never more); `count_bytes` returns the same number without
-// writing anything.
+// bytes must hold them, and stores nothing past them; `count_bytes`
+// returns the same number without writing anything.
 struct RunCoder {
     size_t (*encode)(const uint8_t* line, size_t count, uint8_t* out, size_t room);
     size_t (*count_bytes)(const uint8_t* line, size_t count);

@@ -87,7 +87,8 @@ size_t long_run_extra(size_t length, uint8_t value) {
 }
 
 // One run of `length` bytes of `value` at out[written], `room` bytes
-// existing: the rare case, a run longer than 63 or the output's last bytes.
+// existing, storing no byte past it: the rare case, a run longer than 63,
+// the output's last bytes, or a line's last run.
 size_t put_long_run(uint8_t* out, size_t written, size_t room, size_t length, uint8_t value) {
     for (; length > kLongestRun; length -= kLongestRun, written += 2) {
         out[written] = static_cast<uint8_t>(kRunFlag | kLongestRun);
@@ -146,7 +147,8 @@ size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t 
             run = next;
         }
     }
-    return put_run(out, written, room, count - run, line[run]);
+    // Stored exactly: nothing may land past the line's last byte.
+    return put_long_run(out, written, room, count - run, line[run]);
 }
 
 size_t count_runs_sse2(const uint8_t* line, size_t count) {
