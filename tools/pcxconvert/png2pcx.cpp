@@ -175,6 +175,24 @@ convert::Outcome EncodeIndexed(const pngio::Image& image, Indexed picture, Layou
     return Encode(image, {picture.indices.data(), PCX_FORMAT_INDICES, picture.palette.data(), colours}, pcx);
 }
 
+// Any picture as red, green, blue and alpha (255 where it has none).
+std::vector<uint8_t> AsRgba(const pngio::Image& image) {
+    if (image.channels == 4) return image.pixels;
+    if (image.channels == 1) return Expand({image.pixels, image.palette}, 4);
+    std::vector<uint8_t> rgba(image.pixels.size() / 3 * 4, 255);
+    for (size_t i = 0; i < image.pixels.size() / 3; ++i) std::copy_n(&image.pixels[i * 3], 3, &rgba[i * 4]);
+    return rgba;
+}
+
+// Red, green, blue and alpha to red, green, blue, in place.
+void DropAlpha(pngio::Image* image) {
+    for (size_t i = 0; i < image->pixels.size() / 4; ++i) {
+        std::copy_n(&image->pixels[i * 4], 3, &image->pixels[i * 3]);
+    }
+    image->pixels.resize(image->pixels.size() / 4 * 3);
+    image->channels = 3;
+}
+
 convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
                          std::vector<uint8_t>* pcx) {
     pngio::Reader reader;
@@ -201,24 +219,10 @@ convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& d
             return {convert::Result::Refused, std::string("has transparency, which --layout ") +
                                                   LayoutName(settings.layout) + " cannot hold (rgba can)"};
         }
-        std::vector<uint8_t> rgba = image.channels == 4 ? image.pixels : std::vector<uint8_t>();
-        if (image.channels != 4) {
-            Indexed picture;
-            if (image.channels == 1) {
-                picture = {image.pixels, image.palette};
-                rgba = Expand(picture, 4);
-            } else {
-                rgba.assign(image.pixels.size() / 3 * 4, 255);
-                for (size_t i = 0; i < image.pixels.size() / 3; ++i) std::copy_n(&image.pixels[i * 3], 3, &rgba[i * 4]);
-            }
-        }
+        const std::vector<uint8_t> rgba = AsRgba(image);
         return Encode(image, {rgba.data(), PCX_FORMAT_RGBA, nullptr, 0}, pcx);
     }
-    if (image.channels == 4) {  // kept alpha that is opaque everywhere
-        for (size_t i = 0; i < image.pixels.size() / 4; ++i) std::copy_n(&image.pixels[i * 4], 3, &image.pixels[i * 3]);
-        image.pixels.resize(image.pixels.size() / 4 * 3);
-        image.channels = 3;
-    }
+    if (image.channels == 4) DropAlpha(&image);  // kept alpha that is opaque everywhere
     Indexed picture;
     if (image.channels == 1) {
         picture = {image.pixels, image.palette};
