@@ -294,6 +294,13 @@ def group_pcx2png_statuses(tools, work):
     check(got == 0 and open(target, "rb").read()[:4] == b"\x89PNG", "--force replaces it")
     got, _, err = run([pcx2png, path("a-whole.pcx"), "--max-pixels=14", "-o", path("o5")])
     check(got == 1 and "refused: 5 x 3 pixels, more than --max-pixels 14" in err, "pcx2png --max-pixels: %r" % err)
+    # Four jobs share a budget that holds one picture at a time: they take
+    # turns (no deadlock), and only the larger picture is refused.
+    got, said, err = run([pcx2png, "-j", "4", "--max-pixels", "15", "-o", path("o7"), path("a-whole.pcx"),
+                          path("b-odd.pcx"), path("c-cut.pcx"), path("d-sixteen.pcx")])
+    check(got == 1 and said == "pcx2png: 4 files: 2 converted (0 of them with damage), 2 refused\n" and
+          "c-cut.pcx: refused: 7 x 4 pixels, more than --max-pixels 15" in err and
+          "d-sixteen.pcx: refused: 32 x 2 pixels" in err, "pcx2png: jobs within the budget: %r %r" % (said, err))
     # On a terminal, and only there, a progress line.
     import pty
     master, slave = pty.openpty()
