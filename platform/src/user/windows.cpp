@@ -39,6 +39,37 @@ void set_client_size(Window& window, int width, int height) {
     window.framebuffer_changed = true;
 }
 
+void show(uintptr_t hwnd, int command) {
+    State& s = state();
+    Window* window = find_window(as<HWND>(hwnd));
+    if (window == nullptr) return;
+    if (command == SW_HIDE) {
+        if (!window->visible) return;
+        window->visible = false;
+        validate(*window);
+        if (s.display) s.display->show_window(*window, false);
+        return;
+    }
+    const bool to_minimized = command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == 7;
+    if (!window->visible) {
+        window->visible = true;
+        if (s.display) s.display->show_window(*window, true);
+        if (!to_minimized) {
+            invalidate(*window, nullptr, true);
+            send(hwnd, WM_SETFOCUS, 0, 0);
+            window = find_window(as<HWND>(hwnd));
+            if (window == nullptr) return;
+            send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->client_width, window->client_height));
+            return;
+        }
+    }
+    if (to_minimized) {
+        minimize(hwnd);
+    } else {
+        restore(hwnd);
+    }
+}
+
 }  // namespace
 
 LRESULT send(uintptr_t hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -143,41 +174,6 @@ bool destroy_window(uintptr_t hwnd) {
     s.windows.erase(hwnd);
     return true;
 }
-
-namespace {
-
-void show(uintptr_t hwnd, int command) {
-    State& s = state();
-    Window* window = find_window(as<HWND>(hwnd));
-    if (window == nullptr) return;
-    if (command == SW_HIDE) {
-        if (!window->visible) return;
-        window->visible = false;
-        validate(*window);
-        if (s.display) s.display->show_window(*window, false);
-        return;
-    }
-    const bool to_minimized = command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == 7;
-    if (!window->visible) {
-        window->visible = true;
-        if (s.display) s.display->show_window(*window, true);
-        if (!to_minimized) {
-            invalidate(*window, nullptr, true);
-            send(hwnd, WM_SETFOCUS, 0, 0);
-            window = find_window(as<HWND>(hwnd));
-            if (window == nullptr) return;
-            send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->client_width, window->client_height));
-            return;
-        }
-    }
-    if (to_minimized) {
-        minimize(hwnd);
-    } else {
-        restore(hwnd);
-    }
-}
-
-}  // namespace
 
 }  // namespace standin
 
