@@ -9,9 +9,11 @@
 #   lib/libraster-pcx.a                  the PCX codec alone (raster::pcx_codec)
 #   lib/libstandin.a, libstandin_main.a  Linux: the stand-in's runtime, and a
 #                                        main() that calls WinMain
-#   lib/cmake/raster/                    find_package(raster): raster::raster
-#                                        (and raster::standin_main on Linux)
+#   lib/cmake/raster/                    find_package(raster): raster::raster,
+#                                        raster::pcx_codec (and
+#                                        raster::standin_main on Linux)
 #   lib/pkgconfig/raster.pc              pkg-config raster
+#   lib/pkgconfig/raster-pcx.pc          pkg-config raster-pcx: the codec alone
 #   share/doc/raster/LICENSE             the licence the library comes under
 # and, from elsewhere, bin/ for the PCX tools (tools/CMakeLists.txt) and,
 # with RASTER_INSTALL_DEMO, the demo and its pictures (demo/CMakeLists.txt).
@@ -94,4 +96,15 @@ else()
   set(RASTER_PC_REQUIRES "${raster_pc_requires}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/raster.pc.in ${PROJECT_BINARY_DIR}/raster.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/raster.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# The codec needs no Win32 and no stand-in; only the C++ runtime, which a
+# static library leaves to the program.
+if(RASTER_BUILD_SHARED)
+  set(RASTER_PCX_PC_LIBS "")
+  set(RASTER_PCX_PC_LIBS_PRIVATE "-lstdc++")
+else()
+  set(RASTER_PCX_PC_LIBS " -lstdc++")
+  set(RASTER_PCX_PC_LIBS_PRIVATE "")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/raster-pcx.pc.in ${PROJECT_BINARY_DIR}/raster-pcx.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/raster.pc ${PROJECT_BINARY_DIR}/raster-pcx.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,6 +1,8 @@
-// Writes the fuzzer's seed inputs: pictures from the PCX writer in every
+// Writes the fuzzers' seed inputs: pictures from the PCX writer in every
 // layout and with every writer option, each behind the three control bytes
-// (see pcx_fuzz.cpp) for several depths, modes and flags.
+// of pcx_fuzz (see pcx_fuzz.cpp) for several depths, modes and flags, and,
+// given a second folder, behind the one control byte of pcx_codec_fuzz
+// (format and row padding) there.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -8,12 +10,24 @@
 
 #include "pcx_writer.h"
 
+namespace {
+
+bool write_seed(const std::string& path, const std::vector<uint8_t>& seed) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool written = std::fwrite(seed.data(), 1, seed.size(), f) == seed.size();
+    return std::fclose(f) == 0 && written;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pcx_fuzz_seeds output-directory\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: pcx_fuzz_seeds output-directory [codec-output-directory]\n");
         return 2;
     }
     const std::string dir = argv[1];
+    const std::string codec_dir = argc == 3 ? argv[2] : "";
     using pcxwrite::Layout;
     const Layout layouts[] = {Layout::OneBit,    Layout::TwoPlane,     Layout::ThreePlane,
                               Layout::FourPlane, Layout::PackedTwoBit, Layout::PackedFourBit,
@@ -54,11 +68,14 @@ int main(int argc, char** argv) {
             for (uint8_t control : controls) {
                 std::vector<uint8_t> seed = {control, static_cast<uint8_t>(variant), 1};
                 seed.insert(seed.end(), bytes.begin(), bytes.end());
-                const std::string path = dir + "/seed_" + std::to_string(written++) + ".bin";
-                FILE* f = std::fopen(path.c_str(), "wb");
-                if (f == nullptr) return 1;
-                std::fwrite(seed.data(), 1, seed.size(), f);
-                std::fclose(f);
+                if (!write_seed(dir + "/seed_" + std::to_string(written++) + ".bin", seed)) return 1;
+            }
+            // Codec: indices, RGB and RGBA, with and without row padding.
+            for (uint8_t control : {0x00, 0x05, 0x0A, 0x1C}) {
+                if (codec_dir.empty()) break;
+                std::vector<uint8_t> seed = {control};
+                seed.insert(seed.end(), bytes.begin(), bytes.end());
+                if (!write_seed(codec_dir + "/seed_" + std::to_string(written++) + ".bin", seed)) return 1;
             }
         }
     }

@@ -4,8 +4,11 @@
 #   - the README's C example (examples/sky) through find_package, in a CMake
 #     project whose only language is C, and again through pkg-config
 #   - a C++ consumer (consumer.cpp) through pkg-config
-# Both decode the demo's sky picture; the C++ one checks its pixels against
-# the palette stored in the file.
+#   - the PCX codec alone (codec/codec_consumer.c, which includes only
+#     raster/pcx_codec.h) through find_package and through pkg-config
+#     raster-pcx, linking nothing else
+# All decode the demo's sky picture; the C++ one checks its pixels against
+# the palette stored in the file, the codec ones must say what sky says.
 #   consumers.sh BUILD_DIR SOURCE_DIR SKY.PCX C_COMPILER CXX_COMPILER [FLAG...]
 # FLAGs go to every compile and link (the sanitizer build's, for one).
 set -euo pipefail
@@ -63,3 +66,17 @@ if [[ -e "$build/tools/pcxcheck/pcxcheck" ]]; then
   checked="$("$prefix/bin/pcxcheck" "$sky")"
   [[ "$checked" == *"SKY.PCX: 640 x 200, 8 bits x 1 plane, "* ]] || { echo "pcxcheck says: $checked" >&2; exit 1; }
 fi
+
+echo "-- the PCX codec alone through find_package and pkg-config raster-pcx"
+run codec-configure.log cmake -S "$source/tests/install/codec" -B "$work/codec-build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="${flags[*]}" -DCMAKE_EXE_LINKER_FLAGS="${flags[*]}"
+run codec-build.log cmake --build "$work/codec-build"
+codec_said="$("$work/codec-build/codec_consumer" "$sky")"
+[[ "$codec_said" == "$said" ]] || { echo "the codec (find_package) says: $codec_said" >&2; exit 1; }
+read -r -a codec_flags <<<"$(pkg-config --cflags --libs raster-pcx)"
+[[ " ${codec_flags[*]} " != *" -lraster "* ]] || { echo "raster-pcx.pc links the library" >&2; exit 1; }
+run codec-pc.log "$cc" -std=c99 -Wall -Wextra -Werror "${flags[@]}" "$source/tests/install/codec/codec_consumer.c" \
+  "${codec_flags[@]}" -o "$work/codec-pc"
+codec_said="$("$work/codec-pc" "$sky")"
+[[ "$codec_said" == "$said" ]] || { echo "the codec (pkg-config) says: $codec_said" >&2; exit 1; }
+echo "$codec_said"
