@@ -81,7 +81,8 @@ void check_decoded(const uint8_t* file, size_t size, int32_t format, const pcx_f
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    // An empty vector may hold no block at all: a picture has a byte at least.
+    if (size < 2) return 0;
     const int32_t format = kFormats[data[0] & 3];
     const size_t padding = (data[0] >> 2) & 7;
     // A copy of exactly the picture's size, so that reading past it is caught.
