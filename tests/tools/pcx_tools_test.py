@@ -220,6 +220,11 @@ def group_round_trip(tools, work):
             continue
         check(chunks(first) == chunks(again) and a.mode == b.mode and a.tobytes() == b.tobytes(),
               "%s: PNG -> PCX -> PNG gives the same header, palette and pixels" % name)
+    # Without --alpha the fourth plane is left out: RGB.
+    status, _, _ = run([tools["pcx2png"], os.path.join(work, "rgba.pcx"), "-o", os.path.join(work, "no-alpha")])
+    rgb = Image.open(os.path.join(work, "no-alpha", "rgba.png"))
+    check(status == 0 and rgb.mode == "RGB" and rgb.tobytes() == Image.open(os.path.join(work, "rgba.png"))
+          .convert("RGB").tobytes(), "a 4-plane picture without --alpha: RGB (%s)" % rgb.mode)
     # 16-bit grey is scaled to 8 bits: v * 257 becomes v.
     deep = Image.new("I;16", (5, 3))
     deep.putdata([v * 257 for v in (0, 1, 128, 254, 255) * 3])
