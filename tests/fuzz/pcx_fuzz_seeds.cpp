@@ -2,7 +2,8 @@
 // layout and with every writer option, each behind the three control bytes
 // of pcx_fuzz (see pcx_fuzz.cpp) for several depths, modes and flags, and,
 // given a second folder, behind the one control byte of pcx_codec_fuzz
-// (format and row padding) there.
+// (format and row padding) there. A first folder of "-" writes only the
+// codec's.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,7 +24,7 @@ bool write_seed(const std::string& path, const std::vector<uint8_t>& seed) {
 
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: pcx_fuzz_seeds output-directory [codec-output-directory]\n");
+        std::fprintf(stderr, "usage: pcx_fuzz_seeds output-directory|- [codec-output-directory]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
             for (uint8_t control : controls) {
                 std::vector<uint8_t> seed = {control, static_cast<uint8_t>(variant), 1};
                 seed.insert(seed.end(), bytes.begin(), bytes.end());
+                if (dir == "-") break;
                 if (!write_seed(dir + "/seed_" + std::to_string(written++) + ".bin", seed)) return 1;
             }
             // Codec: indices, RGB and RGBA, with and without row padding.
