@@ -53,7 +53,7 @@ Picture picture_from(const uint8_t* data, size_t size) {
     // too large).
     const bool raw = (data[0] & 8) != 0;
     p.pixels.assign(static_cast<size_t>(p.stride) * p.height, 0xEE);
-    const size_t first = kHeader + 768 < size ? kHeader + 768 : kHeader;
+    const size_t first = kHeader + 768 < size ? kHeader + 768 : 0;
     size_t at = first;
     for (int32_t y = 0; y < p.height; ++y) {
         for (ptrdiff_t x = 0; x < static_cast<ptrdiff_t>(p.width) * p.format; ++x) {

@@ -7,8 +7,10 @@
 #   - the PCX codec alone (codec/codec_consumer.c, which includes only
 #     raster/pcx_codec.h) through find_package and through pkg-config
 #     raster-pcx, linking nothing else
+#   - examples/pcx_threads (the codec on four threads) the same two ways
 # All decode the demo's sky picture; the C++ one checks its pixels against
-# the palette stored in the file, the codec ones must say what sky says.
+# the palette stored in the file, the codec ones must say what sky says,
+# and pcx_threads's copies must decode as sky does and copy to themselves.
 #   consumers.sh BUILD_DIR SOURCE_DIR SKY.PCX C_COMPILER CXX_COMPILER [FLAG...]
 # FLAGs go to every compile and link (the sanitizer build's, for one).
 set -euo pipefail
@@ -80,3 +82,26 @@ run codec-pc.log "$cc" -std=c99 -Wall -Wextra -Werror "${flags[@]}" "$source/tes
 codec_said="$("$work/codec-pc" "$sky")"
 [[ "$codec_said" == "$said" ]] || { echo "the codec (pkg-config) says: $codec_said" >&2; exit 1; }
 echo "$codec_said"
+
+echo "-- examples/pcx_threads through find_package and pkg-config raster-pcx"
+run threads-configure.log cmake -S "$source/examples/pcx_threads" -B "$work/threads-build" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="${flags[*]}" \
+  -DCMAKE_EXE_LINKER_FLAGS="${flags[*]}"
+run threads-build.log cmake --build "$work/threads-build"
+run threads-pc.log "$cc" -std=c99 -Wall -Wextra -Werror "${flags[@]}" "$source/examples/pcx_threads/pcx_threads.c" \
+  "${codec_flags[@]}" -pthread -o "$work/threads-pc"
+mkdir -p "$work/pictures"
+for n in 1 2 3 4 5 6; do cp "$sky" "$work/pictures/sky$n.pcx"; done
+for program in "$work/threads-build/pcx_threads" "$work/threads-pc"; do
+  rm -rf "$work/once" "$work/twice"
+  mkdir -p "$work/once" "$work/twice"
+  lines="$("$program" "$work/once" "$work/pictures/"*.pcx | grep -c ': 640 x 200, 256 colours, ')"
+  [[ "$lines" == 6 ]] || { echo "$program copied $lines of 6 pictures" >&2; exit 1; }
+  "$program" "$work/twice" "$work/once/"*.pcx >/dev/null
+  for n in 1 2 3 4 5 6; do
+    copy_said="$("$work/codec-pc" "$work/once/sky$n.pcx")"
+    [[ "$copy_said" == "$said" ]] || { echo "$program's copy of sky says: $copy_said" >&2; exit 1; }
+    cmp -s "$work/once/sky$n.pcx" "$work/twice/sky$n.pcx" || { echo "$program: a copy's copy differs" >&2; exit 1; }
+  done
+done
+echo "pcx_threads: 6 pictures copied on four threads, twice over, by each build"

@@ -1,7 +1,7 @@
-// The codec on four threads at once, each decoding pictures of its own
-// over and over, while the main thread reads pictures into surfaces and
-// copies between them through the library. Every thread's pixels must be
-// exact every time. CI also runs this program built with ThreadSanitizer.
+// The codec on four threads at once, each decoding and encoding pictures
+// of its own over and over, while the main thread reads pictures into
+// surfaces and copies between them through the library. Every thread's
+// pixels and files must be exact every time. CI also runs this program built with ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <raster/raster.h>
@@ -58,9 +58,24 @@ Job make_job(Layout layout, int colours, int width, int height, int seed) {
     return job;
 }
 
-// Decodes the job kRounds times; the number of rounds whose result or
-// pixels were wrong.
-int decode_rounds(const Job& job) {
+// The job's RGBA pixels as pcx_encode writes them: asked for the size,
+// then encoded into exactly that much.
+Bytes encode_rgba(const Job& job) {
+    const ptrdiff_t row = static_cast<ptrdiff_t>(job.width) * 4;
+    const size_t size =
+        pcx_encode(job.expected.data(), job.width, job.height, row, PCX_FORMAT_RGBA, nullptr, 0, nullptr, 0);
+    Bytes file(size);
+    if (pcx_encode(job.expected.data(), job.width, job.height, row, PCX_FORMAT_RGBA, nullptr, 0, file.data(), size) !=
+        size) {
+        file.clear();
+    }
+    return file;
+}
+
+// Decodes the job kRounds times and encodes its pixels as often; the number
+// of rounds whose result, pixels or file were wrong. `encoded` is the file
+// the main thread made before any thread started.
+int code_rounds(const Job& job, const Bytes& encoded) {
     int wrong = 0;
     const size_t row = static_cast<size_t>(job.width) * 4;
     Bytes rgba(row * static_cast<size_t>(job.height));
@@ -69,7 +84,7 @@ int decode_rounds(const Job& job) {
         pcx_facts facts;
         const int32_t result = pcx_decode(job.file.data(), job.file.size(), PCX_FORMAT_RGBA, rgba.data(), rgba.size(),
                                           static_cast<ptrdiff_t>(row), &facts);
-        if (result != PCX_OK || facts.damage != 0 || rgba != job.expected) ++wrong;
+        if (result != PCX_OK || facts.damage != 0 || rgba != job.expected || encode_rgba(job) != encoded) ++wrong;
     }
     return wrong;
 }
@@ -78,13 +93,18 @@ TEST(PcxThreads, FourDecodersBesideTheLibrary) {
     const Job jobs[4] = {make_job(Layout::EightBit, 256, 203, 31, 1), make_job(Layout::FourPlane, 16, 77, 45, 2),
                          make_job(Layout::TrueColor, 0, 129, 33, 3), make_job(Layout::OneBit, 2, 301, 17, 4)};
     for (const Job& job : jobs) ASSERT_FALSE(job.file.empty());
+    Bytes encoded[4];
+    for (int t = 0; t < 4; ++t) {
+        encoded[t] = encode_rgba(jobs[t]);
+        ASSERT_GT(encoded[t].size(), 128u);
+    }
     std::atomic<int> wrong[4] = {};
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             while (!go) std::this_thread::yield();
-            wrong[t] = decode_rounds(jobs[t]);
+            wrong[t] = code_rounds(jobs[t], encoded[t]);
         });
     }
 
