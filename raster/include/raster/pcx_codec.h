@@ -69,8 +69,10 @@ extern "C" {
 
 /* ---- notes: unusual, nothing lost -------------------------------------- */
 
-/* (more than the width needs: more than its bytes rounded up to an even count) */
-#define PCX_NOTE_ODD_LINE_BYTES 1   /* BytesPerLine odd (netpbm and ImageMagick write this), or more than the width needs */
+/* PCX_NOTE_ODD_LINE_BYTES: BytesPerLine odd (netpbm and ImageMagick write
+ * this), or more than the width needs (more than its bytes rounded up to an
+ * even count) */
+#define PCX_NOTE_ODD_LINE_BYTES 1
 #define PCX_NOTE_UNKNOWN_VERSION 2  /* a version other than 0, 2, 3, 4, 5 */
 #define PCX_NOTE_UNKNOWN_ENCODING 4 /* an encoding other than 1; decoded as run-length all the same */
 #define PCX_NOTE_EXTRA_BYTES 8      /* bytes after the picture that are no trailer */

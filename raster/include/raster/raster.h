@@ -35,29 +35,29 @@ extern "C" {
 
 #define RASTER_OK 0
 /* surface_create */
-#define RASTER_NO_FREE_SLOT (-1)  /* all 32 slots are in use */
+#define RASTER_NO_FREE_SLOT (-1) /* all 32 slots are in use */
 /* RASTER_NO_MEMORY (-2): block or bitmap section not obtained, or a size
  * below 1 or too large (defined in pcx_codec.h) */
 /* surface_select */
-#define RASTER_BAD_HANDLE (-1)    /* handle outside 0..31 */
-#define RASTER_FREE_SLOT (-2)     /* the slot holds no surface */
+#define RASTER_BAD_HANDLE (-1) /* handle outside 0..31 */
+#define RASTER_FREE_SLOT (-2)  /* the slot holds no surface */
 /* RASTER_REFUSED (-3): any operation refusing its arguments (nothing is
  * changed; defined in pcx_codec.h) */
 
 /* ---- pcx_display flags and results ------------------------------------- */
 
-#define PCX_KEEP_PALETTE 1  /* leave the palette alone */
-#define PCX_AT_POSITION 2   /* upper-left corner at the graphics position, not at (Xmin, Ymin) */
-#define PCX_FROM_BUFFER 4   /* read the picture from the work buffer (pcx_set_buffer), not a file */
-#define PCX_KEEP_INDICES 8  /* 8-bit surfaces: keep the file's pixel values, no colour reduction */
+#define PCX_KEEP_PALETTE 1   /* leave the palette alone */
+#define PCX_AT_POSITION 2    /* upper-left corner at the graphics position, not at (Xmin, Ymin) */
+#define PCX_FROM_BUFFER 4    /* read the picture from the work buffer (pcx_set_buffer), not a file */
+#define PCX_KEEP_INDICES 8   /* 8-bit surfaces: keep the file's pixel values, no colour reduction */
 #define PCX_REPORT_DAMAGE 16 /* return PCX_DAMAGED when the data ends before the picture's last row */
 
 /* PCX_OK (0): stored; also when no surface is active */
-#define PCX_OPEN_FAILED 1  /* the file could not be opened */
+#define PCX_OPEN_FAILED 1 /* the file could not be opened */
 /* PCX_BAD_HEADER (2): fewer than 128 header bytes, or not a PCX picture */
 /* PCX_BAD_LAYOUT (3): the layout cannot be stored at the active depth, or the line sizes are unusable */
-#define PCX_OUTSIDE 4      /* the placement starts left of or above the surface, or leaves no pixel on it */
-#define PCX_DAMAGED 5      /* PCX_REPORT_DAMAGE: stored, but the data ended before the picture's last row */
+#define PCX_OUTSIDE 4 /* the placement starts left of or above the surface, or leaves no pixel on it */
+#define PCX_DAMAGED 5 /* PCX_REPORT_DAMAGE: stored, but the data ended before the picture's last row */
 
 /* Layouts (BitsPerPixel x NPlanes) that pcx_display stores and pcx_info
  * reports, with their number of colours:
