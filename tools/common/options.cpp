@@ -4,19 +4,19 @@
 
 namespace tools {
 
-CommandLine::CommandLine(const char* program, std::vector<OptionSpec> specs, const char* usage)
-    : program_(program), specs_(std::move(specs)), usage_(usage) {}
+CommandLine::CommandLine(const char* program, std::vector<OptionRule> rules, const char* usage)
+    : program_(program), rules_(std::move(rules)), usage_(usage) {}
 
-const OptionSpec* CommandLine::Find(const std::string& name) const {
-    for (const OptionSpec& spec : specs_) {
-        if (name == spec.name || (spec.short_name != nullptr && name == spec.short_name)) return &spec;
+const OptionRule* CommandLine::Find(const std::string& name) const {
+    for (const OptionRule& rule : rules_) {
+        if (name == rule.name || (rule.short_name != nullptr && name == rule.short_name)) return &rule;
     }
     return nullptr;
 }
 
 std::string CommandLine::Names() const {
     std::string names;
-    for (const OptionSpec& spec : specs_) names += std::string(spec.name) + ", ";
+    for (const OptionRule& rule : rules_) names += std::string(rule.name) + ", ";
     return names + "--help";
 }
 
@@ -26,8 +26,8 @@ int CommandLine::Refuse(const std::string& message) const {
 }
 
 int CommandLine::BadValue(const std::string& name, const std::string& value) const {
-    const OptionSpec* spec = Find(name);
-    const std::string allowed = spec != nullptr && spec->allowed != nullptr ? spec->allowed : "no value";
+    const OptionRule* rule = Find(name);
+    const std::string allowed = rule != nullptr && rule->allowed != nullptr ? rule->allowed : "no value";
     return Refuse(name + " takes " + allowed + ", not '" + value + "'");
 }
 
@@ -62,18 +62,18 @@ int CommandLine::Parse(int argc, char** argv) {
             value = arg.substr(2);
             glued = true;
         }
-        const OptionSpec* spec = Find(name);
-        if (spec == nullptr) return Refuse("unknown option '" + arg + "'; the options are " + Names());
-        if (spec->allowed == nullptr) {
-            if (glued) return Refuse(std::string(spec->name) + " takes no value, not '" + value + "'");
-            options_.push_back({spec->name, std::string()});
+        const OptionRule* rule = Find(name);
+        if (rule == nullptr) return Refuse("unknown option '" + arg + "'; the options are " + Names());
+        if (rule->allowed == nullptr) {
+            if (glued) return Refuse(std::string(rule->name) + " takes no value, not '" + value + "'");
+            options_.push_back({rule->name, std::string()});
             continue;
         }
         if (!glued) {
-            if (i + 1 >= argc) return Refuse(std::string(spec->name) + " needs a value: " + spec->allowed);
+            if (i + 1 >= argc) return Refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
             value = argv[++i];
         }
-        options_.push_back({spec->name, value});
+        options_.push_back({rule->name, value});
     }
     return -1;
 }

@@ -16,7 +16,7 @@ namespace tools {
 // One option: its long name ("--jobs"), a short one ("-j") or nullptr, and
 // for an option that takes a value, the values it allows in words ("a whole
 // number from 1 to 256"); nullptr makes it a flag.
-struct OptionSpec {
+struct OptionRule {
     const char* name;
     const char* short_name;
     const char* allowed;
@@ -29,7 +29,7 @@ struct Option {
 
 class CommandLine {
   public:
-    CommandLine(const char* program, std::vector<OptionSpec> specs, const char* usage);
+    CommandLine(const char* program, std::vector<OptionRule> rules, const char* usage);
 
     // Splits the arguments into options (in order) and operands. Returns -1
     // to go on, 0 after printing the usage for --help, 2 after a line saying
@@ -46,11 +46,11 @@ class CommandLine {
     const char* program() const { return program_; }
 
   private:
-    const OptionSpec* Find(const std::string& name) const;
+    const OptionRule* Find(const std::string& name) const;
     std::string Names() const;
 
     const char* program_;
-    std::vector<OptionSpec> specs_;
+    std::vector<OptionRule> rules_;
     const char* usage_;
     std::vector<Option> options_;
     std::vector<std::string> operands_;

@@ -35,7 +35,7 @@ const char kUsage[] =
     "Exit status: 0 when no file lost anything (notes alone do not fail a file),\n"
     "1 when any file is damaged or refused, 2 for a usage error.\n";
 
-const tools::OptionSpec kOptions[] = {
+const tools::OptionRule kOptions[] = {
     {"--recursive", "-r", "a folder"},
     {"--quiet", "-q", nullptr},
     {"--max-pixels", nullptr, "a whole number of pixels from 1 to 4294967296"},
@@ -132,7 +132,7 @@ int ParseSettings(tools::CommandLine& line, int argc, char** argv, Settings* set
 }  // namespace
 
 int main(int argc, char** argv) {
-    tools::CommandLine line(kProgram, std::vector<tools::OptionSpec>(std::begin(kOptions), std::end(kOptions)), kUsage);
+    tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     Settings settings;
     const int parsed = ParseSettings(line, argc, argv, &settings);
     if (parsed >= 0) return parsed;

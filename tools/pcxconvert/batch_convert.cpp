@@ -31,7 +31,7 @@ namespace {
 
 constexpr int64_t kDefaultMaxPixels = int64_t{1} << 28;
 
-const tools::OptionSpec kShared[] = {
+const tools::OptionRule kShared[] = {
     {"--output", "-o", "a folder"},
     {"--recursive", "-r", "a folder"},
     {"--jobs", "-j", "a whole number from 1 to 256"},
@@ -197,9 +197,9 @@ std::string TooLarge(int64_t width, int64_t height, int64_t limit) {
 }
 
 int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
-    std::vector<tools::OptionSpec> specs(std::begin(kShared), std::end(kShared));
-    specs.insert(specs.end(), tool.options.begin(), tool.options.end());
-    tools::CommandLine line(tool.program, specs, tool.usage);
+    std::vector<tools::OptionRule> rules(std::begin(kShared), std::end(kShared));
+    rules.insert(rules.end(), tool.options.begin(), tool.options.end());
+    tools::CommandLine line(tool.program, rules, tool.usage);
     const int parsed = line.Parse(argc, argv);
     if (parsed >= 0) return parsed;
     Settings settings;

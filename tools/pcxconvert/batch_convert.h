@@ -33,7 +33,7 @@ struct Tool {
     const char* usage;
     const char* input_extension;             // ".pcx"
     const char* output_extension;            // ".png"
-    std::vector<tools::OptionSpec> options;  // the tool's own, beside the shared ones
+    std::vector<tools::OptionRule> options;  // the tool's own, beside the shared ones
     // Takes one of the tool's own options; false when its value is not
     // allowed.
     std::function<bool(const tools::Option&)> take;

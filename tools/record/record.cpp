@@ -59,7 +59,7 @@ const char kUsage[] =
     "  --help         show this text\n"
     "At least one of --png-dir and --gif is needed. --opt=value and --opt value both work.\n";
 
-const tools::OptionSpec kOptions[] = {
+const tools::OptionRule kOptions[] = {
     {"--frames", nullptr, "a whole number from 1 to 100000"},
     {"--step", nullptr, "a whole number from 1 to the --frames value"},
     {"--client", nullptr, "WIDTHxHEIGHT, each from 1 to 4096"},
@@ -100,7 +100,7 @@ bool TakeOption(const tools::Option& option, Options* options) {
 // Returns -1 when the options are good, else the exit status (0 after
 // --help, 2 after a line saying what is wrong).
 int ParseOptions(int argc, char** argv, Options* options) {
-    tools::CommandLine line(kProgram, std::vector<tools::OptionSpec>(std::begin(kOptions), std::end(kOptions)), kUsage);
+    tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     const int parsed = line.Parse(argc, argv);
     if (parsed >= 0) return parsed;
     for (const tools::Option& option : line.options()) {
