@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cpu.h"
+#include "stretch/gather.h"
 #include "stretch/kernels.h"
 
 namespace standin {
@@ -14,10 +15,8 @@ namespace {
 void lookup_row(const uint32_t* colors, const uint8_t* indices, size_t width, uint32_t* out) {
     size_t k = 0;
     for (; k + 8 <= width; k += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, indices + k, sizeof eight);
         uint32_t c[8];
-        for (int i = 0; i < 8; ++i) c[i] = colors[(eight >> (kLittleEndian ? 8 * i : 56 - 8 * i)) & 0xFF];
+        gather_eight(colors, indices + k, c);
         std::memcpy(out + k, c, sizeof c);
     }
     for (; k < width; ++k) out[k] = colors[indices[k]];

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "cpu.h"
+#include "stretch/gather.h"
 
 namespace standin {
 
@@ -89,10 +90,8 @@ constexpr UniformRuns kUniformFours[12] = {nullptr,
 void lookup_row_sse2(const uint32_t* colors, const uint8_t* indices, size_t width, uint32_t* out) {
     size_t k = 0;
     for (; k + 8 <= width; k += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, indices + k, sizeof eight);
         uint32_t c[8];
-        for (int i = 0; i < 8; ++i) c[i] = colors[(eight >> (kLittleEndian ? 8 * i : 56 - 8 * i)) & 0xFF];
+        gather_eight(colors, indices + k, c);
         const __m128i low = _mm_unpacklo_epi64(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[0])), _mm_cvtsi32_si128(static_cast<int>(c[1]))),
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c[2])), _mm_cvtsi32_si128(static_cast<int>(c[3]))));
