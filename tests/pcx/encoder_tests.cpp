@@ -171,31 +171,42 @@ TEST(PcxEncode, RefusalsWriteNothing) {
     EXPECT_EQ(call(pixels.data(), 1, 65536, 1, PCX_FORMAT_INDICES, pal, 256), 128u + 65536 * 2 + 769);
 }
 
-// The SSE2 run coder gives the plain coder's bytes on lines of every kind,
-// and writes nothing past the room it is given.
-TEST(PcxEncode, FastRunCoderMatchesPlain) {
+// The SSE2 and AVX2 run coders give the plain coder's bytes on lines of
+// every kind, and store nothing past the line's bytes whatever the room.
+TEST(PcxEncode, FastRunCodersMatchPlain) {
 #if defined(__SSE2__) || defined(_M_X64)
     using namespace raster::pcx_encoder;
+    std::vector<std::pair<const char*, RunCoder>> coders{{"SSE2", {encode_runs_sse2, count_runs_sse2}}};
+    if (avx2_run_coder() != nullptr) coders.push_back({"AVX2", *avx2_run_coder()});
+    EXPECT_EQ(avx2_run_coder() != nullptr, __builtin_cpu_supports("avx2") != 0);
     std::mt19937 dice(7);
-    for (int trial = 0; trial < 4000; ++trial) {
+    for (int trial = 0; trial < 5000; ++trial) {
         const size_t count = 1 + dice() % (trial < 1000 ? 40 : trial < 3000 ? 300 : 3000);
         Bytes line(count);
-        const int kind = trial % 4;  // runs, escapes, noise, runs longer than 63
-        const uint32_t breaks[] = {8, 5, 5, 150};
+        // runs, escapes, noise, runs longer than 63, noise with a repeat in sixteen
+        const int kind = trial % 5;
+        const uint32_t breaks[] = {8, 5, 5, 150, 16};
         for (size_t i = 0; i < count; ++i) {
-            const bool keep = i > 0 && (kind == 1 || kind == 2 ? dice() % 5 == 0 : dice() % breaks[kind] != 0);
+            const bool keep = i > 0 && (kind == 1 || kind == 2 || kind == 4 ? dice() % breaks[kind] == 0
+                                                                            : dice() % breaks[kind] != 0);
             line[i] = keep ? line[i - 1] : static_cast<uint8_t>(kind == 1 ? 0xBC + dice() % 8 : dice());
         }
-        Bytes plain(2 * count, kSentinel), fast(2 * count + 1, kSentinel);
+        Bytes plain(2 * count, kSentinel);
         const size_t size = encode_runs_plain(line.data(), count, plain.data(), plain.size());
         ASSERT_EQ(count_runs_plain(line.data(), count), size);
-        ASSERT_EQ(count_runs_sse2(line.data(), count), size);
-        // Exact room, then ample room: nothing is stored past the line's bytes either way.
-        ASSERT_EQ(encode_runs_sse2(line.data(), count, fast.data(), size), size);
-        ASSERT_EQ(fast[size], kSentinel) << trial;
-        ASSERT_EQ(encode_runs_sse2(line.data(), count, fast.data(), fast.size()), size);
-        ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + static_cast<long>(size), fast.begin())) << trial;
-        ASSERT_EQ(fast[size], kSentinel) << trial;
+        for (const auto& coder : coders) {
+            ASSERT_EQ(coder.second.count_bytes(line.data(), count), size) << coder.first;
+            // Exact room, then ample room: nothing is stored past the line's bytes either way.
+            for (const size_t room : {size, 2 * count + 64}) {
+                Bytes fast(2 * count + 64, kSentinel);
+                ASSERT_EQ(coder.second.encode(line.data(), count, fast.data(), room), size) << coder.first;
+                ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + static_cast<long>(size), fast.begin()))
+                    << coder.first << " trial " << trial;
+                ASSERT_EQ(Bytes(fast.begin() + static_cast<long>(size), fast.end()),
+                          Bytes(fast.size() - size, kSentinel))
+                    << coder.first << " trial " << trial;
+            }
+        }
     }
 #else
     GTEST_SKIP() << "no SSE2 coder on this processor";

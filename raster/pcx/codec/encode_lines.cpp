@@ -70,11 +70,13 @@ size_t count_runs_plain(const uint8_t* line, size_t count) {
 const RunCoder& run_coder() {
 #if defined(__SSE2__) || defined(_M_X64)
     // SSE2 is part of every x86-64 processor: no run-time question needed.
-    static constexpr RunCoder coder{encode_runs_sse2, count_runs_sse2};
+    static constexpr RunCoder base{encode_runs_sse2, count_runs_sse2};
 #else
-    static constexpr RunCoder coder{encode_runs_plain, count_runs_plain};
+    static constexpr RunCoder base{encode_runs_plain, count_runs_plain};
 #endif
-    return coder;
+    // Asked once, in a thread-safe way: the codec runs on any thread.
+    static const RunCoder& chosen = avx2_run_coder() != nullptr ? *avx2_run_coder() : base;
+    return chosen;
 }
 
 void bit_planes(const uint8_t* indices, int32_t width, int32_t planes, uint8_t* line, size_t line_bytes) {

@@ -30,6 +30,10 @@ size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t 
 size_t count_runs_sse2(const uint8_t* line, size_t count);
 #endif
 
+// The AVX2 coder (counting as the SSE2 one does), or null where the build
+// or the processor lacks AVX2.
+const RunCoder* avx2_run_coder();
+
 // The fastest coder this processor runs, chosen once.
 const RunCoder& run_coder();
 
