@@ -5,6 +5,7 @@
 #include <raster/pcx_codec.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include "raster/cpu.h"
 #include "raster/pcx/codec/rows_sse2.h"
@@ -169,7 +170,11 @@ void write_eight_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest
     if constexpr (Store::kBytes == 1) {
         std::memcpy(dest, line, static_cast<size_t>(count));
     } else {
-        for (int32_t x = 0; x < count; ++x) Store::index(dest + x * Store::kBytes, line[x], table);
+        int32_t x = 0;
+#if RASTER_PCX_HAVE_SSE2
+        if constexpr (std::is_same_v<Store, CodecRgba>) x = lookup_four_bytes_sse2(line, count, dest, table);
+#endif
+        for (; x < count; ++x) Store::index(dest + x * Store::kBytes, line[x], table);
     }
 }
 

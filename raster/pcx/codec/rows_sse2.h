@@ -23,6 +23,9 @@ int32_t interleave_bgrx_sse2(const uint8_t* red, const uint8_t* green, const uin
 // alpha, 16 pixels at a time.
 int32_t interleave_rgba_sse2(const uint8_t* red, const uint8_t* green, const uint8_t* blue, const uint8_t* alpha,
                              int32_t count, uint8_t* dest);
+// 8-bit indices into the four-byte entries of `table` (RGBA), 8 pixels at
+// a time.
+int32_t lookup_four_bytes_sse2(const uint8_t* line, int32_t count, uint8_t* dest, const uint8_t* table);
 #endif
 
 }  // namespace pcx
