@@ -136,8 +136,6 @@ size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t 
     bool open = false;  // a run from an earlier block is still going on
     size_t run = 0;     // ... and started here
     for (size_t at = 0; at < count; at += kBlock) {
-        // Tokens leave in order: the open run's goes out before any of the
-        // block's own, so the block needs to know where it ends first.
         const uint32_t inside = count - at > kBlock + 1 ? kBlock + 1 : static_cast<uint32_t>(count - at);
         uint8_t edge[kBlock + 2];
         const uint8_t* bytes = line + at;
@@ -145,6 +143,8 @@ size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t 
             edge_copy(line, count, at, edge);
             bytes = edge + 1;
         }
+        // Tokens leave in order: the open run's goes out before any of the
+        // block's own, where the block's first run starts.
         if (open) {
             const uint32_t starts = static_cast<uint32_t>(
                 _mm_movemask_epi8(_mm_xor_si128(_mm_cmpeq_epi8(load(bytes), load(bytes - 1)), _mm_set1_epi8(-1))));
