@@ -36,6 +36,7 @@ constexpr int kSizes[4][2] = {{37, 21}, {5, 3}, {64, 1}, {1, 70}};
 
 struct Library {
     int32_t surfaces[4][4];  // [depth][size]
+    std::string folder;
     std::string path;
 
     Library() {
@@ -50,9 +51,17 @@ struct Library {
                 if (surfaces[d][s] < 0) std::abort();
             }
         }
-        path = "/tmp/pcx_fuzz_" + std::to_string(getpid()) + ".pcx";
+        // A folder of the fuzzer's own, so that runs side by side never
+        // share the file.
+        const char* tmp = std::getenv("TMPDIR");
+        folder = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/pcx_fuzz.XXXXXX";
+        if (mkdtemp(&folder[0]) == nullptr) std::abort();
+        path = folder + "/picture.pcx";
     }
-    ~Library() { std::remove(path.c_str()); }
+    ~Library() {
+        std::remove(path.c_str());
+        rmdir(folder.c_str());
+    }
 };
 
 Library& library() {
