@@ -57,6 +57,31 @@ bool window_matches(uintptr_t msg_window, HWND filter) {
     return msg_window == h(filter);
 }
 
+using WaitClock = std::chrono::steady_clock;
+
+// Sleeps until the first armed timer is due or `deadline`, never more than
+// a second at a time, so a close signal that arrives while nothing else
+// stirs is seen all the same; with a display, whatever comes from it ends
+// the sleep too.
+void sleep_until_due(WaitableTimer* const* timers, DWORD count, WaitClock::time_point deadline,
+                     WaitClock::time_point now) {
+    State& s = state();
+    WaitClock::time_point wake = deadline;
+    for (DWORD i = 0; i < count; ++i) {
+        if (timers[i]->armed) wake = std::min(wake, timers[i]->due);
+    }
+    wake = std::min(wake, now + std::chrono::seconds(1));
+    if (s.display) {
+        s.display->wait(wake);
+        // What woke the display is collected now (it would otherwise end
+        // every later wait at once); it is handled as usual when the
+        // program next asks for messages.
+        s.display->pump(s.display_events);
+    } else {
+        std::this_thread::sleep_until(wake);
+    }
+}
+
 }  // namespace
 
 void process_display_events() {
@@ -147,8 +172,6 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL 
                                        DWORD wakeMask) {
     return JournalEntry("MsgWaitForMultipleObjects", count, handles, waitAll, milliseconds, wakeMask)
         .run([&]() -> DWORD {
-            using Clock = std::chrono::steady_clock;
-            State& s = state();
             // Timers are the only objects to wait for; waiting for all of them at
             // once is not modelled.
             if (count > MAXIMUM_WAIT_OBJECTS || (count > 0 && handles == nullptr) || waitAll) {
@@ -164,9 +187,10 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL 
                 }
             }
             const bool forever = milliseconds == INFINITE;
-            const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
+            const WaitClock::time_point deadline =
+                WaitClock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
             for (;;) {
-                const Clock::time_point now = Clock::now();
+                const WaitClock::time_point now = WaitClock::now();
                 // The lowest index wins, and every object comes before input.
                 for (DWORD i = 0; i < count; ++i) {
                     if (timer_signalled(*timers[i], now)) {
@@ -177,23 +201,8 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL 
                 }
                 if (wakeMask != 0 && input_pending()) return WAIT_OBJECT_0 + count;
                 // Unpaced, a wait that would sleep ends at once.
-                if ((!forever && now >= deadline) || !s.paced) return WAIT_TIMEOUT;
-                Clock::time_point wake = forever ? Clock::time_point::max() : deadline;
-                for (DWORD i = 0; i < count; ++i) {
-                    if (timers[i]->armed) wake = std::min(wake, timers[i]->due);
-                }
-                // Never more than a second at a time, so a close signal that
-                // arrives while nothing else stirs is seen all the same.
-                wake = std::min(wake, now + std::chrono::seconds(1));
-                if (s.display) {
-                    s.display->wait(wake);
-                    // What woke the display is collected now (it would otherwise
-                    // end every later wait at once); it is handled as usual when the
-                    // program next asks for messages.
-                    s.display->pump(s.display_events);
-                } else {
-                    std::this_thread::sleep_until(wake);
-                }
+                if ((!forever && now >= deadline) || !state().paced) return WAIT_TIMEOUT;
+                sleep_until_due(timers, count, forever ? WaitClock::time_point::max() : deadline, now);
             }
         });
 }

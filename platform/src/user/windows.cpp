@@ -70,6 +70,63 @@ void show(uintptr_t hwnd, int command) {
     }
 }
 
+// The class a window is created with: by atom (a value below 0x10000 in
+// place of the name) or by name, in any case.
+const WindowClass* find_class(LPCSTR className) {
+    State& s = state();
+    if (className == nullptr) return nullptr;
+    if (h(className) < 0x10000) {
+        const WindowClass* found = nullptr;
+        for (auto& entry : s.classes) {
+            if (entry.second.atom == h(className)) found = &entry.second;
+        }
+        return found;
+    }
+    auto it = s.classes.find(lower(className));
+    return it != s.classes.end() ? &it->second : nullptr;
+}
+
+// A new window of class `cls` in the state, sized as asked (or as a probe
+// forces its client area), with its own DC where the class asks for one.
+Window& add_window(const WindowClass& cls, LPCSTR windowName, DWORD style, int x, int y, int width, int height) {
+    State& s = state();
+    auto window = std::make_unique<Window>();
+    const uintptr_t hwnd = new_handle(Kind::Window);
+    window->handle = hwnd;
+    window->class_name = cls.name;
+    window->class_style = cls.wc.style;
+    window->proc = cls.wc.lpfnWndProc;
+    window->title = windowName != nullptr ? windowName : "";
+    window->style = style;
+    window->x = x == CW_USEDEFAULT ? 0 : x;
+    window->y = (x == CW_USEDEFAULT || y == CW_USEDEFAULT) ? 0 : y;
+    window->outer_width = width == CW_USEDEFAULT ? 640 : std::max(width, 0);
+    window->outer_height = width == CW_USEDEFAULT ? 480 : std::max(height, 0);
+    // The frame: 4 pixels of sizing border on each side, a 19-pixel caption
+    // under the top border (23 pixels in all above the client area).
+    const int frame = (style & WS_THICKFRAME) ? 4 : ((style & WS_CAPTION) ? 3 : 0);
+    const int caption = (style & WS_CAPTION) == WS_CAPTION ? 19 : 0;
+    int client_w = std::max(window->outer_width - 2 * frame, 0);
+    int client_h = std::max(window->outer_height - 2 * frame - caption, 0);
+    if (s.probe.forced_client_width > 0 && s.probe.forced_client_height > 0) {
+        client_w = s.probe.forced_client_width;
+        client_h = s.probe.forced_client_height;
+        window->outer_width = client_w + 2 * frame;
+        window->outer_height = client_h + 2 * frame + caption;
+    }
+    window->client_width = client_w;
+    window->client_height = client_h;
+    window->framebuffer.assign(static_cast<size_t>(client_w) * static_cast<size_t>(client_h), 0);
+    Window& added = *window;
+    s.windows[hwnd] = std::move(window);
+    s.last_window = hwnd;
+    if (cls.wc.style & CS_OWNDC) {
+        added.own_dc = create_dc(DcKind::Window, hwnd);
+        s.gdi[added.own_dc]->own_dc = true;
+    }
+    return added;
+}
+
 }  // namespace
 
 LRESULT send(uintptr_t hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -235,16 +292,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     return JournalEntry("CreateWindowExA", exStyle, className, windowName, style, x, y, width, height, parent, menu,
                         instance, param)
         .run([&]() -> HWND {
-            State& s = state();
-            const WindowClass* cls = nullptr;
-            if (className != nullptr && h(className) < 0x10000) {
-                for (auto& entry : s.classes) {
-                    if (entry.second.atom == h(className)) cls = &entry.second;
-                }
-            } else if (className != nullptr) {
-                auto it = s.classes.find(lower(className));
-                if (it != s.classes.end()) cls = &it->second;
-            }
+            const WindowClass* cls = find_class(className);
             if (cls == nullptr) {
                 set_error(ERROR_CANNOT_FIND_WND_CLASS);
                 return nullptr;
@@ -254,52 +302,18 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
                 return nullptr;
             }
             choose_display();
-
-            auto window = std::make_unique<Window>();
-            const uintptr_t hwnd = new_handle(Kind::Window);
-            window->handle = hwnd;
-            window->class_name = cls->name;
-            window->class_style = cls->wc.style;
-            window->proc = cls->wc.lpfnWndProc;
-            window->title = windowName != nullptr ? windowName : "";
-            window->style = style;
-            window->x = x == CW_USEDEFAULT ? 0 : x;
-            window->y = (x == CW_USEDEFAULT || y == CW_USEDEFAULT) ? 0 : y;
-            window->outer_width = width == CW_USEDEFAULT ? 640 : std::max(width, 0);
-            window->outer_height = width == CW_USEDEFAULT ? 480 : std::max(height, 0);
-            // The frame: 4 pixels of sizing border on each side, a 19-pixel caption
-            // under the top border (23 pixels in all above the client area).
-            const int frame = (style & WS_THICKFRAME) ? 4 : ((style & WS_CAPTION) ? 3 : 0);
-            const int caption = (style & WS_CAPTION) == WS_CAPTION ? 19 : 0;
-            int client_w = std::max(window->outer_width - 2 * frame, 0);
-            int client_h = std::max(window->outer_height - 2 * frame - caption, 0);
-            if (s.probe.forced_client_width > 0 && s.probe.forced_client_height > 0) {
-                client_w = s.probe.forced_client_width;
-                client_h = s.probe.forced_client_height;
-                window->outer_width = client_w + 2 * frame;
-                window->outer_height = client_h + 2 * frame + caption;
-            }
-            window->client_width = client_w;
-            window->client_height = client_h;
-            window->framebuffer.assign(static_cast<size_t>(client_w) * static_cast<size_t>(client_h), 0);
-            Window* raw = window.get();
-            s.windows[hwnd] = std::move(window);
-            s.last_window = hwnd;
-            if (cls->wc.style & CS_OWNDC) {
-                raw->own_dc = create_dc(DcKind::Window, hwnd);
-                s.gdi[raw->own_dc]->own_dc = true;
-            }
-            open_display_window(*raw);
-
+            Window& window = add_window(*cls, windowName, style, x, y, width, height);
+            open_display_window(window);
+            const uintptr_t hwnd = window.handle;
             CREATESTRUCTA create{};
             create.lpCreateParams = param;
             create.hInstance = instance;
             create.hMenu = menu;
             create.hwndParent = parent;
-            create.cy = raw->outer_height;
-            create.cx = raw->outer_width;
-            create.y = raw->y;
-            create.x = raw->x;
+            create.cy = window.outer_height;
+            create.cx = window.outer_width;
+            create.y = window.y;
+            create.x = window.x;
             create.style = static_cast<LONG>(style);
             create.lpszName = windowName;
             create.lpszClass = className;
