@@ -176,9 +176,10 @@ TEST(PcxEncode, RefusalsWriteNothing) {
 TEST(PcxEncode, FastRunCodersMatchPlain) {
 #if defined(__SSE2__) || defined(_M_X64)
     using namespace raster::pcx_encoder;
-    std::vector<std::pair<const char*, RunCoder>> coders{{"SSE2", {encode_runs_sse2, count_runs_sse2}}};
-    if (avx2_run_coder() != nullptr) coders.push_back({"AVX2", *avx2_run_coder()});
-    EXPECT_EQ(avx2_run_coder() != nullptr, __builtin_cpu_supports("avx2") != 0);
+    std::vector<std::pair<const char*, LineCoder>> coders{
+        {"SSE2", {encode_runs_sse2, count_runs_sse2, byte_planes_plain}}};
+    if (avx2_line_coder() != nullptr) coders.push_back({"AVX2", *avx2_line_coder()});
+    EXPECT_EQ(avx2_line_coder() != nullptr, __builtin_cpu_supports("avx2") != 0);
     std::mt19937 dice(7);
     for (int trial = 0; trial < 5000; ++trial) {
         const size_t count = 1 + dice() % (trial < 1000 ? 40 : trial < 3000 ? 300 : 3000);
@@ -211,6 +212,30 @@ TEST(PcxEncode, FastRunCodersMatchPlain) {
 #else
     GTEST_SKIP() << "no SSE2 coder on this processor";
 #endif
+}
+
+// Every kind of byte planes this machine runs gives the plain one's bytes,
+// padding included, and stores nothing past the planes.
+TEST(PcxEncode, FastBytePlanesMatchPlain) {
+    using namespace raster::pcx_encoder;
+    if (avx2_line_coder() == nullptr) GTEST_SKIP() << "only the plain byte planes run on this processor";
+    std::mt19937 dice(11);
+    for (int trial = 0; trial < 600; ++trial) {
+        const int32_t channels = trial % 2 == 0 ? 3 : 4;
+        const int32_t width = 1 + static_cast<int32_t>(dice() % (trial < 400 ? 70 : 700));
+        const size_t line_bytes = static_cast<size_t>(width + (width & 1) + (trial % 3 == 0 ? 2 : 0));
+        Bytes pixels(static_cast<size_t>(width) * channels);
+        for (uint8_t& byte : pixels) byte = static_cast<uint8_t>(dice());
+        Bytes plain(line_bytes * channels + 16, kSentinel), fast(line_bytes * channels + 16, kSentinel);
+        byte_planes_plain(pixels.data(), width, channels, plain.data(), line_bytes);
+        avx2_line_coder()->byte_planes(pixels.data(), width, channels, fast.data(), line_bytes);
+        ASSERT_EQ(fast, plain) << "width " << width << ", " << channels << " channels";
+        // Pixel 0 of each plane is the pixel's own byte, and the padding repeats the last pixel.
+        for (int32_t c = 0; c < channels; ++c) {
+            ASSERT_EQ(plain[c * line_bytes], pixels[c]);
+            ASSERT_EQ(plain[c * line_bytes + line_bytes - 1], pixels[(width - 1) * channels + c]);
+        }
+    }
 }
 
 struct Case {

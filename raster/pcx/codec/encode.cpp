@@ -17,7 +17,7 @@
 
 namespace {
 
-using raster::pcx_encoder::RunCoder;
+using raster::pcx_encoder::LineCoder;
 
 constexpr size_t kHeaderBytes = 128;
 constexpr size_t kTrailerBytes = 769;
@@ -147,7 +147,7 @@ void write_trailer(const Plan& plan, uint8_t* trailer) {
 // first, making the plane lines in `scratch` (planes * line_bytes bytes)
 // where the row cannot be coded as it is.
 template <typename Visit>
-void for_each_plane_line(const Plan& plan, uint8_t* scratch, Visit&& visit) {
+void for_each_plane_line(const Plan& plan, const LineCoder& coder, uint8_t* scratch, Visit&& visit) {
     const size_t width = static_cast<size_t>(plan.width);
     for (int32_t y = 0; y < plan.height; ++y) {
         const uint8_t* row = plan.pixels + y * plan.stride;
@@ -155,7 +155,7 @@ void for_each_plane_line(const Plan& plan, uint8_t* scratch, Visit&& visit) {
         if (plan.bits == 1) {
             raster::pcx_encoder::bit_planes(row, plan.width, plan.planes, scratch, plan.line_bytes);
         } else if (plan.format != PCX_FORMAT_INDICES) {
-            raster::pcx_encoder::byte_planes(row, plan.width, plan.format, scratch, plan.line_bytes);
+            coder.byte_planes(row, plan.width, plan.format, scratch, plan.line_bytes);
         } else if (plan.line_bytes == width) {
             line = row;
         } else {
@@ -167,9 +167,9 @@ void for_each_plane_line(const Plan& plan, uint8_t* scratch, Visit&& visit) {
 }
 
 // The file's size: header, coded lines, trailer.
-uint64_t counted_size(const Plan& plan, const RunCoder& coder, uint8_t* scratch) {
+uint64_t counted_size(const Plan& plan, const LineCoder& coder, uint8_t* scratch) {
     uint64_t bytes = kHeaderBytes + (plan.trailer ? kTrailerBytes : 0);
-    for_each_plane_line(plan, scratch,
+    for_each_plane_line(plan, coder, scratch,
                         [&](const uint8_t* line, size_t count) { bytes += coder.count_bytes(line, count); });
     return bytes;
 }
@@ -183,10 +183,10 @@ uint64_t largest_size(const Plan& plan) {
 
 // Writes the file into `out`, which holds at least `room` bytes and at least
 // the file; returns its size.
-size_t write_file(const Plan& plan, const RunCoder& coder, uint8_t* scratch, uint8_t* out, size_t room) {
+size_t write_file(const Plan& plan, const LineCoder& coder, uint8_t* scratch, uint8_t* out, size_t room) {
     write_header(plan, out);
     size_t written = kHeaderBytes;
-    for_each_plane_line(plan, scratch, [&](const uint8_t* line, size_t count) {
+    for_each_plane_line(plan, coder, scratch, [&](const uint8_t* line, size_t count) {
         written += coder.encode(line, count, out + written, room - written);
     });
     if (plan.trailer) {
@@ -199,7 +199,7 @@ size_t write_file(const Plan& plan, const RunCoder& coder, uint8_t* scratch, uin
 size_t encode(const Plan& plan, uint8_t* out, size_t capacity) {
     const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[plan.line_bytes * plan.planes]);
     if (!scratch) return 0;
-    const RunCoder& coder = raster::pcx_encoder::run_coder();
+    const LineCoder& coder = raster::pcx_encoder::line_coder();
     if (out != nullptr && largest_size(plan) <= capacity) return write_file(plan, coder, scratch.get(), out, capacity);
     const uint64_t size = counted_size(plan, coder, scratch.get());
     if (size > SIZE_MAX) return 0;

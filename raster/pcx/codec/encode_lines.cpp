@@ -67,15 +67,15 @@ size_t count_runs_plain(const uint8_t* line, size_t count) {
     return bytes;
 }
 
-const RunCoder& run_coder() {
+const LineCoder& line_coder() {
 #if defined(__SSE2__) || defined(_M_X64)
     // SSE2 is part of every x86-64 processor: no run-time question needed.
-    static constexpr RunCoder base{encode_runs_sse2, count_runs_sse2};
+    static constexpr LineCoder base{encode_runs_sse2, count_runs_sse2, byte_planes_plain};
 #else
-    static constexpr RunCoder base{encode_runs_plain, count_runs_plain};
+    static constexpr LineCoder base{encode_runs_plain, count_runs_plain, byte_planes_plain};
 #endif
     // Asked once, in a thread-safe way: the codec runs on any thread.
-    static const RunCoder& chosen = avx2_run_coder() != nullptr ? *avx2_run_coder() : base;
+    static const LineCoder& chosen = avx2_line_coder() != nullptr ? *avx2_line_coder() : base;
     return chosen;
 }
 
@@ -96,7 +96,7 @@ void bit_planes(const uint8_t* indices, int32_t width, int32_t planes, uint8_t* 
     for (int32_t p = 0; p < planes; ++p) repeat_last(line + p * line_bytes, used, line_bytes);
 }
 
-void byte_planes(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes) {
+void byte_planes_plain(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes) {
     uint8_t* red = line;
     uint8_t* green = line + line_bytes;
     uint8_t* blue = line + 2 * line_bytes;
@@ -116,15 +116,23 @@ void byte_planes(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t
             std::memcpy(blue + x, &b, 4);
         }
     }
+    finish_byte_planes(pixels, x, width, channels, line, line_bytes);
+}
+
+void finish_byte_planes(const uint8_t* pixels, int32_t from, int32_t width, int32_t channels, uint8_t* line,
+                        size_t line_bytes) {
+    uint8_t* red = line;
+    uint8_t* green = line + line_bytes;
+    uint8_t* blue = line + 2 * line_bytes;
     if (channels == 3) {
-        for (; x < width; ++x, pixels += 3) {
+        for (int32_t x = from; x < width; ++x, pixels += 3) {
             red[x] = pixels[0];
             green[x] = pixels[1];
             blue[x] = pixels[2];
         }
     } else {
         uint8_t* alpha = line + 3 * line_bytes;
-        for (; x < width; ++x, pixels += 4) {
+        for (int32_t x = from; x < width; ++x, pixels += 4) {
             red[x] = pixels[0];
             green[x] = pixels[1];
             blue[x] = pixels[2];

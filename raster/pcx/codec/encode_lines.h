@@ -12,15 +12,18 @@
 namespace raster {
 namespace pcx_encoder {
 
-// Run-length encodes `count` bytes, one plane of one line: a byte below 0xC0
-// that differs from the next stays as it is; every other run of equal bytes
-// becomes a count byte (0xC0 + length, 1..63) and the value. Runs never reach
-// past `count`. `encode` returns the bytes written to `out`, whose `room`
-// bytes must hold them, and stores nothing past them; `count_bytes`
-// returns the same number without writing anything.
-struct RunCoder {
+// The encoder's work on one line, in its plain, SSE2 and AVX2 kinds:
+// - `encode` run-length encodes `count` bytes, one plane of one line: a
+//   byte below 0xC0 that differs from the next stays as it is; every other
+//   run of equal bytes becomes a count byte (0xC0 + length, 1..63) and the
+//   value. Runs never reach past `count`. It returns the bytes written to
+//   `out`, whose `room` bytes must hold them, and stores nothing past them;
+// - `count_bytes` returns the same number without writing anything;
+// - `byte_planes` makes a row's byte planes as byte_planes_plain does.
+struct LineCoder {
     size_t (*encode)(const uint8_t* line, size_t count, uint8_t* out, size_t room);
     size_t (*count_bytes)(const uint8_t* line, size_t count);
+    void (*byte_planes)(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes);
 };
 
 size_t encode_runs_plain(const uint8_t* line, size_t count, uint8_t* out, size_t room);
@@ -30,12 +33,11 @@ size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t 
 size_t count_runs_sse2(const uint8_t* line, size_t count);
 #endif
 
-// The AVX2 coder (counting as the SSE2 one does), or null where the build
-// or the processor lacks AVX2.
-const RunCoder* avx2_run_coder();
+// The AVX2 coder, or null where the build or the processor lacks AVX2.
+const LineCoder* avx2_line_coder();
 
 // The fastest coder this processor runs, chosen once.
-const RunCoder& run_coder();
+const LineCoder& line_coder();
 
 // Bit planes of `width` indices (each below 2^planes): plane p of pixel x is
 // bit (7 - x % 8) of byte x / 8 of line + p * line_bytes. Bytes from
@@ -45,7 +47,13 @@ void bit_planes(const uint8_t* indices, int32_t width, int32_t planes, uint8_t* 
 // Byte planes of `width` pixels of `channels` bytes each (3: red, green,
 // blue; 4: and alpha): channel c of pixel x is byte x of line + c *
 // line_bytes. Bytes from width up to line_bytes repeat the plane's last one.
-void byte_planes(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes);
+void byte_planes_plain(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes);
+
+// The rest of the byte planes from pixel `from` on (at `pixels`), a pixel
+// at a time, and the padding after the last one: how every kind of
+// byte_planes ends.
+void finish_byte_planes(const uint8_t* pixels, int32_t from, int32_t width, int32_t channels, uint8_t* line,
+                        size_t line_bytes);
 
 }  // namespace pcx_encoder
 }  // namespace raster

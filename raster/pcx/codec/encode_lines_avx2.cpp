@@ -1,14 +1,16 @@
-// The PCX run coder with AVX2 (its 128-bit byte shuffles): sixteen bytes
-// of a line at a time with no branch on what kind of token each byte
-// starts. For each byte the block works out whether a run starts there,
-// where the run ends (the next start, found with a running minimum over the
-// block) and so the token's two candidate bytes, the count or the value and
-// then the value; a table of shuffles then packs the bytes that are kept,
-// four positions (eight candidates) at a time. A run that reaches past the
-// block stays open and is closed, one token at a time, where the next run
-// starts. Tokens are packed into a small buffer of the coder's own and
-// copied out exactly, so nothing is stored past the line's bytes. Gives
-// exactly the plain coder's bytes.
+// The PCX encoder's per-line work with AVX2: run coding, counting and byte
+// planes, each giving exactly the plain routine's bytes.
+//
+// The run coder uses 128-bit byte shuffles: sixteen bytes of a line at a
+// time with no branch on what kind of token each byte starts. For each
+// byte the block works out whether a run starts there, where the run ends
+// (the next start, found with a running minimum over the block) and so the
+// token's two candidate bytes, the count or the value and then the value;
+// a table of shuffles then packs the bytes that are kept, four positions
+// (eight candidates) at a time. A run that reaches past the block stays
+// open and is closed, one token at a time, where the next run starts.
+// Tokens are packed into a small buffer of the coder's own and copied out
+// exactly, so nothing is stored past the line's bytes.
 #include "raster/pcx/codec/encode_lines.h"
 
 #if defined(RASTER_PCX_AVX2) && (defined(__x86_64__) || defined(_M_X64))
@@ -174,10 +176,150 @@ size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t 
     return written;
 }
 
+// ---- counting --------------------------------------------------------------
+
+struct RunMasks {
+    uint64_t starts;   // a run starts here
+    uint64_t counted;  // ... and, where it does, it takes a count byte
+};
+
+__m256i load_wide(const uint8_t* bytes) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)); }
+
+// The masks of the 32 bytes at `at`, read from at - 1 to at + 32, placed at
+// bit `shift`.
+void add_run_masks(const uint8_t* at, size_t shift, RunMasks& masks) {
+    const __m256i bytes = load_wide(at);
+    const __m256i same_as_before = _mm256_cmpeq_epi8(bytes, load_wide(at - 1));
+    const __m256i same_as_next = _mm256_cmpeq_epi8(bytes, load_wide(at + 1));
+    const __m256i high =
+        _mm256_cmpeq_epi8(_mm256_max_epu8(bytes, _mm256_set1_epi8(static_cast<char>(kRunFlag))), bytes);
+    const uint32_t starts = ~static_cast<uint32_t>(_mm256_movemask_epi8(same_as_before));
+    const uint32_t counted = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(same_as_next, high)));
+    masks.starts |= uint64_t{starts} << shift;
+    masks.counted |= uint64_t{counted} << shift;
+}
+
+// The masks of line positions base .. base + 63 (those below `count`). A
+// block at the line's ends is read from a copy whose outside bytes differ
+// from their neighbours inside.
+RunMasks run_masks(const uint8_t* line, size_t count, size_t base) {
+    constexpr size_t kHalf = 32;
+    RunMasks masks{0, 0};
+    for (size_t k = 0; k < 2 && base + k * kHalf < count; ++k) {
+        const size_t at = base + k * kHalf;
+        if (at >= 1 && at + kHalf + 1 <= count) {
+            add_run_masks(line + at, k * kHalf, masks);
+        } else {
+            uint8_t edge[kHalf + 2];
+            std::memset(edge, static_cast<uint8_t>(~line[count - 1]), sizeof edge);
+            edge[0] = at == 0 ? static_cast<uint8_t>(~line[0]) : line[at - 1];
+            const size_t last = at + kHalf + 1 < count ? at + kHalf + 1 : count;
+            std::memcpy(edge + 1, line + at, last - at);
+            add_run_masks(edge + 1, k * kHalf, masks);
+        }
+    }
+    if (count - base < 64) {
+        const uint64_t inside = (uint64_t{1} << (count - base)) - 1;
+        masks.starts &= inside;
+        masks.counted &= inside;
+    }
+    return masks;
+}
+
+// The bytes of a run beyond the two its start is counted with: a run longer
+// than 63 takes a count and value per 63 bytes, and its rest one more token.
+size_t long_run_extra(size_t length, uint8_t value) {
+    if (length <= kLongestRun) return 0;
+    const size_t rest = length % kLongestRun;
+    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= kRunFlag) ? 2 : 1;
+    return 2 * (length / kLongestRun) + rest_bytes - 2;
+}
+
+// Bit counts of the masks: each run start is a byte, and one more where it
+// takes a count; only a run reaching from one word into the next can be
+// longer than 63.
+size_t count_runs_avx2(const uint8_t* line, size_t count) {
+    size_t bytes = 0;
+    size_t run = 0;
+    for (size_t base = 0; base < count; base += 64) {
+        const RunMasks masks = run_masks(line, count, base);
+        if (masks.starts == 0) continue;
+        bytes += static_cast<size_t>(_mm_popcnt_u64(masks.starts) + _mm_popcnt_u64(masks.starts & masks.counted));
+        const size_t first = base + static_cast<size_t>(__builtin_ctzll(masks.starts));
+        if (first > run) bytes += long_run_extra(first - run, line[run]);
+        run = base + 63 - static_cast<size_t>(__builtin_clzll(masks.starts));
+    }
+    return bytes + long_run_extra(count - run, line[run]);
+}
+
+// ---- byte planes -------------------------------------------------------------
+
+// Red, green and blue of sixteen pixels come from three sixteen-byte
+// loads: for each plane and load, the shuffle that puts the bytes it holds
+// at their pixel's place (0x80 elsewhere).
+struct PlaneShuffles {
+    uint8_t order[3][3][16];  // [plane][load][pixel]
+};
+
+constexpr PlaneShuffles make_plane_shuffles() {
+    PlaneShuffles table{};
+    for (size_t plane = 0; plane < 3; ++plane) {
+        for (size_t load = 0; load < 3; ++load) {
+            for (size_t pixel = 0; pixel < 16; ++pixel) {
+                const size_t from = 3 * pixel + plane;
+                table.order[plane][load][pixel] = from / 16 == load ? static_cast<uint8_t>(from % 16) : kShuffleZero;
+            }
+        }
+    }
+    return table;
+}
+
+constexpr PlaneShuffles kPlaneShuffles = make_plane_shuffles();
+
+__m128i plane_of(const __m128i (&loads)[3], size_t plane) {
+    __m128i bytes = _mm_setzero_si128();
+    for (size_t k = 0; k < 3; ++k) {
+        const __m128i order = load(kPlaneShuffles.order[plane][k]);
+        bytes = _mm_or_si128(bytes, _mm_shuffle_epi8(loads[k], order));
+    }
+    return bytes;
+}
+
+void store(uint8_t* at, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bytes); }
+
+// Sixteen pixels at a time: three planes by shuffles, or four by a shuffle
+// that groups each load's channels and a four-by-four transpose.
+void byte_planes_avx2(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes) {
+    int32_t x = 0;
+    if (channels == 3) {
+        for (; x + 16 <= width; x += 16, pixels += 48) {
+            const __m128i loads[3] = {load(pixels), load(pixels + 16), load(pixels + 32)};
+            for (size_t plane = 0; plane < 3; ++plane) store(line + plane * line_bytes + x, plane_of(loads, plane));
+        }
+    } else {
+        const __m128i group = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+        for (; x + 16 <= width; x += 16, pixels += 64) {
+            const __m128i p0 = _mm_shuffle_epi8(load(pixels), group);
+            const __m128i p1 = _mm_shuffle_epi8(load(pixels + 16), group);
+            const __m128i p2 = _mm_shuffle_epi8(load(pixels + 32), group);
+            const __m128i p3 = _mm_shuffle_epi8(load(pixels + 48), group);
+            const __m128i red_green_low = _mm_unpacklo_epi32(p0, p1);
+            const __m128i red_green_high = _mm_unpacklo_epi32(p2, p3);
+            const __m128i blue_alpha_low = _mm_unpackhi_epi32(p0, p1);
+            const __m128i blue_alpha_high = _mm_unpackhi_epi32(p2, p3);
+            store(line + x, _mm_unpacklo_epi64(red_green_low, red_green_high));
+            store(line + line_bytes + x, _mm_unpackhi_epi64(red_green_low, red_green_high));
+            store(line + 2 * line_bytes + x, _mm_unpacklo_epi64(blue_alpha_low, blue_alpha_high));
+            store(line + 3 * line_bytes + x, _mm_unpackhi_epi64(blue_alpha_low, blue_alpha_high));
+        }
+    }
+    finish_byte_planes(pixels, x, width, channels, line, line_bytes);
+}
+
 }  // namespace
 
-const RunCoder* avx2_run_coder() {
-    static constexpr RunCoder coder{encode_runs_avx2, count_runs_sse2};
+const LineCoder* avx2_line_coder() {
+    static constexpr LineCoder coder{encode_runs_avx2, count_runs_avx2, byte_planes_avx2};
     return cpu_has_avx2() ? &coder : nullptr;
 }
 
@@ -189,7 +331,7 @@ const RunCoder* avx2_run_coder() {
 namespace raster {
 namespace pcx_encoder {
 
-const RunCoder* avx2_run_coder() { return nullptr; }
+const LineCoder* avx2_line_coder() { return nullptr; }
 
 }  // namespace pcx_encoder
 }  // namespace raster
