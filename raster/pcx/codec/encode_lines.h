@@ -26,6 +26,17 @@ struct LineCoder {
     void (*byte_planes)(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes);
 };
 
+// For the counters that count run starts: the bytes of a run of `length`
+// bytes of `value` beyond the two its start is counted with. A run longer
+// than 63 takes a count and value per 63 bytes, and its rest one more token.
+inline size_t long_run_extra(size_t length, uint8_t value) {
+    constexpr size_t kLongest = 63;
+    if (length <= kLongest) return 0;
+    const size_t rest = length % kLongest;
+    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= 0xC0) ? 2 : 1;
+    return 2 * (length / kLongest) + rest_bytes - 2;
+}
+
 size_t encode_runs_plain(const uint8_t* line, size_t count, uint8_t* out, size_t room);
 size_t count_runs_plain(const uint8_t* line, size_t count);
 #if defined(__SSE2__) || defined(_M_X64)

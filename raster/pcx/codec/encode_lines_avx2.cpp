@@ -226,15 +226,6 @@ RunMasks run_masks(const uint8_t* line, size_t count, size_t base) {
     return masks;
 }
 
-// The bytes of a run beyond the two its start is counted with: a run longer
-// than 63 takes a count and value per 63 bytes, and its rest one more token.
-size_t long_run_extra(size_t length, uint8_t value) {
-    if (length <= kLongestRun) return 0;
-    const size_t rest = length % kLongestRun;
-    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= kRunFlag) ? 2 : 1;
-    return 2 * (length / kLongestRun) + rest_bytes - 2;
-}
-
 // Bit counts of the masks: each run start is a byte, and one more where it
 // takes a count; only a run reaching from one word into the next can be
 // longer than 63.

@@ -77,15 +77,6 @@ size_t lowest(uint64_t bits) { return static_cast<size_t>(__builtin_ctzll(bits))
 size_t highest(uint64_t bits) { return 63 - static_cast<size_t>(__builtin_clzll(bits)); }
 size_t ones(uint64_t bits) { return static_cast<size_t>(__builtin_popcountll(bits)); }
 
-// The bytes of a run beyond the two its start is counted with: a run longer
-// than 63 takes a count and value per 63 bytes, and its rest one more token.
-size_t long_run_extra(size_t length, uint8_t value) {
-    if (length <= kLongestRun) return 0;
-    const size_t rest = length % kLongestRun;
-    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= kRunFlag) ? 2 : 1;
-    return 2 * (length / kLongestRun) + rest_bytes - 2;
-}
-
 // One run of `length` bytes of `value` at out[written], `room` bytes
 // existing, storing no byte past it: the rare case, a run longer than 63,
 // the output's last bytes, or a line's last run.
