@@ -27,7 +27,6 @@ namespace pcx_encoder {
 namespace {
 
 constexpr size_t kBlock = 16;
-constexpr size_t kLongestRun = 63;
 constexpr uint8_t kRunFlag = 0xC0;
 constexpr uint8_t kShuffleZero = 0x80;
 // Packed tokens wait here; a block adds at most 32 bytes and a packing
@@ -109,28 +108,6 @@ BlockFacts pack_block(const uint8_t* at, uint32_t inside, uint8_t* stage, size_t
     return BlockFacts{start_bits, runs_on};
 }
 
-// One run of `length` bytes of `value` at out[written], storing no byte
-// past it: a run longer than 63 takes a count and value per 63 bytes.
-size_t put_run(uint8_t* out, size_t written, size_t length, uint8_t value) {
-    for (; length > kLongestRun; length -= kLongestRun, written += 2) {
-        out[written] = static_cast<uint8_t>(kRunFlag | kLongestRun);
-        out[written + 1] = value;
-    }
-    if (length > 1 || value >= kRunFlag) out[written++] = static_cast<uint8_t>(kRunFlag | length);
-    out[written] = value;
-    return written + 1;
-}
-
-// The line's bytes around the block at `at` where they run off the line:
-// the byte before the first and those after the last differ from their
-// neighbours inside, so runs start at the line's start and end at its end.
-void edge_copy(const uint8_t* line, size_t count, size_t at, uint8_t (&edge)[kBlock + 2]) {
-    std::memset(edge, static_cast<uint8_t>(~line[count - 1]), sizeof edge);
-    edge[0] = at == 0 ? static_cast<uint8_t>(~line[0]) : line[at - 1];
-    const size_t last = at + kBlock + 1 < count ? at + kBlock + 1 : count;
-    std::memcpy(edge + 1, line + at, last - at);
-}
-
 size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t /*room*/) {
     alignas(16) uint8_t stage[kStageRoom];
     size_t staged = 0;
@@ -142,7 +119,7 @@ size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t 
         uint8_t edge[kBlock + 2];
         const uint8_t* bytes = line + at;
         if (at == 0 || at + kBlock + 1 > count) {
-            edge_copy(line, count, at, edge);
+            copy_with_edges(line, count, at, kBlock, edge);
             bytes = edge + 1;
         }
         // Tokens leave in order: the open run's goes out before any of the
@@ -156,7 +133,7 @@ size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t 
             written += staged;
             staged = 0;
             const size_t next = at + static_cast<size_t>(__builtin_ctz(starts & in_line));
-            written = put_run(out, written, next - run, line[run]);
+            written = put_exact_run(out, written, next - run, line[run]);
             open = false;
         }
         const BlockFacts facts = pack_block(bytes, inside, stage, staged);
@@ -172,7 +149,7 @@ size_t encode_runs_avx2(const uint8_t* line, size_t count, uint8_t* out, size_t 
     }
     std::memcpy(out + written, stage, staged);
     written += staged;
-    if (open) written = put_run(out, written, count - run, line[run]);
+    if (open) written = put_exact_run(out, written, count - run, line[run]);
     return written;
 }
 
@@ -211,10 +188,7 @@ RunMasks run_masks(const uint8_t* line, size_t count, size_t base) {
             add_run_masks(line + at, k * kHalf, masks);
         } else {
             uint8_t edge[kHalf + 2];
-            std::memset(edge, static_cast<uint8_t>(~line[count - 1]), sizeof edge);
-            edge[0] = at == 0 ? static_cast<uint8_t>(~line[0]) : line[at - 1];
-            const size_t last = at + kHalf + 1 < count ? at + kHalf + 1 : count;
-            std::memcpy(edge + 1, line + at, last - at);
+            copy_with_edges(line, count, at, kHalf, edge);
             add_run_masks(edge + 1, k * kHalf, masks);
         }
     }

@@ -55,11 +55,7 @@ inline Masks word_masks(const uint8_t* line, size_t count, size_t base) {
             block_masks(line + at, starts, counted);
         } else {
             uint8_t edge[kBlock + 2];
-            std::memset(edge, static_cast<uint8_t>(~line[count - 1]), sizeof edge);
-            if (at == 0) edge[0] = static_cast<uint8_t>(~line[0]);
-            const size_t from = at == 0 ? 0 : at - 1;
-            const size_t last = at + kBlock + 1 < count ? at + kBlock + 1 : count;
-            std::memcpy(edge + (from + 1 - at), line + from, last - from);
+            copy_with_edges(line, count, at, kBlock, edge);
             block_masks(edge + 1, starts, counted);
         }
         masks.starts |= uint64_t{starts} << (k * kBlock);
@@ -77,24 +73,11 @@ size_t lowest(uint64_t bits) { return static_cast<size_t>(__builtin_ctzll(bits))
 size_t highest(uint64_t bits) { return 63 - static_cast<size_t>(__builtin_clzll(bits)); }
 size_t ones(uint64_t bits) { return static_cast<size_t>(__builtin_popcountll(bits)); }
 
-// One run of `length` bytes of `value` at out[written], `room` bytes
-// existing, storing no byte past it: the rare case, a run longer than 63,
-// the output's last bytes, or a line's last run.
-size_t put_long_run(uint8_t* out, size_t written, size_t room, size_t length, uint8_t value) {
-    for (; length > kLongestRun; length -= kLongestRun, written += 2) {
-        out[written] = static_cast<uint8_t>(kRunFlag | kLongestRun);
-        out[written + 1] = value;
-    }
-    if (length > 1 || value >= kRunFlag) out[written++] = static_cast<uint8_t>(kRunFlag | length);
-    if (written < room) out[written] = value;  // never false for a file that fits
-    return written + 1;
-}
-
 // The common case with no branch on the token's kind: both bytes are
 // stored, and a value that stands alone lands one further on, where the
 // next token writes.
 inline size_t put_run(uint8_t* out, size_t written, size_t room, size_t length, uint8_t value) {
-    if (length > kLongestRun || written + 2 > room) return put_long_run(out, written, room, length, value);
+    if (length > kLongestRun || written + 2 > room) return put_exact_run(out, written, length, value);
     const bool counted = length > 1 || value >= kRunFlag;
     out[written] = counted ? static_cast<uint8_t>(kRunFlag | length) : value;
     out[written + 1] = value;
@@ -139,7 +122,7 @@ size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t 
         }
     }
     // Stored exactly: nothing may land past the line's last byte.
-    return put_long_run(out, written, room, count - run, line[run]);
+    return put_exact_run(out, written, count - run, line[run]);
 }
 
 size_t count_runs_sse2(const uint8_t* line, size_t count) {
