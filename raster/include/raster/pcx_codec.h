@@ -38,7 +38,8 @@ extern "C" {
 
 /* The library's version; the same numbers as its CMake package and raster.pc. */
 #define RASTER_VERSION_MAJOR 1
-#define RASTER_VERSION_MINOR 1
+#define RASTER_VERSION_MINOR 2
+#define RASTER_VERSION_PATCH 0
 
 /* ---- results (shared with raster.h) ------------------------------------ */
 

@@ -24,7 +24,7 @@
 
 /* The PCX codec (stateless, any thread) and the result codes it shares with
  * this header: PCX_OK, PCX_BAD_HEADER, PCX_BAD_LAYOUT, RASTER_NO_MEMORY,
- * RASTER_REFUSED; and the library's version, RASTER_VERSION_MAJOR/MINOR. */
+ * RASTER_REFUSED; and the library's version, RASTER_VERSION_MAJOR/MINOR/PATCH. */
 #include "pcx_codec.h"
 
 #ifdef __cplusplus
