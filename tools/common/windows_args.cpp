@@ -1,6 +1,9 @@
 // The Windows side of windows_args.h: UTF-16 from the system, UTF-8 inside.
 #include "windows_args.h"
 
+// shellapi.h needs what windows.h declares first.
+#include <windows.h>
+// (CommandLineToArgvW)
 #include <shellapi.h>
 
 #include <algorithm>
