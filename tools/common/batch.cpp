@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "windows_args.h"
+
 namespace tools {
 
 void PixelBudget::Acquire(int64_t pixels) {
@@ -84,8 +86,12 @@ void RunBatch(size_t count, int jobs, bool progress, const char* program, const 
 }
 
 int CoreCount() {
+#ifdef _WIN32
+    return ProcessorCount();
+#else
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(cores);
+#endif
 }
 
 }  // namespace tools

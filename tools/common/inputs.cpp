@@ -8,11 +8,12 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
+
+#include "paths.h"
+#include "windows_args.h"
 
 namespace fs = std::filesystem;
 
@@ -31,15 +32,15 @@ bool EndsWithAnyCase(const std::string& name, const std::string& extension) {
 bool CollectFolder(const std::string& folder, const std::string& extension, std::vector<Input>* inputs,
                    std::string* error) {
     std::error_code code;
-    if (!fs::is_directory(folder, code)) {
+    if (!fs::is_directory(PathOf(folder), code)) {
         *error = folder + " is not a folder";
         return false;
     }
     std::vector<Input> found;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, code);
+    fs::recursive_directory_iterator it(PathOf(folder), fs::directory_options::skip_permission_denied, code);
     for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
-        if (!it->is_regular_file(code) || !EndsWithAnyCase(it->path().filename().string(), extension)) continue;
-        found.push_back({it->path().string(), it->path().lexically_relative(folder).generic_string()});
+        if (!it->is_regular_file(code) || !EndsWithAnyCase(TextOf(it->path().filename()), extension)) continue;
+        found.push_back({TextOf(it->path()), it->path().lexically_relative(PathOf(folder)).generic_u8string()});
     }
     if (code) {
         *error = "cannot list " + folder + ": " + code.message();
@@ -58,13 +59,15 @@ bool CollectFolder(const std::string& folder, const std::string& extension, std:
 
 bool CollectInputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
                    const std::string& extension, std::vector<Input>* inputs, std::string* error) {
-    for (const std::string& file : files) {
-        std::error_code code;
-        if (fs::is_directory(file, code)) {
-            *error = file + " is a folder (-r DIR takes every " + extension + " file under one)";
-            return false;
+    for (const std::string& argument : files) {
+        for (const std::string& file : ExpandWildcards(argument)) {
+            std::error_code code;
+            if (fs::is_directory(PathOf(file), code)) {
+                *error = file + " is a folder (-r DIR takes every " + extension + " file under one)";
+                return false;
+            }
+            inputs->push_back({file, TextOf(PathOf(file).filename())});
         }
-        inputs->push_back({file, fs::path(file).filename().string()});
     }
     for (const std::string& folder : folders) {
         if (!CollectFolder(folder, extension, inputs, error)) return false;
@@ -73,14 +76,14 @@ bool CollectInputs(const std::vector<std::string>& files, const std::vector<std:
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenFile(path, "rb");
     if (file == nullptr) {
         *error = std::strerror(errno);
         return false;
     }
     bytes->clear();
     std::error_code code;
-    const auto size = fs::file_size(path, code);
+    const auto size = fs::file_size(PathOf(path), code);
     if (!code) bytes->reserve(static_cast<size_t>(size));
     uint8_t block[65536];
     size_t got;
@@ -93,7 +96,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
 
 bool ErrorIsTerminal() {
 #ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
+    return ErrorIsConsole();
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif

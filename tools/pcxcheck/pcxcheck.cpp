@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "windows_args.h"
 #include "inputs.h"
 #include "options.h"
 #include "pcx_words.h"
@@ -132,6 +133,7 @@ int ParseSettings(tools::CommandLine& line, int argc, char** argv, Settings* set
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(&argc, &argv);
     tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     Settings settings;
     const int parsed = ParseSettings(line, argc, argv, &settings);

@@ -9,8 +9,11 @@
 #include <system_error>
 
 #include "inputs.h"
+#include "paths.h"
 
 namespace fs = std::filesystem;
+using tools::PathOf;
+using tools::TextOf;
 
 namespace convert {
 
@@ -84,8 +87,8 @@ int TakeOptions(const Tool& tool, const tools::CommandLine& line, Settings* sett
 }
 
 std::string OutputFor(const tools::Input& input, const Settings& settings, const char* extension) {
-    fs::path path = settings.output.empty() ? fs::path(input.path) : fs::path(settings.output) / input.relative;
-    return path.replace_extension(extension).string();
+    fs::path path = settings.output.empty() ? PathOf(input.path) : PathOf(settings.output) / PathOf(input.relative);
+    return TextOf(path.replace_extension(extension));
 }
 
 // The jobs, each with its output; an output two inputs would share is
@@ -96,14 +99,14 @@ std::vector<Job> PlanJobs(const std::vector<tools::Input>& inputs, const Setting
     std::map<std::string, std::string> taken;
     for (const tools::Input& input : inputs) {
         Job job{input.path, OutputFor(input, settings, tool.output_extension), {}};
-        const auto [it, fresh] = taken.emplace(fs::path(job.output).lexically_normal().string(), input.path);
+        const auto [it, fresh] = taken.emplace(TextOf(PathOf(job.output).lexically_normal()), input.path);
         if (!fresh) {
             job.outcome.why = "its output " + job.output + " is also " + it->second + "'s";
         } else {
             std::error_code error;
-            const fs::path folder = fs::path(job.output).parent_path();
+            const fs::path folder = PathOf(job.output).parent_path();
             if (!folder.empty()) fs::create_directories(folder, error);
-            if (error) job.outcome.why = "cannot make the folder " + folder.string() + ": " + error.message();
+            if (error) job.outcome.why = "cannot make the folder " + TextOf(folder) + ": " + error.message();
         }
         jobs.push_back(job);
     }
@@ -114,7 +117,7 @@ std::vector<Job> PlanJobs(const std::vector<tools::Input>& inputs, const Setting
 // partial output.
 bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
     const std::string part = path + ".part";
-    FILE* file = std::fopen(part.c_str(), "wb");
+    FILE* file = tools::OpenFile(part, "wb");
     if (file == nullptr) {
         *error = std::strerror(errno);
         return false;
@@ -126,12 +129,12 @@ bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, std
         *error = std::strerror(errno);
     }
     std::error_code code;
-    if (good) fs::rename(part, path, code);
+    if (good) fs::rename(PathOf(part), PathOf(path), code);
     if (good && code) {
         good = false;
         *error = code.message();
     }
-    if (!good) fs::remove(part, code);
+    if (!good) fs::remove(PathOf(part), code);
     return good;
 }
 
@@ -139,7 +142,7 @@ void ConvertOne(Job* job, const Settings& settings, const Converter& converter, 
     Outcome& outcome = job->outcome;
     if (!outcome.why.empty()) return;  // refused while planning
     std::error_code code;
-    if (!settings.force && fs::exists(job->output, code)) {
+    if (!settings.force && fs::exists(PathOf(job->output), code)) {
         outcome.why = job->output + " exists (--force replaces it)";
         return;
     }
@@ -162,7 +165,7 @@ std::vector<size_t> LargestFirst(const std::vector<Job>& jobs) {
     std::vector<std::pair<uintmax_t, size_t>> sizes;
     for (size_t i = 0; i < jobs.size(); ++i) {
         std::error_code error;
-        const uintmax_t size = fs::file_size(jobs[i].input, error);
+        const uintmax_t size = fs::file_size(PathOf(jobs[i].input), error);
         sizes.push_back({error ? 0 : size, i});
     }
     std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "windows_args.h"
 #include "batch_convert.h"
 #include "pcx_words.h"
 #include "png_io.h"
@@ -78,6 +79,7 @@ convert::Outcome Convert(bool keepAlpha, const std::vector<uint8_t>& data, tools
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(&argc, &argv);
     const std::string usage = std::string(kUsageHead) + convert::kSharedUsage;
     bool keepAlpha = false;
     convert::Tool tool{

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "windows_args.h"
 #include "batch_convert.h"
 #include "png_io.h"
 
@@ -259,6 +260,7 @@ bool TakeOption(const tools::Option& option, Settings* settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(&argc, &argv);
     const std::string usage = std::string(kUsageHead) + convert::kSharedUsage;
     Settings settings;
     convert::Tool tool{"png2pcx",
