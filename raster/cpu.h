@@ -1,6 +1,9 @@
-// What the processor running the library offers, asked once: the library's
-// parts pick their fast paths from here rather than each asking on its own.
-// Private to the library (not installed).
+// What the processor running the library offers, asked once, in one plain
+// file (cpu.cpp, built into the PCX codec, which the library links). The
+// files that choose among fast paths ask here; the fast paths themselves
+// never do. This header holds no function body, so that a file compiled
+// for wider instructions can include it without compiling a copy of
+// anything other files also use. Private to the library (not installed).
 #ifndef RASTER_CPU_H
 #define RASTER_CPU_H
 
@@ -15,17 +18,19 @@ constexpr bool kLittleEndian = false;
 constexpr bool kLittleEndian = true;
 #endif
 
-// True where the processor runs AVX2 instructions. The answer is worked out
-// on the first call, in a thread-safe way (a function-local static), and
-// kept; false where the compiler cannot ask.
-inline bool cpu_has_avx2() {
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-    static const bool available = __builtin_cpu_supports("avx2") != 0;
-    return available;
-#else
-    return false;
-#endif
-}
+// The instruction sets the fast paths are written for, narrowest first.
+enum class Cpu { kPlain, kSse2, kAvx2 };
+constexpr int kCpuLevels = 3;
+
+// The widest level this processor runs and this build has code for,
+// whatever RASTER_CPU says: what the tests may hold every variant to.
+Cpu cpu_supported();
+
+// The widest level the library may use: cpu_supported(), capped by the
+// environment variable RASTER_CPU (plain, sse2 or avx2; any other value,
+// or none, caps nothing). Worked out on the first call, in a thread-safe
+// way, and kept: the variable is read once per process.
+Cpu cpu_level();
 
 }  // namespace raster
 

@@ -80,9 +80,16 @@ struct LibraryState {
     // Where PCX_FROM_BUFFER reads come from, and how many bytes are there.
     const uint8_t* work_buffer_pointer = work_buffer;
     uint32_t work_buffer_size = kWorkBufferSize;
+    // Shared scratch: image_scale's steps, and while pcx_display runs the
+    // scan line it decodes into (its scanline_buffer). Part of the library
+    // state by design, like every buffer here: the library allocates
+    // nothing per call, and runs on one thread.
     alignas(16) uint8_t scratch_area[kScratchSize] = {};
 
-    // PCX reader and palette reduction.
+    // PCX reader and palette reduction. pcx_file (the file pcx_display has
+    // open) and bytes_read (what its last ReadFile gave) are library state
+    // by design, not stray globals: the reader's refill works through them,
+    // and pcx_display closes the file before it returns.
     uint8_t pcx_header[128] = {};
     HANDLE pcx_file = nullptr;
     DWORD bytes_read = 0;

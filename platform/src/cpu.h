@@ -1,6 +1,7 @@
-// What the processor running the stand-in offers, asked once. The stand-in
-// keeps its own copy of these few lines rather than reaching into the
-// library it stands beside.
+// What the processor running the stand-in offers, asked once, in one plain
+// file (cpu.cpp). The stand-in keeps its own copy of these few lines rather
+// than reaching into the library it stands beside. No function body here:
+// the files compiled for wider instructions include it.
 #ifndef STANDIN_CPU_H
 #define STANDIN_CPU_H
 
@@ -14,18 +15,17 @@ constexpr bool kLittleEndian = false;
 constexpr bool kLittleEndian = true;
 #endif
 
-// True where the processor runs AVX2 instructions. Worked out on the first
-// call, in a thread-safe way (a function-local static), and kept; false
-// where the compiler cannot ask. (Not for files built with -mavx2: an
-// inline function instantiated there could be the copy every file links.)
-inline bool cpu_has_avx2() {
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-    static const bool available = __builtin_cpu_supports("avx2") != 0;
-    return available;
-#else
-    return false;
-#endif
-}
+// The instruction sets the fast paths are written for, narrowest first.
+enum class Cpu { kPlain, kSse2, kAvx2 };
+constexpr int kCpuLevels = 3;
+
+// The widest level this processor runs and this build has code for.
+Cpu cpu_supported();
+
+// cpu_supported(), capped by RASTER_CPU (plain, sse2 or avx2; any other
+// value, or none, caps nothing), as the library caps its own. Read once,
+// in a thread-safe way.
+Cpu cpu_level();
 
 }  // namespace standin
 

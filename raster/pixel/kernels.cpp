@@ -1,82 +1,45 @@
-// The kernel tables and the choice among them. Each fast kernel takes only
-// the row widths it is built for; a table's entry hands narrower rows to the
-// next narrower kernel, down to the reference.
+// The list of kernel tables, widest first, and the choice among them.
 #include "raster/pixel/kernels.h"
 
-#include "raster/cpu.h"
+#include "raster/dispatch.h"
 
 namespace raster {
 namespace pixel {
 
 namespace {
 
-constexpr Kernels kReference{place8_c, copy_rows_c};
-
-#if defined(RASTER_PIXEL_SSE2)
-void place8_up_to_sse2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
-    if (width >= 16) return place8_sse2(buffer, pixels, width, height, stride);
-    place8_c(buffer, pixels, width, height, stride);
+void fill(Kernels& to, const Kernels& from) {
+    if (to.place8 == nullptr) to.place8 = from.place8;
+    if (to.copy_rows == nullptr) to.copy_rows = from.copy_rows;
 }
 
-void copy_rows_up_to_sse2(uint8_t* to, ptrdiff_t to_stride, const uint8_t* from, ptrdiff_t from_stride, int64_t rows,
-                          size_t bytes) {
-    if (bytes >= 16) return copy_rows_sse2(to, to_stride, from, from_stride, rows, bytes);
-    copy_rows_c(to, to_stride, from, from_stride, rows, bytes);
-}
-
-constexpr Kernels kSse2{place8_up_to_sse2, copy_rows_up_to_sse2};
-#endif
-
+constexpr Variant<Kernels> kVariants[] = {
 #if defined(RASTER_PIXEL_AVX2)
-void place8_up_to_avx2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
-    if (width >= 64) return place8_avx2(buffer, pixels, width, height, stride);
-#if defined(RASTER_PIXEL_SSE2)
-    place8_up_to_sse2(buffer, pixels, width, height, stride);
-#else
-    place8_c(buffer, pixels, width, height, stride);
+    {Cpu::kAvx2, &kAvx2Kernels},
 #endif
-}
+#if defined(__SSE2__)
+    {Cpu::kSse2, &kSse2Kernels},
+#endif
+    {Cpu::kPlain, &kPlainKernels},
+};
 
-// There is no AVX2 row copy: rows go through the SSE2 one where the build
-// has it.
-#if defined(RASTER_PIXEL_SSE2)
-constexpr Kernels kAvx2{place8_up_to_avx2, copy_rows_up_to_sse2};
-#else
-constexpr Kernels kAvx2{place8_up_to_avx2, copy_rows_c};
-#endif
-#endif
-
-const Kernels& choose() {
-    if (const Kernels* avx2 = avx2_kernels()) return *avx2;
-    if (const Kernels* sse2 = sse2_kernels()) return *sse2;
-    return kReference;
+const Dispatch<Kernels>& dispatch() {
+    // A function-local static: initialised once, even when several threads
+    // ask at the same time.
+    static const Dispatch<Kernels> tables(kVariants, fill);
+    return tables;
 }
 
 }  // namespace
 
 const Kernels& kernels() {
-    // A function-local static: initialised once, even when several threads
-    // ask at the same time.
-    static const Kernels& chosen = choose();
+    static const Kernels& chosen = dispatch().chosen();
     return chosen;
 }
 
-const Kernels& reference_kernels() { return kReference; }
-
-const Kernels* sse2_kernels() {
-#if defined(RASTER_PIXEL_SSE2)
-    return &kSse2;
-#else
-    return nullptr;
-#endif
-}
-
-const Kernels* avx2_kernels() {
-#if defined(RASTER_PIXEL_AVX2)
-    if (cpu_has_avx2()) return &kAvx2;
-#endif
-    return nullptr;
-}
+const Kernels& reference_kernels() { return *dispatch().at(Cpu::kPlain); }
+const Kernels* sse2_kernels() { return dispatch().at(Cpu::kSse2); }
+const Kernels* avx2_kernels() { return dispatch().at(Cpu::kAvx2); }
 
 }  // namespace pixel
 }  // namespace raster

@@ -24,12 +24,11 @@ inline __m256i placed32(__m256i source, const uint8_t* pixels, __m256i zero) {
     return _mm256_or_si256(source, _mm256_and_si256(load32(pixels), _mm256_cmpeq_epi8(source, zero)));
 }
 
-}  // namespace
-
 // The SSE2 routine's order, thirty-two bytes at a time: the row's last
 // thirty-two worked out first and stored last, sixty-four transparent bytes
 // in a row skipped.
 void place8_avx2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
+    if (width < 32) return kPlainKernels.place8(buffer, pixels, width, height, stride);
     const __m256i zero = _mm256_setzero_si256();
     const int32_t last = width - 32;
     for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) {
@@ -47,6 +46,11 @@ void place8_avx2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t 
     }
     _mm256_zeroupper();
 }
+
+}  // namespace
+
+// No AVX2 row copy: the SSE2 one serves.
+const Kernels kAvx2Kernels{place8_avx2, nullptr};
 
 }  // namespace pixel
 }  // namespace raster

@@ -35,8 +35,6 @@ void place8_row(const uint8_t* buffer, uint8_t* pixels, int32_t width) {
     }
 }
 
-}  // namespace
-
 void place8_c(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
     for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) place8_row(buffer, pixels, width);
 }
@@ -45,6 +43,10 @@ void copy_rows_c(uint8_t* to, ptrdiff_t to_stride, const uint8_t* from, ptrdiff_
                  size_t bytes) {
     for (int64_t row = 0; row < rows; ++row, to += to_stride, from += from_stride) std::memcpy(to, from, bytes);
 }
+
+}  // namespace
+
+const Kernels kPlainKernels{place8_c, copy_rows_c};
 
 }  // namespace pixel
 }  // namespace raster

@@ -3,7 +3,7 @@
 // these intrinsics become WebAssembly SIMD).
 #include "raster/pixel/kernels.h"
 
-#if defined(RASTER_PIXEL_SSE2)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 
 namespace raster {
@@ -20,14 +20,13 @@ inline __m128i placed16(__m128i source, const uint8_t* pixels, __m128i zero) {
     return _mm_or_si128(source, _mm_and_si128(load16(pixels), _mm_cmpeq_epi8(source, zero)));
 }
 
-}  // namespace
-
 // A row's last sixteen bytes are worked out first, from the surface as it
 // was, and stored last: the loop's final store may overlap them, but placing
 // a byte twice gives the same byte, and no load has to wait for a store it
 // partly overlaps. Thirty-two transparent bytes in a row (common around and
 // between the letters of a logo) leave the surface untouched.
 void place8_sse2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t height, size_t stride) {
+    if (width < 16) return kPlainKernels.place8(buffer, pixels, width, height, stride);
     const __m128i zero = _mm_setzero_si128();
     const int32_t last = width - 16;
     for (int32_t r = 0; r < height; ++r, buffer += width, pixels += stride) {
@@ -51,12 +50,17 @@ void place8_sse2(const uint8_t* buffer, uint8_t* pixels, int32_t width, int32_t 
 // about as much as the copying itself.
 void copy_rows_sse2(uint8_t* to, ptrdiff_t to_stride, const uint8_t* from, ptrdiff_t from_stride, int64_t rows,
                     size_t bytes) {
+    if (bytes < 16) return kPlainKernels.copy_rows(to, to_stride, from, from_stride, rows, bytes);
     for (int64_t row = 0; row < rows; ++row, to += to_stride, from += from_stride) {
         size_t k = 0;
         for (; k + 16 < bytes; k += 16) store16(to + k, load16(from + k));
         store16(to + bytes - 16, load16(from + bytes - 16));
     }
 }
+
+}  // namespace
+
+const Kernels kSse2Kernels{place8_sse2, copy_rows_sse2};
 
 }  // namespace pixel
 }  // namespace raster

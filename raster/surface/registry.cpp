@@ -72,34 +72,12 @@ BlockLayout layout_for_depth(int32_t bpp) {
     return layout;
 }
 
-}  // namespace
-
-extern "C" {
-
-int32_t surface_create(int32_t width, int32_t height) {
-    const int32_t slot = lowest_free_slot();
-    if (slot < 0) return RASTER_NO_FREE_SLOT;
-
-    const int32_t bpp = state.creation_bpp;
-    if (width < 1 || height < 1) return RASTER_NO_MEMORY;
-    // Rows are whole multiples of 4 pixels, so every stride is already
-    // DWORD-aligned. The pixel array must stay addressable with 32-bit
-    // signed offsets.
-    const int64_t slot_width = (static_cast<int64_t>(width) + 3) & ~int64_t{3};
-    const int64_t pixel_bytes = slot_width * (bpp / 8) * height;
-    if (slot_width > INT32_MAX || pixel_bytes > INT32_MAX) return RASTER_NO_MEMORY;
-
-    const BlockLayout layout = layout_for_depth(bpp);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, layout.block_bytes);
-    if (memory == nullptr) return RASTER_NO_MEMORY;
-    auto* info = static_cast<uint8_t*>(GlobalLock(memory));
-    if (info == nullptr) {
-        GlobalFree(memory);
-        return RASTER_NO_MEMORY;
-    }
-
+// The bitmap-info block of a new surface, in the zero-filled `info`: the
+// header, then the masks or the colour table the depth takes. Returns the
+// colour usage that describes the table.
+UINT write_bitmap_info(uint8_t* info, const BlockLayout& layout, uint32_t slot_width, int32_t height, int32_t bpp) {
     put32(info + 0, layout.header_bytes);
-    put32(info + 4, static_cast<uint32_t>(slot_width));
+    put32(info + 4, slot_width);
     put32(info + 8, static_cast<uint32_t>(height));  // positive: bottom-up rows
     put16(info + 12, 1);
     put16(info + 14, static_cast<uint32_t>(bpp));
@@ -136,7 +114,63 @@ int32_t surface_create(int32_t width, int32_t height) {
         default:  // 24: no masks, no table
             break;
     }
+    return usage;
+}
 
+// What a slot holds once its surface exists.
+struct Slot {
+    HGLOBAL memory;
+    HBITMAP bitmap;
+    uint8_t* info;
+    uint32_t info_size;
+    uint8_t* bits;
+    int32_t bpp;
+    int32_t width;
+    int32_t height;
+};
+
+void fill_slot(int32_t slot, const Slot& made) {
+    state.slot_bitmap[slot] = made.bitmap;
+    state.slot_memory[slot] = made.memory;
+    state.slot_bitmap_info[slot] = made.info;
+    state.slot_info_size[slot] = made.info_size;
+    state.slot_bits[slot] = made.bits;
+    state.slot_bpp[slot] = made.bpp;
+    state.slot_width[slot] = made.width;
+    state.slot_height[slot] = made.height;
+    state.slot_max_x[slot] = made.width - 1;
+    state.slot_max_y[slot] = made.height - 1;
+    state.slot_min_x[slot] = 0;
+    state.slot_min_y[slot] = 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t surface_create(int32_t width, int32_t height) {
+    const int32_t slot = lowest_free_slot();
+    if (slot < 0) return RASTER_NO_FREE_SLOT;
+
+    const int32_t bpp = state.creation_bpp;
+    if (width < 1 || height < 1) return RASTER_NO_MEMORY;
+    // Rows are whole multiples of 4 pixels, so every stride is already
+    // DWORD-aligned. The pixel array must stay addressable with 32-bit
+    // signed offsets.
+    const int64_t slot_width = (static_cast<int64_t>(width) + 3) & ~int64_t{3};
+    const int64_t pixel_bytes = slot_width * (bpp / 8) * height;
+    if (slot_width > INT32_MAX || pixel_bytes > INT32_MAX) return RASTER_NO_MEMORY;
+
+    const BlockLayout layout = layout_for_depth(bpp);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, layout.block_bytes);
+    if (memory == nullptr) return RASTER_NO_MEMORY;
+    auto* info = static_cast<uint8_t*>(GlobalLock(memory));
+    if (info == nullptr) {
+        GlobalFree(memory);
+        return RASTER_NO_MEMORY;
+    }
+
+    const UINT usage = write_bitmap_info(info, layout, static_cast<uint32_t>(slot_width), height, bpp);
     void* bits = nullptr;
     HBITMAP bitmap =
         CreateDIBSection(state.window_dc, reinterpret_cast<const BITMAPINFO*>(info), usage, &bits, nullptr, 0);
@@ -147,18 +181,8 @@ int32_t surface_create(int32_t width, int32_t height) {
         return RASTER_NO_MEMORY;
     }
 
-    state.slot_bitmap[slot] = bitmap;
-    state.slot_memory[slot] = memory;
-    state.slot_bitmap_info[slot] = info;
-    state.slot_info_size[slot] = layout.block_bytes;
-    state.slot_bits[slot] = static_cast<uint8_t*>(bits);
-    state.slot_bpp[slot] = bpp;
-    state.slot_width[slot] = static_cast<int32_t>(slot_width);
-    state.slot_height[slot] = height;
-    state.slot_max_x[slot] = static_cast<int32_t>(slot_width) - 1;
-    state.slot_max_y[slot] = height - 1;
-    state.slot_min_x[slot] = 0;
-    state.slot_min_y[slot] = 0;
+    fill_slot(slot, Slot{memory, bitmap, info, layout.block_bytes, static_cast<uint8_t*>(bits), bpp,
+                         static_cast<int32_t>(slot_width), height});
     return slot;
 }
 

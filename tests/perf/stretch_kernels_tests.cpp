@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,13 @@ struct Row {
 
 TEST(StretchKernels, TheChosenTableIsTheWidestThisMachineRuns) {
     const std::vector<const StretchKernels*> all = tables();
-    EXPECT_EQ(&stretch_kernels(), all.back()) << stretch_kernels().name;
+    // RASTER_CPU caps the choice: CI runs the suites again with plain and
+    // with sse2.
+    const std::string cap = std::getenv("RASTER_CPU") != nullptr ? std::getenv("RASTER_CPU") : "";
+    const StretchKernels* expected = all.back();
+    if (cap == "plain") expected = all.front();
+    if (cap == "sse2" && expected == avx2_kernels()) expected = sse2_kernels();
+    EXPECT_STREQ(stretch_kernels().name, expected->name);
 }
 
 TEST(StretchKernels, EightBitRowsLookUpEveryIndexOnceOrTwice) {

@@ -32,33 +32,34 @@ struct StretchKernels {
     // Run i filled with colors[i].
     void (*replicate)(const uint32_t* colors, const Runs& runs, uint32_t* out);
     // A row made aside stored out to the framebuffer, bypassing the caches
-    // (null: no such stores here); finish_streaming() makes such stores
+    // (null: no such stores here, nor in any
+    // narrower table); finish_streaming() makes such stores
     // visible to whoever reads the framebuffer next.
     void (*stream_row)(const uint32_t* line, size_t width, uint32_t* out);
     void (*finish_streaming)();
     // A row made aside copied out with the widest stores there are (null:
-    // memcpy does as well). `line` is best placed at the same offset from a
+    // memcpy does as well, here and in every narrower table). `line` is best placed at the same offset from a
     // 32-byte boundary as `out`.
     void (*wide_row)(const uint32_t* line, size_t width, uint32_t* out);
 };
 
-// The plain C kernels, which every other table must match.
+// The tables the kernel files register, each defining its kernels with
+// internal linkage: the plain C one, which every other table must match and
+// which fills every entry; SSE2 where the compiler targets it; AVX2 where
+// the build compiles kernels_avx2.cpp for it (STANDIN_HAVE_AVX2_KERNELS).
+// A table's empty entries are taken from the next narrower one.
 extern const StretchKernels kReferenceKernels;
-// The SSE2 and AVX2 tables; null where this build has no such table or,
-// for AVX2, where the processor cannot run it.
+extern const StretchKernels kSse2Kernels;
+extern const StretchKernels kAvx2Kernels;
+
+// Each table on its own, its empty entries filled, for the tests: null
+// where this build has no such table or the processor cannot run it
+// (whatever RASTER_CPU says).
 const StretchKernels* sse2_kernels();
 const StretchKernels* avx2_kernels();
 
-// The SSE2 kernels the AVX2 table keeps where it has nothing wider (built
-// where the compiler targets SSE2).
-void lookup_row_sse2(const uint32_t* colors, const uint8_t* indices, size_t width, uint32_t* out);
-void lookup_doubled_sse2(const uint32_t* colors, const uint8_t* indices, size_t runs, uint32_t* out);
-void replicate_sse2(const uint32_t* colors, const Runs& runs, uint32_t* out);
-void stream_row_sse2(const uint32_t* line, size_t width, uint32_t* out);
-void finish_streaming_sse2();
-
-// The table StretchDIBits uses: the widest this processor runs, chosen on
-// the first call in a thread-safe way and kept.
+// The table StretchDIBits uses: the widest this processor runs, capped by
+// RASTER_CPU, chosen on the first call in a thread-safe way and kept.
 const StretchKernels& stretch_kernels();
 
 }  // namespace standin

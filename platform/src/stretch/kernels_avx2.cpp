@@ -1,8 +1,9 @@
 // The AVX2 stretch kernels: eight runs laid out at once, and rows copied
 // out with 32-byte stores. Built with -mavx2 (this file alone) and chosen
-// at run time only where the processor has AVX2; what has nothing wider
-// here is SSE2's. Nothing from a header that other files also compile may
-// be used here: the copy the linker keeps could be this file's.
+// at run time only where the processor has AVX2; the entries left empty
+// are SSE2's, and run lengths the wider loops do not take go to the SSE2
+// table's replicate. Nothing from a header that other files also compile
+// may be used here: the copy the linker keeps could be this file's.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -57,7 +58,7 @@ constexpr UniformRuns kUniformEights[9] = {nullptr,
 
 void replicate_avx2(const uint32_t* colors, const Runs& runs, uint32_t* out) {
     if (runs.uniform < 3 || runs.uniform > 8) {
-        replicate_sse2(colors, runs, out);
+        kSse2Kernels.replicate(colors, runs, out);
         return;
     }
     size_t p = 0;
@@ -96,9 +97,7 @@ void wide_row_avx2(const uint32_t* line, size_t width, uint32_t* out) {
 
 }  // namespace
 
-// Looked up by avx2_kernels() once the processor is known to run it.
-extern const StretchKernels kAvx2Kernels;
-const StretchKernels kAvx2Kernels = {"AVX2",          lookup_row_sse2,       lookup_doubled_sse2, replicate_avx2,
-                                     stream_row_sse2, finish_streaming_sse2, wide_row_avx2};
+// Listed in stretch/kernels.cpp; used once the processor is known to run it.
+const StretchKernels kAvx2Kernels = {"AVX2", nullptr, nullptr, replicate_avx2, nullptr, nullptr, wide_row_avx2};
 
 }  // namespace standin

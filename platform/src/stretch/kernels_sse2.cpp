@@ -83,8 +83,6 @@ constexpr UniformRuns kUniformFours[12] = {nullptr,
                                            replicate_uniform<10>,
                                            replicate_uniform<11>};
 
-}  // namespace
-
 // Eight indices come in one load, and their colours are paired up in
 // registers, so that each output store carries four pixels.
 void lookup_row_sse2(const uint32_t* colors, const uint8_t* indices, size_t width, uint32_t* out) {
@@ -157,20 +155,10 @@ void stream_row_sse2(const uint32_t* line, size_t width, uint32_t* out) {
 // Streaming stores are weakly ordered.
 void finish_streaming_sse2() { _mm_sfence(); }
 
-namespace {
-const StretchKernels kSse2Kernels = {
-    "SSE2", lookup_row_sse2, lookup_doubled_sse2, replicate_sse2, stream_row_sse2, finish_streaming_sse2, nullptr};
 }  // namespace
 
-const StretchKernels* sse2_kernels() { return &kSse2Kernels; }
-
-}  // namespace standin
-
-#else
-
-namespace standin {
-
-const StretchKernels* sse2_kernels() { return nullptr; }
+const StretchKernels kSse2Kernels = {
+    "SSE2", lookup_row_sse2, lookup_doubled_sse2, replicate_sse2, stream_row_sse2, finish_streaming_sse2, nullptr};
 
 }  // namespace standin
 

@@ -288,6 +288,124 @@ void draw(const Stretch& job, const Fetch& fetch) {
     if (output == Output::Stream) kernels.finish_streaming();
 }
 
+// The source rectangle lies inside the bitmap: nothing outside the
+// caller's pixels is ever read.
+bool source_inside(const DibLayout& dib, int x, int y, int width, int height) {
+    return x >= 0 && y >= 0 && static_cast<int64_t>(x) + width <= dib.width &&
+           static_cast<int64_t>(y) + height <= dib.height;
+}
+
+// The colours of an indexed bitmap, resolved once per call: from its RGB
+// table, or through the palette selected into the DC.
+void colour_table(const GdiObject& target, const DibLayout& dib, UINT usage, uint32_t (&lut)[256]) {
+    const GdiObject* palette = nullptr;
+    if (usage == DIB_PAL_COLORS) {
+        auto it = state().gdi.find(target.palette);
+        if (it != state().gdi.end()) palette = it->second.get();
+    }
+    for (int i = 0; i < dib.colors; ++i) {
+        if (usage == DIB_RGB_COLORS) {
+            RGBQUAD q;
+            std::memcpy(&q, dib.table + 4 * i, 4);
+            lut[i] = xrgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+        } else {
+            WORD index = 0;
+            std::memcpy(&index, dib.table + 2 * i, 2);
+            // An index past the end of the palette shows its entry 0.
+            if (palette != nullptr && !palette->entries.empty()) {
+                const PALETTEENTRY& e = palette->entries[index < palette->entries.size() ? index : 0];
+                lut[i] = xrgb(e.peRed, e.peGreen, e.peBlue);
+            }
+        }
+    }
+}
+
+// The job for the part of the destination rectangle inside the client
+// area; false when no pixel of it is.
+bool clip_to_client(const Window& window, int x_dest, int y_dest, int dest_width, int dest_height, Stretch* job) {
+    job->d0 = x_dest < 0 ? -static_cast<int64_t>(x_dest) : 0;
+    job->d1 = std::min<int64_t>(dest_width, static_cast<int64_t>(window.client_width) - x_dest);
+    job->r0 = y_dest < 0 ? -static_cast<int64_t>(y_dest) : 0;
+    job->r1 = std::min<int64_t>(dest_height, static_cast<int64_t>(window.client_height) - y_dest);
+    job->dest_width = dest_width;
+    job->dest_height = dest_height;
+    job->client_width = window.client_width;
+    return job->d0 < job->d1 && job->r0 < job->r1;
+}
+
+// The pixels drawn, with the fetch of the bitmap's depth.
+void draw_depth(const Stretch& job, const DibLayout& dib, const uint32_t (&lut)[256]) {
+    const Channel red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]);
+    switch (dib.bpp) {
+        case 1:
+            draw(job,
+                 [colors = &lut[0]](const BYTE* row, int x) { return colors[(row[x >> 3] >> (7 - (x & 7))) & 1]; });
+            break;
+        case 4:
+            draw(job, [colors = &lut[0]](const BYTE* row, int x) {
+                return colors[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+            });
+            break;
+        case 8:
+            draw(job, Fetch8{lut});
+            break;
+        case 16:
+            draw(job, [&](const BYTE* row, int x) {
+                const uint32_t p = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
+                return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
+            });
+            break;
+        case 24:
+            draw(job, [](const BYTE* row, int x) { return xrgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); });
+            break;
+        default:
+            draw(job, [&](const BYTE* row, int x) {
+                uint32_t p;
+                std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
+                return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
+            });
+            break;
+    }
+}
+
+// The call's steps: the checks, the colours, the clipping, the drawing.
+int stretch_dib_bits(HDC dc, int x_dest, int y_dest, int dest_width, int dest_height, int x_src, int y_src,
+                     int src_width, int src_height, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
+    State& s = state();
+    GdiObject* target = find_dc(dc);
+    DibLayout dib;
+    if (target == nullptr || bits == nullptr || rop != SRCCOPY || !parse_dib(info, usage, &dib)) {
+        s.last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    // Mirroring through negative extents is not modelled; empty rectangles
+    // draw nothing.
+    if (dest_width <= 0 || dest_height <= 0 || src_width <= 0 || src_height <= 0) return 0;
+    if (!source_inside(dib, x_src, y_src, src_width, src_height)) {
+        s.last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    // Only window DCs have pixels to draw on: the screen has no framebuffer
+    // here, and drawing into a memory DC's bitmap is not offered.
+    Window* window = target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
+    if (window == nullptr || window->framebuffer.empty()) return src_height;
+
+    uint32_t lut[256] = {};
+    if (dib.bpp <= 8) colour_table(*target, dib, usage, lut);
+    Stretch job;
+    if (!clip_to_client(*window, x_dest, y_dest, dest_width, dest_height, &job)) return src_height;
+    job.dib = &dib;
+    job.pixels = static_cast<const BYTE*>(bits);
+    job.x_src = x_src;
+    job.y_src = y_src;
+    job.src_width = src_width;
+    job.src_height = src_height;
+    job.origin = window->framebuffer.data() + static_cast<size_t>(y_dest) * window->client_width + x_dest;
+    draw_depth(job, dib, lut);
+    window->framebuffer_changed = true;
+    return src_height;
+}
+
 }  // namespace
 
 }  // namespace standin
@@ -299,110 +417,7 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
     return JournalEntry("StretchDIBits", dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight, bits,
                         info, usage, rop)
         .run([&]() -> int {
-            State& s = state();
-            GdiObject* target = find_dc(dc);
-            DibLayout dib;
-            if (target == nullptr || bits == nullptr || rop != SRCCOPY || !parse_dib(info, usage, &dib)) {
-                s.last_error = ERROR_INVALID_PARAMETER;
-                return 0;
-            }
-            // Mirroring through negative extents is not modelled; empty rectangles
-            // draw nothing.
-            if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return 0;
-            // The source rectangle must lie inside the bitmap: nothing outside the
-            // caller's pixels is ever read.
-            if (xSrc < 0 || ySrc < 0 || static_cast<int64_t>(xSrc) + srcWidth > dib.width ||
-                static_cast<int64_t>(ySrc) + srcHeight > dib.height) {
-                s.last_error = ERROR_INVALID_PARAMETER;
-                return 0;
-            }
-
-            // Only window DCs have pixels to draw on: the screen has no framebuffer
-            // here, and drawing into a memory DC's bitmap is not offered.
-            Window* window = target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
-            if (window == nullptr || window->framebuffer.empty()) return srcHeight;
-
-            // Colours of an indexed bitmap, resolved once per call.
-            uint32_t lut[256] = {};
-            if (dib.bpp <= 8) {
-                const GdiObject* palette = nullptr;
-                if (usage == DIB_PAL_COLORS) {
-                    auto it = s.gdi.find(target->palette);
-                    if (it != s.gdi.end()) palette = it->second.get();
-                }
-                for (int i = 0; i < dib.colors; ++i) {
-                    if (usage == DIB_RGB_COLORS) {
-                        RGBQUAD q;
-                        std::memcpy(&q, dib.table + 4 * i, 4);
-                        lut[i] = xrgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
-                    } else {
-                        WORD index = 0;
-                        std::memcpy(&index, dib.table + 2 * i, 2);
-                        // An index past the end of the palette shows its entry 0.
-                        if (palette != nullptr && !palette->entries.empty()) {
-                            const PALETTEENTRY& e = palette->entries[index < palette->entries.size() ? index : 0];
-                            lut[i] = xrgb(e.peRed, e.peGreen, e.peBlue);
-                        }
-                    }
-                }
-            }
-            const Channel red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]);
-
-            // The part of the destination rectangle inside the client area.
-            const int64_t d0 = xDest < 0 ? -static_cast<int64_t>(xDest) : 0;
-            const int64_t d1 = std::min<int64_t>(destWidth, static_cast<int64_t>(window->client_width) - xDest);
-            const int64_t r0 = yDest < 0 ? -static_cast<int64_t>(yDest) : 0;
-            const int64_t r1 = std::min<int64_t>(destHeight, static_cast<int64_t>(window->client_height) - yDest);
-            if (d0 >= d1 || r0 >= r1) return srcHeight;
-
-            Stretch job;
-            job.dib = &dib;
-            job.pixels = static_cast<const BYTE*>(bits);
-            job.x_src = xSrc;
-            job.y_src = ySrc;
-            job.src_width = srcWidth;
-            job.src_height = srcHeight;
-            job.dest_width = destWidth;
-            job.dest_height = destHeight;
-            job.d0 = d0;
-            job.d1 = d1;
-            job.r0 = r0;
-            job.r1 = r1;
-            job.client_width = window->client_width;
-            job.origin = window->framebuffer.data() + static_cast<size_t>(yDest) * window->client_width + xDest;
-
-            switch (dib.bpp) {
-                case 1:
-                    draw(job, [colors = &lut[0]](const BYTE* row, int x) {
-                        return colors[(row[x >> 3] >> (7 - (x & 7))) & 1];
-                    });
-                    break;
-                case 4:
-                    draw(job, [colors = &lut[0]](const BYTE* row, int x) {
-                        return colors[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
-                    });
-                    break;
-                case 8:
-                    draw(job, Fetch8{lut});
-                    break;
-                case 16:
-                    draw(job, [&](const BYTE* row, int x) {
-                        const uint32_t p = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
-                        return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
-                    });
-                    break;
-                case 24:
-                    draw(job, [](const BYTE* row, int x) { return xrgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); });
-                    break;
-                default:
-                    draw(job, [&](const BYTE* row, int x) {
-                        uint32_t p;
-                        std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
-                        return (red.get(p) << 16) | (green.get(p) << 8) | blue.get(p);
-                    });
-                    break;
-            }
-            window->framebuffer_changed = true;
-            return srcHeight;
+            return stretch_dib_bits(dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight, bits,
+                                    info, usage, rop);
         });
 }

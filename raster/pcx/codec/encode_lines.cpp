@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "raster/cpu.h"
+#include "raster/dispatch.h"
 
 namespace raster {
 namespace pcx_encoder {
@@ -67,15 +68,39 @@ size_t count_runs_plain(const uint8_t* line, size_t count) {
     return bytes;
 }
 
-const LineCoder& line_coder() {
-#if defined(__SSE2__) || defined(_M_X64)
-    // SSE2 is part of every x86-64 processor: no run-time question needed.
-    static constexpr LineCoder base{encode_runs_sse2, count_runs_sse2, byte_planes_plain};
-#else
-    static constexpr LineCoder base{encode_runs_plain, count_runs_plain, byte_planes_plain};
+const LineCoder kPlainLineCoder{encode_runs_plain, count_runs_plain, byte_planes_plain};
+
+namespace {
+
+void fill(LineCoder& to, const LineCoder& from) {
+    if (to.encode == nullptr) to.encode = from.encode;
+    if (to.count_bytes == nullptr) to.count_bytes = from.count_bytes;
+    if (to.byte_planes == nullptr) to.byte_planes = from.byte_planes;
+}
+
+constexpr Variant<LineCoder> kVariants[] = {
+#if defined(RASTER_PCX_AVX2) && defined(__x86_64__)
+    {Cpu::kAvx2, &kAvx2LineCoder},
 #endif
-    // Asked once, in a thread-safe way: the codec runs on any thread.
-    static const LineCoder& chosen = avx2_line_coder() != nullptr ? *avx2_line_coder() : base;
+#if defined(__SSE2__)
+    {Cpu::kSse2, &kSse2LineCoder},
+#endif
+    {Cpu::kPlain, &kPlainLineCoder},
+};
+
+const Dispatch<LineCoder>& dispatch() {
+    // Built once, in a thread-safe way: the codec runs on any thread.
+    static const Dispatch<LineCoder> coders(kVariants, fill);
+    return coders;
+}
+
+}  // namespace
+
+const LineCoder* sse2_line_coder() { return dispatch().at(Cpu::kSse2); }
+const LineCoder* avx2_line_coder() { return dispatch().at(Cpu::kAvx2); }
+
+const LineCoder& line_coder() {
+    static const LineCoder& chosen = dispatch().chosen();
     return chosen;
 }
 

@@ -1,14 +1,13 @@
 // The PCX encoder's per-line work: turning one row of pixels into its plane
 // lines, and run-length encoding one plane line. The run coder has a plain
-// reference and an SSE2 version that must give the same bytes; both are
-// declared here so that the tests can hold one against the other. Private to
-// the library.
+// reference and SSE2 and AVX2 versions that must give the same bytes; the
+// tests hold each against the plain one. Private to the library. This
+// header holds no function body: the AVX2 file includes it.
 #ifndef RASTER_PCX_CODEC_ENCODE_LINES_H
 #define RASTER_PCX_CODEC_ENCODE_LINES_H
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace raster {
 namespace pcx_encoder {
@@ -27,54 +26,24 @@ struct LineCoder {
     void (*byte_planes)(const uint8_t* pixels, int32_t width, int32_t channels, uint8_t* line, size_t line_bytes);
 };
 
-// For the counters that count run starts: the bytes of a run of `length`
-// bytes of `value` beyond the two its start is counted with. A run longer
-// than 63 takes a count and value per 63 bytes, and its rest one more token.
-inline size_t long_run_extra(size_t length, uint8_t value) {
-    constexpr size_t kLongest = 63;
-    if (length <= kLongest) return 0;
-    const size_t rest = length % kLongest;
-    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= 0xC0) ? 2 : 1;
-    return 2 * (length / kLongest) + rest_bytes - 2;
-}
-
-// For the SIMD coders, which read a block's bytes with one before and one
-// after: line[at - 1 .. at + n] into edge[0 .. n + 1] where that runs off
-// the line. The byte before the line and those after it differ from their
-// neighbours inside, so a run starts at the line's start and ends at its
-// end.
-inline void copy_with_edges(const uint8_t* line, size_t count, size_t at, size_t n, uint8_t* edge) {
-    std::memset(edge, static_cast<uint8_t>(~line[count - 1]), n + 2);
-    edge[0] = at == 0 ? static_cast<uint8_t>(~line[0]) : line[at - 1];
-    const size_t last = at + n + 1 < count ? at + n + 1 : count;
-    std::memcpy(edge + 1, line + at, last - at);
-}
-
-// One run of `length` bytes of `value` at out[written], storing no byte
-// past it: a run longer than 63 takes a count and value per 63 bytes.
-// Returns where the next token goes.
-inline size_t put_exact_run(uint8_t* out, size_t written, size_t length, uint8_t value) {
-    constexpr size_t kLongest = 63;
-    for (; length > kLongest; length -= kLongest, written += 2) {
-        out[written] = static_cast<uint8_t>(0xC0 | kLongest);
-        out[written + 1] = value;
-    }
-    if (length > 1 || value >= 0xC0) out[written++] = static_cast<uint8_t>(0xC0 | length);
-    out[written] = value;
-    return written + 1;
-}
-
 size_t encode_runs_plain(const uint8_t* line, size_t count, uint8_t* out, size_t room);
 size_t count_runs_plain(const uint8_t* line, size_t count);
-#if defined(__SSE2__) || defined(_M_X64)
-size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t room);
-size_t count_runs_sse2(const uint8_t* line, size_t count);
-#endif
 
-// The AVX2 coder, or null where the build or the processor lacks AVX2.
+// The coders the files register, each defining its routines with internal
+// linkage: the plain one (encode_lines.cpp), which fills every entry; SSE2
+// (encode_runs_sse2.cpp) where the compiler targets it; AVX2
+// (encode_lines_avx2.cpp, compiled for AVX2) where the build sets
+// RASTER_PCX_AVX2. An empty entry is taken from the next narrower coder.
+extern const LineCoder kPlainLineCoder;
+extern const LineCoder kSse2LineCoder;
+extern const LineCoder kAvx2LineCoder;
+
+// Each coder on its own, its empty entries filled, for the tests: null
+// where the build or the processor lacks it (whatever RASTER_CPU says).
+const LineCoder* sse2_line_coder();
 const LineCoder* avx2_line_coder();
 
-// The fastest coder this processor runs, chosen once.
+// The widest coder this processor runs, capped by RASTER_CPU, chosen once.
 const LineCoder& line_coder();
 
 // Bit planes of `width` indices (each below 2^planes): plane p of pixel x is

@@ -13,13 +13,13 @@
 // exactly, so nothing is stored past the line's bytes.
 #include "raster/pcx/codec/encode_lines.h"
 
-#if defined(RASTER_PCX_AVX2) && (defined(__x86_64__) || defined(_M_X64))
+#if defined(RASTER_PCX_AVX2) && defined(__x86_64__)
 #include <immintrin.h>
 
 #include <array>
 #include <cstring>
 
-#include "raster/cpu.h"
+#include "raster/pcx/codec/run_tokens.h"
 
 namespace raster {
 namespace pcx_encoder {
@@ -283,20 +283,8 @@ void byte_planes_avx2(const uint8_t* pixels, int32_t width, int32_t channels, ui
 
 }  // namespace
 
-const LineCoder* avx2_line_coder() {
-    static constexpr LineCoder coder{encode_runs_avx2, count_runs_avx2, byte_planes_avx2};
-    return cpu_has_avx2() ? &coder : nullptr;
-}
-
-}  // namespace pcx_encoder
-}  // namespace raster
-
-#else
-
-namespace raster {
-namespace pcx_encoder {
-
-const LineCoder* avx2_line_coder() { return nullptr; }
+// Listed in encode_lines.cpp; used once the processor is known to run it.
+const LineCoder kAvx2LineCoder{encode_runs_avx2, count_runs_avx2, byte_planes_avx2};
 
 }  // namespace pcx_encoder
 }  // namespace raster

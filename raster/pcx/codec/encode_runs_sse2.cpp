@@ -9,10 +9,12 @@
 
 #include "raster/cpu.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 
 #include <cstring>
+
+#include "raster/pcx/codec/run_tokens.h"
 
 namespace raster {
 namespace pcx_encoder {
@@ -84,8 +86,6 @@ inline size_t put_run(uint8_t* out, size_t written, size_t room, size_t length, 
     return written + 1 + (counted ? 1 : 0);
 }
 
-}  // namespace
-
 size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t room) {
     size_t written = 0;
     size_t run = 0;  // where the open run started
@@ -140,6 +140,11 @@ size_t count_runs_sse2(const uint8_t* line, size_t count) {
     }
     return bytes + long_run_extra(count - run, line[run]);
 }
+
+}  // namespace
+
+// The byte planes have no SSE2 kind: the plain one serves.
+const LineCoder kSse2LineCoder{encode_runs_sse2, count_runs_sse2, nullptr};
 
 }  // namespace pcx_encoder
 }  // namespace raster

@@ -32,8 +32,7 @@ enum Layout {
     kPackedFourBit,
     kEightBit,
     kTrueColour,
-    kTrueColourFourPlanes,
-    kLayoutCount
+    kTrueColourFourPlanes
 };
 
 // What the header says about a picture, once it has passed every check.

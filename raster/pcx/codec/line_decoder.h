@@ -1,19 +1,13 @@
 // The run-length line decoder: one scan line at a time from a source of
 // bytes, which is either a block in memory (the codec) or the library's
 // file blocks, refilled as the line needs them. A plain portable decoder
-// and an SSE2 one decode alike, byte for byte; decode_line is the one this
-// build runs, and the tests call both.
+// and an SSE2 one decode alike, byte for byte; decode_line runs the one
+// chosen for this processor (line_decoder.cpp), and the tests call both.
 #ifndef RASTER_PCX_CODEC_LINE_DECODER_H
 #define RASTER_PCX_CODEC_LINE_DECODER_H
 
 #include <cstddef>
 #include <cstdint>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#define RASTER_PCX_HAVE_SSE2 1
-#else
-#define RASTER_PCX_HAVE_SSE2 0
-#endif
 
 namespace raster {
 namespace pcx {
@@ -57,20 +51,25 @@ struct ByteSource {
 // source is marked exhausted and the result is 0.
 using LineDecoder = uint32_t (*)(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older);
 
-uint32_t decode_line_scalar(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older);
-#if RASTER_PCX_HAVE_SSE2
-uint32_t decode_line_sse2(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older);
-#endif
+// The decoders' table, one entry (a table so that they are listed and
+// chosen as the library's other fast paths are).
+struct LineDecoding {
+    LineDecoder decode_line;
+};
 
-// SSE2 is part of every x86-64 processor, so the choice is made when the
-// library is built.
-inline uint32_t decode_line(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
-#if RASTER_PCX_HAVE_SSE2
-    return decode_line_sse2(in, line, line_bytes, carry, older);
-#else
-    return decode_line_scalar(in, line, line_bytes, carry, older);
-#endif
-}
+// The plain decoder, which every processor runs (line_scalar.cpp), and the
+// SSE2 one's table, registered by line_sse2.cpp where the compiler targets
+// SSE2.
+uint32_t decode_line_scalar(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older);
+extern const LineDecoding kSse2LineDecoding;
+
+// The SSE2 decoder for the tests, or null where the build or the processor
+// lacks it (whatever RASTER_CPU says).
+LineDecoder sse2_line_decoder();
+
+// Decodes one line with the decoder chosen once for this processor, capped
+// by RASTER_CPU.
+uint32_t decode_line(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older);
 
 }  // namespace pcx
 }  // namespace raster

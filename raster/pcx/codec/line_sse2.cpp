@@ -4,7 +4,7 @@
 // token's position is worked out ahead (plan_tokens, decode_planned).
 #include "raster/pcx/codec/line_decoder.h"
 
-#if RASTER_PCX_HAVE_SSE2
+#if defined(__SSE2__)
 
 #include <emmintrin.h>
 
@@ -191,15 +191,18 @@ struct Sse2Kernel {
     }
 };
 
+uint32_t decode_line_sse2(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
+    return decode_line_with<Sse2Kernel>(in, line, line_bytes, carry, older);
+}
+
 }  // namespace
 
 }  // namespace line
 
-uint32_t decode_line_sse2(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
-    return line::decode_line_with<line::Sse2Kernel>(in, line, line_bytes, carry, older);
-}
+// Listed in line_decoder.cpp.
+const LineDecoding kSse2LineDecoding{line::decode_line_sse2};
 
 }  // namespace pcx
 }  // namespace raster
 
-#endif  // RASTER_PCX_HAVE_SSE2
+#endif  // __SSE2__

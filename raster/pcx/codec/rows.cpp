@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "raster/cpu.h"
+#include "raster/dispatch.h"
 #include "raster/pcx/codec/rows_sse2.h"
 
 namespace raster {
@@ -132,11 +133,12 @@ void write_groups(int32_t count, uint8_t* dest, const uint8_t* table, Group grou
 template <int Planes, class Store>
 void write_planar(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest, const uint8_t* table) {
     int32_t done = 0;
-#if RASTER_PCX_HAVE_SSE2
     if constexpr (Planes == 1 && Store::kBytes == 1) {
-        done = expand_bits_sse2(line, count, dest, static_cast<uint8_t>(Store::kLowBase));
+        const RowLoops& loops = row_loops();
+        if (loops.expand_bits != nullptr) {
+            done = loops.expand_bits(line, count, dest, static_cast<uint8_t>(Store::kLowBase));
+        }
     }
-#endif
     const uint8_t* rest = line + done / 8;
     write_groups<Store>(count - done, dest + done * Store::kBytes, table, [rest, bpl](int32_t g) {
         uint64_t group = kSpread.bits[rest[g]];
@@ -171,9 +173,10 @@ void write_eight_bit(const uint8_t* line, uint32_t, int32_t count, uint8_t* dest
         std::memcpy(dest, line, static_cast<size_t>(count));
     } else {
         int32_t x = 0;
-#if RASTER_PCX_HAVE_SSE2
-        if constexpr (std::is_same_v<Store, CodecRgba>) x = lookup_four_bytes_sse2(line, count, dest, table);
-#endif
+        if constexpr (std::is_same_v<Store, CodecRgba>) {
+            const RowLoops& loops = row_loops();
+            if (loops.lookup_four_bytes != nullptr) x = loops.lookup_four_bytes(line, count, dest, table);
+        }
         for (; x < count; ++x) Store::index(dest + x * Store::kBytes, line[x], table);
     }
 }
@@ -213,9 +216,8 @@ void write_true_colour_24(const uint8_t* line, uint32_t bpl, int32_t count, uint
 void write_true_colour_32(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest, const uint8_t*) {
     const Planes p = planes_of(line, bpl);
     int32_t x = 0;
-#if RASTER_PCX_HAVE_SSE2
-    x = interleave_bgrx_sse2(p.red, p.green, p.blue, count, dest);
-#endif
+    const RowLoops& loops = row_loops();
+    if (loops.interleave_bgrx != nullptr) x = loops.interleave_bgrx(p.red, p.green, p.blue, count, dest);
     for (; x < count; ++x) {
         dest[x * 4] = p.blue[x];
         dest[x * 4 + 1] = p.green[x];
@@ -237,9 +239,10 @@ template <bool FourPlanes>
 void write_true_colour_rgba(const uint8_t* line, uint32_t bpl, int32_t count, uint8_t* dest, const uint8_t*) {
     const Planes p = planes_of(line, bpl);
     int32_t x = 0;
-#if RASTER_PCX_HAVE_SSE2
-    x = interleave_rgba_sse2(p.red, p.green, p.blue, FourPlanes ? p.fourth : nullptr, count, dest);
-#endif
+    const RowLoops& loops = row_loops();
+    if (loops.interleave_rgba != nullptr) {
+        x = loops.interleave_rgba(p.red, p.green, p.blue, FourPlanes ? p.fourth : nullptr, count, dest);
+    }
     for (; x < count; ++x) {
         dest[x * 4] = p.red[x];
         dest[x * 4 + 1] = p.green[x];
@@ -259,7 +262,31 @@ constexpr RowWriter kIndexedWriters[kTrueColour] = {
 constexpr RowWriter kTrueColourSurfaceWriters[kDepthCount] = {nullptr, write_true_colour_16, write_true_colour_24,
                                                               write_true_colour_32};
 
+// The fast loops' list, widest first; the plain entry has none.
+constexpr RowLoops kPlainRowLoops{nullptr, nullptr, nullptr, nullptr};
+
+void fill(RowLoops& to, const RowLoops& from) {
+    if (to.expand_bits == nullptr) to.expand_bits = from.expand_bits;
+    if (to.interleave_bgrx == nullptr) to.interleave_bgrx = from.interleave_bgrx;
+    if (to.interleave_rgba == nullptr) to.interleave_rgba = from.interleave_rgba;
+    if (to.lookup_four_bytes == nullptr) to.lookup_four_bytes = from.lookup_four_bytes;
+}
+
+constexpr Variant<RowLoops> kVariants[] = {
+#if defined(__SSE2__)
+    {Cpu::kSse2, &kSse2RowLoops},
+#endif
+    {Cpu::kPlain, &kPlainRowLoops},
+};
+
 }  // namespace
+
+const RowLoops& row_loops() {
+    // Built once, in a thread-safe way: the codec runs on any thread.
+    static const Dispatch<RowLoops> tables(kVariants, fill);
+    static const RowLoops& chosen = tables.chosen();
+    return chosen;
+}
 
 RowWriter surface_row_writer(Layout layout, SurfaceDepth depth) {
     if (layout >= kTrueColour) return kTrueColourSurfaceWriters[depth];

@@ -1,7 +1,8 @@
-// The row writers' SSE2 loops.
+// The row writers' SSE2 loops, defined here alone and registered as one
+// table.
 #include "raster/pcx/codec/rows_sse2.h"
 
-#if RASTER_PCX_HAVE_SSE2
+#if defined(__SSE2__)
 
 #include <emmintrin.h>
 
@@ -10,6 +11,8 @@
 
 namespace raster {
 namespace pcx {
+
+namespace {
 
 // Each byte is copied across eight bytes, each of which keeps its own bit,
 // and a set bit makes the index one above the base.
@@ -85,15 +88,11 @@ int32_t interleave_rgba_sse2(const uint8_t* red, const uint8_t* green, const uin
     return x;
 }
 
-namespace {
-
 int entry(const uint8_t* table, uint8_t index) {
     int value;
     std::memcpy(&value, table + 4 * static_cast<size_t>(index), sizeof value);
     return value;
 }
-
-}  // namespace
 
 // Each pixel's entry is fetched on its own, but eight pixels leave in two
 // stores: a store per pixel is what limits the plain loop.
@@ -111,7 +110,12 @@ int32_t lookup_four_bytes_sse2(const uint8_t* line, int32_t count, uint8_t* dest
     return x;
 }
 
+}  // namespace
+
+// Listed in rows.cpp.
+const RowLoops kSse2RowLoops{expand_bits_sse2, interleave_bgrx_sse2, interleave_rgba_sse2, lookup_four_bytes_sse2};
+
 }  // namespace pcx
 }  // namespace raster
 
-#endif  // RASTER_PCX_HAVE_SSE2
+#endif  // __SSE2__

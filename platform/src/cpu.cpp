@@ -1,0 +1,51 @@
+// The one place the stand-in asks the processor what it runs, and reads
+// RASTER_CPU. Built without any extra instruction set.
+#include "cpu.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace standin {
+
+namespace {
+
+// SSE2 is part of every x86-64 processor, so it is there wherever the
+// compiler may assume it; AVX2 is asked of the processor.
+Cpu ask_processor() {
+    Cpu level = Cpu::kPlain;
+#if defined(__SSE2__)
+    level = Cpu::kSse2;
+#endif
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+    if (__builtin_cpu_supports("avx2") != 0) level = Cpu::kAvx2;
+#endif
+    return level;
+}
+
+// RASTER_CPU as a level; kAvx2 (no cap) when unset or not one of the names.
+Cpu cap_from_environment() {
+    const char* value = std::getenv("RASTER_CPU");
+    if (value == nullptr) return Cpu::kAvx2;
+    if (std::strcmp(value, "plain") == 0) return Cpu::kPlain;
+    if (std::strcmp(value, "sse2") == 0) return Cpu::kSse2;
+    return Cpu::kAvx2;
+}
+
+}  // namespace
+
+Cpu cpu_supported() {
+    // Function-local statics: initialised once, even when several threads
+    // ask at the same time.
+    static const Cpu supported = ask_processor();
+    return supported;
+}
+
+Cpu cpu_level() {
+    static const Cpu level = [] {
+        const Cpu cap = cap_from_environment();
+        return cap < cpu_supported() ? cap : cpu_supported();
+    }();
+    return level;
+}
+
+}  // namespace standin

@@ -1,0 +1,43 @@
+// The list of line decoders, widest first, and the choice among them.
+#include "raster/pcx/codec/line_decoder.h"
+
+#include "raster/dispatch.h"
+
+namespace raster {
+namespace pcx {
+
+namespace {
+
+constexpr LineDecoding kPlainLineDecoding{decode_line_scalar};
+
+void fill(LineDecoding& to, const LineDecoding& from) {
+    if (to.decode_line == nullptr) to.decode_line = from.decode_line;
+}
+
+constexpr Variant<LineDecoding> kVariants[] = {
+#if defined(__SSE2__)
+    {Cpu::kSse2, &kSse2LineDecoding},
+#endif
+    {Cpu::kPlain, &kPlainLineDecoding},
+};
+
+const Dispatch<LineDecoding>& dispatch() {
+    // Built once, in a thread-safe way: the codec runs on any thread.
+    static const Dispatch<LineDecoding> decoders(kVariants, fill);
+    return decoders;
+}
+
+}  // namespace
+
+LineDecoder sse2_line_decoder() {
+    const LineDecoding* sse2 = dispatch().at(Cpu::kSse2);
+    return sse2 != nullptr ? sse2->decode_line : nullptr;
+}
+
+uint32_t decode_line(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {
+    static const LineDecoder chosen = dispatch().chosen().decode_line;
+    return chosen(in, line, line_bytes, carry, older);
+}
+
+}  // namespace pcx
+}  // namespace raster
