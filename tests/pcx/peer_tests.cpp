@@ -35,8 +35,12 @@ struct Rgb {
     Bytes rgb;  // red, green, blue per pixel, top row first
 };
 
+// A peer counts as present only when it says whose it is (ImageMagick's
+// convert, netpbm's programs): another program of the same name may come
+// first on PATH.
 bool have(const std::string& command) {
-    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
+    const std::string maker = command == "convert" ? "ImageMagick" : "Netpbm";
+    return std::system((command + " -version 2>&1 | grep -q " + maker).c_str()) == 0;
 }
 
 bool have_pillow() {
