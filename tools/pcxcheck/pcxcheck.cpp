@@ -144,6 +144,7 @@ int ParseSettings(tools::CommandLine& line, int argc, char** argv, Settings* set
 }  // namespace
 
 int main(int argc, char** argv) {
+    tools::InstallInterruptHandlers();  // first: a signal from now on ends the run cleanly
     tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     Settings settings;
     const int parsed = ParseSettings(line, argc, argv, &settings);
@@ -155,7 +156,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    tools::InstallInterruptHandlers();
     int counts[4] = {0, 0, 0, 0};
     size_t checked = 0;
     for (; checked < inputs.size() && tools::InterruptSignal() == 0; ++checked) {

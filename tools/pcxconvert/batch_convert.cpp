@@ -122,7 +122,8 @@ bool MakeFolder(const std::string& path, std::string* error) {
     std::error_code code;
     if (folder.empty() || fs::is_directory(folder, code)) return true;
     fs::create_directories(folder, code);
-    if (!code || fs::is_directory(folder)) return true;  // made by this job, or by another at once
+    std::error_code again;
+    if (!code || fs::is_directory(folder, again)) return true;  // made by this job, or by another at once
     *error = "cannot make the folder " + folder.string() + ": " + code.message();
     return false;
 }
@@ -237,6 +238,7 @@ int Summarize(const Tool& tool, const std::vector<Job>& jobs) {
 }  // namespace
 
 int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
+    tools::InstallInterruptHandlers();  // first: a signal from now on ends the batch cleanly
     std::vector<tools::OptionRule> rules(std::begin(kShared), std::end(kShared));
     rules.insert(rules.end(), tool.options.begin(), tool.options.end());
     tools::CommandLine line(tool.program, rules, tool.usage);
@@ -252,7 +254,6 @@ int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()
         std::fprintf(stderr, "%s: %s\n", tool.program, error.c_str());
         return 1;
     }
-    tools::InstallInterruptHandlers();
     std::vector<Job> jobs = PlanJobs(inputs, settings, tool);
     const Converter converter = make();
     tools::PixelBudget budget(settings.max_pixels);
