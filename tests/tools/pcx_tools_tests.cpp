@@ -178,7 +178,7 @@ void InterruptAndRerun(const std::string& tool, const std::string& extension, co
     for (int i = 0; i < 200; ++i) WriteBytes(scratch / "in" / ("p" + std::to_string(i) + extension), make(i));
     const int signals[] = {SIGINT, SIGTERM, SIGHUP};
     int interrupted = 0;
-    for (int attempt = 0; attempt < 9; ++attempt) {
+    for (int attempt = 0; attempt < 6; ++attempt) {
         fs::remove_all(scratch / "out");
         Child child(args, scratch);
         // From the first output on (the handlers are in place by then), at
@@ -186,7 +186,7 @@ void InterruptAndRerun(const std::string& tool, const std::string& extension, co
         const auto start = std::chrono::steady_clock::now();
         while (!fs::exists(scratch / "out") && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        std::this_thread::sleep_for(std::chrono::milliseconds(attempt * attempt / 2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(attempt * attempt / 2));  // 0 to 12
         const int signal = signals[attempt % 3];
         kill(child.pid, signal);
         const int status = child.Wait();
