@@ -401,7 +401,8 @@ TEST_F(PcxEncodePeers, ReadByPcxtoppm) {
 }
 
 TEST_F(PcxEncodePeers, ReadByImageMagick) {
-    if (!have("convert")) GTEST_SKIP() << "convert not found: install imagemagick";
+    if (!have("convert"))
+        GTEST_SKIP() << "no ImageMagick convert (missing, or another program of that name): install imagemagick";
     // ImageMagick 6 reads every 1-bit, one-plane PCX picture with its bits
     // inverted (ppmtopcx's too, which have the same header and bits).
     check(cases(), "convert {in} -depth 8 RGBA:{out}", true, true);

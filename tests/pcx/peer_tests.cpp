@@ -295,7 +295,8 @@ TEST_F(PcxPeers, NetpbmEveryLayoutOption) {
 
 TEST_F(PcxPeers, ImageMagickTypes) {
     if (!have("convert") || !have("pcxtoppm"))
-        GTEST_SKIP() << "convert/pcxtoppm not found: install imagemagick, netpbm";
+        GTEST_SKIP() << "no ImageMagick convert or netpbm pcxtoppm (missing, or other programs of those names): "
+                        "install imagemagick, netpbm";
     check({
         {"ImageMagick palette", "convert {in} -type palette PCX:{out}", Reference::Pcxtoppm, 200},
         {"ImageMagick bilevel", "convert {in} -type bilevel PCX:{out}", Reference::Pcxtoppm, 2},
