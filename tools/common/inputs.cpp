@@ -11,6 +11,7 @@
 #include "interrupt.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -75,7 +76,12 @@ bool CollectInputs(const std::vector<std::string>& files, const std::vector<std:
 }
 
 FILE* OpenInput(const std::string& path, std::string* error) {
-    if (path == "-") return stdin;
+    if (path == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY);  // bytes as they are, no line ends translated
+#endif
+        return stdin;
+    }
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         *error = errno == ENOENT ? "does not exist" : "cannot be read: " + std::string(std::strerror(errno));
