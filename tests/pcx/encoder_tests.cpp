@@ -343,8 +343,12 @@ Bytes without_ppm_header(const Bytes& file) {
     return Bytes(file.begin() + static_cast<long>(std::min(at + 1, file.size())), file.end());
 }
 
+// A peer counts as present only when it says whose it is (ImageMagick's
+// convert, netpbm's programs): another program of the same name may come
+// first on PATH.
 bool have(const std::string& command) {
-    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
+    const std::string maker = command == "convert" ? "ImageMagick" : "Netpbm";
+    return std::system((command + " -version 2>&1 | grep -q " + maker).c_str()) == 0;
 }
 
 class PcxEncodePeers : public testing::Test {
@@ -397,7 +401,8 @@ TEST_F(PcxEncodePeers, ReadByPcxtoppm) {
 }
 
 TEST_F(PcxEncodePeers, ReadByImageMagick) {
-    if (!have("convert")) GTEST_SKIP() << "convert not found: install imagemagick";
+    if (!have("convert"))
+        GTEST_SKIP() << "no ImageMagick convert (missing, or another program of that name): install imagemagick";
     // ImageMagick 6 reads every 1-bit, one-plane PCX picture with its bits
     // inverted (ppmtopcx's too, which have the same header and bits).
     check(cases(), "convert {in} -depth 8 RGBA:{out}", true, true);

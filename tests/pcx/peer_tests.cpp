@@ -35,8 +35,12 @@ struct Rgb {
     Bytes rgb;  // red, green, blue per pixel, top row first
 };
 
+// A peer counts as present only when it says whose it is (ImageMagick's
+// convert, netpbm's programs): another program of the same name may come
+// first on PATH.
 bool have(const std::string& command) {
-    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
+    const std::string maker = command == "convert" ? "ImageMagick" : "Netpbm";
+    return std::system((command + " -version 2>&1 | grep -q " + maker).c_str()) == 0;
 }
 
 bool have_pillow() {
@@ -291,7 +295,8 @@ TEST_F(PcxPeers, NetpbmEveryLayoutOption) {
 
 TEST_F(PcxPeers, ImageMagickTypes) {
     if (!have("convert") || !have("pcxtoppm"))
-        GTEST_SKIP() << "convert/pcxtoppm not found: install imagemagick, netpbm";
+        GTEST_SKIP() << "no ImageMagick convert or netpbm pcxtoppm (missing, or other programs of those names): "
+                        "install imagemagick, netpbm";
     check({
         {"ImageMagick palette", "convert {in} -type palette PCX:{out}", Reference::Pcxtoppm, 200},
         {"ImageMagick bilevel", "convert {in} -type bilevel PCX:{out}", Reference::Pcxtoppm, 2},

@@ -4,9 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <thread>
 #include <vector>
 
+#include "interrupt.h"
 #include "windows_args.h"
 
 namespace tools {
@@ -72,14 +74,21 @@ void RunBatch(size_t count, int jobs, bool progress, const char* program, const 
     Progress line(progress, program, count);
     std::atomic<size_t> next{0};
     auto worker = [&] {
-        for (size_t i = next++; i < count; i = next++) {
+        while (InterruptSignal() == 0) {
+            const size_t i = next++;
+            if (i >= count) break;
             work(i);
             line.Done();
         }
     };
     const size_t threads = std::min<size_t>(static_cast<size_t>(jobs < 1 ? 1 : jobs), count);
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+    try {
+        for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+    } catch (const std::exception&) {
+        // No memory or no room for another thread: the ones there are do
+        // the work.
+    }
     worker();
     for (std::thread& thread : pool) thread.join();
     line.End();

@@ -43,7 +43,8 @@ class BudgetHold {
     int64_t pixels_;
 };
 
-// Runs work(0) .. work(count - 1) on `jobs` threads, each index once. With
+// Runs work(0) .. work(count - 1) on `jobs` threads, each index at most
+// once: after an interrupt (InterruptSignal) no new index is started. With
 // `progress`, a line "PROGRAM: done/total files, N a second" is redrawn on
 // standard error a few times a second and ended when all are done.
 void RunBatch(size_t count, int jobs, bool progress, const char* program, const std::function<void(size_t)>& work);

@@ -8,7 +8,12 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef _WIN32
+#include "interrupt.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -33,7 +38,7 @@ bool CollectFolder(const std::string& folder, const std::string& extension, std:
                    std::string* error) {
     std::error_code code;
     if (!fs::is_directory(PathOf(folder), code)) {
-        *error = folder + " is not a folder";
+        *error = folder + (fs::exists(PathOf(folder), code) ? " is not a folder" : " does not exist");
         return false;
     }
     std::vector<Input> found;
@@ -75,23 +80,54 @@ bool CollectInputs(const std::vector<std::string>& files, const std::vector<std:
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+FILE* OpenInput(const std::string& path, std::string* error) {
+    if (path == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY);  // bytes as they are, no line ends translated
+#endif
+        return stdin;
+    }
     FILE* file = OpenFile(path, "rb");
-    if (file == nullptr) {
-        *error = std::strerror(errno);
+    if (file == nullptr)
+        *error = errno == ENOENT ? "does not exist" : "cannot be read: " + std::string(std::strerror(errno));
+    return file;
+}
+
+void CloseInput(FILE* file) {
+    if (file != stdin) std::fclose(file);
+}
+
+bool ReadAtMost(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::string* error) {
+    uint8_t block[65536];
+    while (bytes->size() < most) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof block, most - bytes->size()));
+        const size_t got = std::fread(block, 1, want, file);
+        bytes->insert(bytes->end(), block, block + got);
+        if (got == want) continue;
+        if (!std::ferror(file)) return true;  // the end of the file
+        // A read from a pipe or terminal that a signal cut short goes on
+        // unless the signal asks the tool to stop.
+        if (errno == EINTR && InterruptSignal() == 0) {
+            std::clearerr(file);
+            continue;
+        }
+        *error = errno == EINTR ? "interrupted" : "cannot be read: " + std::string(std::strerror(errno));
         return false;
     }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+    FILE* file = OpenInput(path, error);
+    if (file == nullptr) return false;
     bytes->clear();
     std::error_code code;
     const auto size = fs::file_size(PathOf(path), code);
     if (!code) bytes->reserve(static_cast<size_t>(size));
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes->insert(bytes->end(), block, block + got);
-    const bool failed = std::ferror(file) != 0;
-    if (failed) *error = std::strerror(errno);
-    std::fclose(file);
-    return !failed;
+    const bool read = ReadAtMost(file, UINT64_MAX, bytes, error);
+    CloseInput(file);
+    if (read && bytes->empty()) *error = "empty file";
+    return read && !bytes->empty();
 }
 
 bool ErrorIsTerminal() {

@@ -4,6 +4,7 @@
 #define TOOLS_COMMON_INPUTS_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,19 @@ struct Input {
 bool CollectInputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
                    const std::string& extension, std::vector<Input>* inputs, std::string* error);
 
-// The whole file; false with the system's reason in `error`.
+// The file opened for reading, "-" being standard input; nullptr with
+// "does not exist" or "cannot be read: REASON" in `error`.
+FILE* OpenInput(const std::string& path, std::string* error);
+// Closes what OpenInput opened (standard input stays open).
+void CloseInput(FILE* file);
+
+// Appends the file's bytes to `bytes` until it ends or holds `most` bytes;
+// false with the reason in `error` ("interrupted" when a signal stopped the
+// tool while it waited).
+bool ReadAtMost(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::string* error);
+
+// The whole file; false with the reason in `error` ("does not exist",
+// "empty file", "cannot be read: REASON").
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
 
 // Standard error is a terminal (for progress lines).

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <raster/pcx_codec.h>
+
 #include <cstdio>
 
 namespace tools {
@@ -17,7 +19,7 @@ const OptionRule* CommandLine::Find(const std::string& name) const {
 std::string CommandLine::Names() const {
     std::string names;
     for (const OptionRule& rule : rules_) names += std::string(rule.name) + ", ";
-    return names + "--help";
+    return names + "--help, --version";
 }
 
 int CommandLine::Refuse(const std::string& message) const {
@@ -31,10 +33,56 @@ int CommandLine::BadValue(const std::string& name, const std::string& value) con
     return Refuse(name + " takes " + allowed + ", not '" + value + "'");
 }
 
+// Short names bundled in one argument ("-qr DIR", "-qj4"): each flag is
+// taken in turn, and the first name that takes a value takes the rest of the
+// argument, or the next argument when nothing follows it.
+int CommandLine::ParseShort(const std::string& arg, int argc, char** argv, int* i) {
+    for (size_t at = 1; at < arg.size(); ++at) {
+        const OptionRule* rule = Find(std::string("-") + arg[at]);
+        if (rule == nullptr)
+            return Refuse("unknown option '-" + std::string(1, arg[at]) + "'; the options are " + Names());
+        if (rule->allowed == nullptr) {
+            options_.push_back({rule->name, std::string()});
+            continue;
+        }
+        std::string value = arg.substr(at + 1);
+        if (value.empty()) {
+            if (*i + 1 >= argc) return Refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
+            value = argv[++*i];
+        }
+        options_.push_back({rule->name, value});
+        return -1;
+    }
+    return -1;
+}
+
+// --name=value, or a name whose value is the next argument.
+int CommandLine::ParseLong(const std::string& arg, int argc, char** argv, int* i) {
+    const size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const OptionRule* rule = Find(name);
+    if (rule == nullptr) return Refuse("unknown option '" + arg + "'; the options are " + Names());
+    if (rule->allowed == nullptr) {
+        if (equals != std::string::npos) {
+            return Refuse(std::string(rule->name) + " takes no value, not '" + arg.substr(equals + 1) + "'");
+        }
+        options_.push_back({rule->name, std::string()});
+        return -1;
+    }
+    if (equals != std::string::npos) {
+        options_.push_back({rule->name, arg.substr(equals + 1)});
+        return -1;
+    }
+    if (*i + 1 >= argc) return Refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
+    options_.push_back({rule->name, argv[++*i]});
+    return -1;
+}
+
 int CommandLine::Parse(int argc, char** argv) {
     bool onlyOperands = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // "-" alone is an operand: standard input, where a tool takes it.
         if (onlyOperands || arg.size() < 2 || arg[0] != '-') {
             operands_.push_back(arg);
             continue;
@@ -47,33 +95,13 @@ int CommandLine::Parse(int argc, char** argv) {
             std::fputs(usage_, stdout);
             return 0;
         }
-        // --name=value, -xVALUE (a short name glued to its value), or a
-        // name whose value is the next argument.
-        std::string name = arg;
-        std::string value;
-        bool glued = false;
-        const size_t equals = arg.find('=');
-        if (arg[1] == '-' && equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            glued = true;
-        } else if (arg[1] != '-' && arg.size() > 2) {
-            name = arg.substr(0, 2);
-            value = arg.substr(2);
-            glued = true;
+        if (arg == "--version") {
+            std::printf("%s (raster) %d.%d.%d\n", program_, RASTER_VERSION_MAJOR, RASTER_VERSION_MINOR,
+                        RASTER_VERSION_PATCH);
+            return 0;
         }
-        const OptionRule* rule = Find(name);
-        if (rule == nullptr) return Refuse("unknown option '" + arg + "'; the options are " + Names());
-        if (rule->allowed == nullptr) {
-            if (glued) return Refuse(std::string(rule->name) + " takes no value, not '" + value + "'");
-            options_.push_back({rule->name, std::string()});
-            continue;
-        }
-        if (!glued) {
-            if (i + 1 >= argc) return Refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
-            value = argv[++i];
-        }
-        options_.push_back({rule->name, value});
+        const int status = arg[1] == '-' ? ParseLong(arg, argc, argv, &i) : ParseShort(arg, argc, argv, &i);
+        if (status >= 0) return status;
     }
     return -1;
 }

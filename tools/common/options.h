@@ -1,6 +1,8 @@
 // Command-line options, parsed the same way in every tool: `--opt value` and
 // `--opt=value` both work, a short name (`-j 4`, `-j4`) where one is given,
-// `--` ends the options, `--help` (or `-h`) prints the usage and exits 0,
+// short flags bundle (`-qr DIR`), `--` ends the options, `-` alone is an
+// operand, `--help` (or `-h`) prints the usage and `--version` the
+// library's version ("pcxcheck (raster) 1.2.0"), both exiting 0,
 // and anything wrong is one line naming the option and what it allows
 // (status 2).
 #ifndef TOOLS_COMMON_OPTIONS_H
@@ -32,8 +34,8 @@ class CommandLine {
     CommandLine(const char* program, std::vector<OptionRule> rules, const char* usage);
 
     // Splits the arguments into options (in order) and operands. Returns -1
-    // to go on, 0 after printing the usage for --help, 2 after a line saying
-    // what is wrong.
+    // to go on, 0 after printing the usage for --help or the version for
+    // --version, 2 after a line saying what is wrong.
     int Parse(int argc, char** argv);
 
     const std::vector<Option>& options() const { return options_; }
@@ -47,6 +49,8 @@ class CommandLine {
 
   private:
     const OptionRule* Find(const std::string& name) const;
+    int ParseShort(const std::string& arg, int argc, char** argv, int* i);
+    int ParseLong(const std::string& arg, int argc, char** argv, int* i);
     std::string Names() const;
 
     const char* program_;

@@ -5,9 +5,6 @@ namespace tools {
 namespace {
 
 constexpr int32_t kTrueColour = 16777216;
-constexpr int32_t kDamageBits[] = {PCX_DAMAGE_SHORT_DATA, PCX_DAMAGE_RUN_PAST_END, PCX_DAMAGE_NO_TRAILER};
-constexpr int32_t kNoteBits[] = {PCX_NOTE_ODD_LINE_BYTES, PCX_NOTE_UNKNOWN_VERSION, PCX_NOTE_UNKNOWN_ENCODING,
-                                 PCX_NOTE_EXTRA_BYTES};
 
 std::string Plural(int32_t count, const char* one) {
     return std::to_string(count) + " " + one + (count == 1 ? "" : "s");
@@ -36,9 +33,12 @@ std::string ColourWords(const pcx_facts& facts) {
     }
 }
 
+// Every bit by itself, in the codec's words: a bit a newer codec adds is
+// named without a change here.
 std::vector<std::string> DamageWords(const pcx_facts& facts) {
     std::vector<std::string> words;
-    for (int32_t bit : kDamageBits) {
+    for (int shift = 0; shift < 31; ++shift) {
+        const int32_t bit = int32_t{1} << shift;
         if ((facts.damage & bit) == 0) continue;
         std::string phrase = pcx_damage_text(bit);
         if (bit == PCX_DAMAGE_SHORT_DATA) {
@@ -46,19 +46,15 @@ std::vector<std::string> DamageWords(const pcx_facts& facts) {
         }
         words.push_back(phrase);
     }
-    const int32_t unknown = facts.damage & ~(PCX_DAMAGE_SHORT_DATA | PCX_DAMAGE_RUN_PAST_END | PCX_DAMAGE_NO_TRAILER);
-    if (unknown != 0) words.push_back(pcx_damage_text(unknown));
     return words;
 }
 
 std::vector<std::string> NoteWords(const pcx_facts& facts) {
     std::vector<std::string> words;
-    for (int32_t bit : kNoteBits) {
+    for (int shift = 0; shift < 31; ++shift) {
+        const int32_t bit = int32_t{1} << shift;
         if ((facts.notes & bit) != 0) words.push_back(pcx_note_text(bit));
     }
-    const int32_t unknown = facts.notes & ~(PCX_NOTE_ODD_LINE_BYTES | PCX_NOTE_UNKNOWN_VERSION |
-                                            PCX_NOTE_UNKNOWN_ENCODING | PCX_NOTE_EXTRA_BYTES);
-    if (unknown != 0) words.push_back(pcx_note_text(unknown));
     return words;
 }
 

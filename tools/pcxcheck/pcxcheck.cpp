@@ -1,11 +1,14 @@
 // pcxcheck: what each PCX file holds and what is wrong with it.
 //
-//   pcxcheck [-q] [--max-pixels N] [-r DIR]... [FILE]...
+//   pcxcheck [-q] [--max-pixels N] [-r DIR]... [FILE|-]...
 //
-// Each file is read once and decoded whole, so that damage the header
-// cannot show (data cut short, a run past the last line, a missing colour
-// trailer) is found. Exit status 0 when no file lost anything (notes alone
-// do not fail a file), 1 when any file is damaged or refused, 2 for usage.
+// Each file is read once, its header first (a file that is no PCX picture
+// is refused after 128 bytes) and then no further than its picture can
+// reach, and decoded whole, so that damage the header cannot show (data cut
+// short, a run past the last line, a missing colour trailer) is found. Exit
+// status 0 when no file lost anything (notes alone do not fail a file), 1
+// when any file is damaged or refused, 2 for usage, 128 + the signal when
+// interrupted.
 #include <raster/pcx_codec.h>
 
 #include <cstdio>
@@ -16,7 +19,9 @@
 
 #include "windows_args.h"
 #include "inputs.h"
+#include "interrupt.h"
 #include "options.h"
+#include "pcx_file.h"
 #include "pcx_words.h"
 
 namespace {
@@ -25,16 +30,19 @@ const char kProgram[] = "pcxcheck";
 constexpr int64_t kDefaultMaxPixels = int64_t{1} << 28;
 
 const char kUsage[] =
-    "usage: pcxcheck [-q] [--max-pixels N] [-r DIR]... [FILE]...\n"
-    "Reads each PCX file whole and tells its size, layout (bits x planes), version,\n"
-    "colours and where they come from, how well it is compressed, and every damage\n"
-    "(pixels or colours lost) and note (unusual, nothing lost) in words.\n"
+    "usage: pcxcheck [-q] [--max-pixels N] [-r DIR]... [FILE|-]...\n"
+    "Reads each PCX file (- is standard input) and tells its size, layout (bits x\n"
+    "planes), version, colours and where they come from, how well it is compressed,\n"
+    "and every damage (pixels or colours lost) and note (unusual, nothing lost) in\n"
+    "words. A file is read no further than its picture can reach.\n"
     "  -r, --recursive DIR  every .pcx file (any case) under DIR\n"
     "  -q, --quiet          print only the files that are damaged or refused\n"
     "  --max-pixels N       refuse pictures of more than N pixels (default 268435456)\n"
     "  -h, --help           show this text\n"
+    "  --version            show the version\n"
     "Exit status: 0 when no file lost anything (notes alone do not fail a file),\n"
-    "1 when any file is damaged or refused, 2 for a usage error.\n";
+    "1 when any file is damaged or refused, 2 for a usage error, 128 + the signal\n"
+    "when interrupted.\n";
 
 const tools::OptionRule kOptions[] = {
     {"--recursive", "-r", "a folder"},
@@ -66,25 +74,22 @@ Check Refused(const std::string& name, const std::string& why) {
 
 // The picture decoded whole, one byte a pixel for indexed pictures and
 // three for true colour: the facts are the same in any format.
-Check CheckBytes(const std::string& name, const std::vector<uint8_t>& data, int64_t maxPixels) {
+Check CheckBytes(const std::string& name, const tools::PcxFile& file) {
+    const std::vector<uint8_t>& data = file.bytes;
     pcx_facts facts;
     int32_t result = pcx_inspect(data.data(), data.size(), &facts);
     if (result != PCX_OK) return Refused(name, tools::RefusalWords(result, facts));
-    const int64_t pixels = int64_t{facts.width} * facts.height;
-    if (pixels > maxPixels) {
-        return Refused(name, std::to_string(facts.width) + " x " + std::to_string(facts.height) +
-                                 " pixels, more than --max-pixels " + std::to_string(maxPixels));
-    }
     const int32_t format = facts.colour_source == 0 ? PCX_FORMAT_RGB : PCX_FORMAT_INDICES;
     const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
     std::vector<uint8_t> pixelsOut;
     try {
         pixelsOut.resize(row * static_cast<size_t>(facts.height));
     } catch (const std::bad_alloc&) {
-        return Refused(name, pcx_result_text(RASTER_NO_MEMORY));
+        return Refused(name, tools::NoMemory(facts.width, facts.height));
     }
     result = pcx_decode(data.data(), data.size(), format, pixelsOut.data(), pixelsOut.size(),
                         static_cast<ptrdiff_t>(row), &facts);
+    if (result == RASTER_NO_MEMORY) return Refused(name, tools::NoMemory(facts.width, facts.height));
     if (result != PCX_OK) return Refused(name, tools::RefusalWords(result, facts));
 
     Check check;
@@ -93,15 +98,22 @@ Check CheckBytes(const std::string& name, const std::vector<uint8_t>& data, int6
                           tools::ColourWords(facts) + ", " + Ratio(facts));
     for (const std::string& words : tools::DamageWords(facts)) check.lines.push_back("  damage: " + words);
     for (const std::string& words : tools::NoteWords(facts)) check.lines.push_back("  note: " + words);
-    check.verdict = facts.damage != 0 ? Verdict::Damaged : facts.notes != 0 ? Verdict::Noted : Verdict::Whole;
+    if (file.longer) check.lines.push_back("  note: " + tools::LongerWords(file));
+    const bool noted = facts.notes != 0 || file.longer;
+    check.verdict = facts.damage != 0 ? Verdict::Damaged : noted ? Verdict::Noted : Verdict::Whole;
     return check;
 }
 
 Check CheckFile(const std::string& path, int64_t maxPixels) {
-    std::vector<uint8_t> data;
+    const std::string name = path == "-" ? "(standard input)" : path;
+    tools::PcxFile file;
     std::string error;
-    if (!tools::ReadWholeFile(path, &data, &error)) return Refused(path, "cannot be read: " + error);
-    return CheckBytes(path, data, maxPixels);
+    try {
+        if (!tools::ReadPcxFile(path, maxPixels, &file, &error)) return Refused(name, error);
+        return CheckBytes(name, file);
+    } catch (const std::bad_alloc&) {
+        return Refused(name, "not enough memory");
+    }
 }
 
 struct Settings {
@@ -133,6 +145,7 @@ int ParseSettings(tools::CommandLine& line, int argc, char** argv, Settings* set
 }  // namespace
 
 int main(int argc, char** argv) {
+    tools::InstallInterruptHandlers();  // first: a signal from now on ends the run cleanly
     const tools::Utf8Arguments utf8(&argc, &argv);
     tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     Settings settings;
@@ -146,17 +159,24 @@ int main(int argc, char** argv) {
     }
 
     int counts[4] = {0, 0, 0, 0};
-    for (const tools::Input& input : inputs) {
-        const Check check = CheckFile(input.path, settings.maxPixels);
+    size_t checked = 0;
+    for (; checked < inputs.size() && tools::InterruptSignal() == 0; ++checked) {
+        const Check check = CheckFile(inputs[checked].path, settings.maxPixels);
+        if (tools::InterruptSignal() != 0) break;  // a read the signal cut short tells nothing
         ++counts[static_cast<int>(check.verdict)];
         const bool lost = check.verdict == Verdict::Damaged || check.verdict == Verdict::Refused;
         if (settings.quiet && !lost) continue;
         for (const std::string& text : check.lines) std::printf("%s\n", text.c_str());
     }
-    if (!settings.quiet) {
+    const int signal = tools::InterruptSignal();
+    if (signal != 0) {
+        std::printf("interrupted: %zu of %zu files checked: %d whole, %d with notes only, %d damaged, %d refused\n",
+                    checked, inputs.size(), counts[0], counts[1], counts[2], counts[3]);
+    } else if (!settings.quiet) {
         std::printf("%zu file%s: %d whole, %d with notes only, %d damaged, %d refused\n", inputs.size(),
                     inputs.size() == 1 ? "" : "s", counts[0], counts[1], counts[2], counts[3]);
     }
     std::fflush(stdout);
+    if (signal != 0) return 128 + signal;
     return counts[2] + counts[3] > 0 ? 1 : 0;
 }

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <system_error>
 
 #include "inputs.h"
+#include "interrupt.h"
 #include "paths.h"
 
 namespace fs = std::filesystem;
@@ -24,11 +26,15 @@ const char kSharedUsage[] =
     "  -j, --jobs N        files converted at once, 1 to 256 (default: the number of cores)\n"
     "  --max-pixels N      pixels all jobs together may decode at once (default 268435456);\n"
     "                      a larger picture is refused with its size\n"
-    "  --force             replace existing outputs (never done without it)\n"
+    "  --force             replace existing outputs (without it they are kept)\n"
     "  -h, --help          show this text\n"
-    "A progress line is shown on a terminal; the end says how many files were\n"
-    "converted, converted with damage and refused, and why. Exit status 0, 1 when\n"
-    "any file was refused, 2 for a usage error.\n";
+    "  --version           show the version\n"
+    "Outputs are written whole or not at all. A progress line is shown on a\n"
+    "terminal; the end says how many files were converted (with damage), kept\n"
+    "(their output exists), refused (the input) and failed (the output could not\n"
+    "be written), and why. Ctrl-C stops the batch with whole files only; the same\n"
+    "command run again converts the rest. Exit status 0, 1 when any file was\n"
+    "refused or failed, 2 for a usage error, 128 + the signal when interrupted.\n";
 
 namespace {
 
@@ -79,6 +85,13 @@ int TakeOptions(const Tool& tool, const tools::CommandLine& line, Settings* sett
         }
         if (!good) return line.BadValue(option.name, option.value);
     }
+    for (const std::string& operand : line.operands()) {
+        if (operand == "-") {
+            return line.Refuse(
+                std::string("- (standard input) is not taken: name the files, whose names name the "
+                            "outputs (pcxcheck reads standard input)"));
+        }
+    }
     if (line.operands().empty() && settings->folders.empty()) {
         return line.Refuse(std::string("no files to convert: give FILE... or -r DIR (") + tool.program +
                            " --help for more)");
@@ -92,35 +105,43 @@ std::string OutputFor(const tools::Input& input, const Settings& settings, const
 }
 
 // The jobs, each with its output; an output two inputs would share is
-// refused for the later one. Output folders are made here, before any
-// worker starts.
+// refused for the later one.
 std::vector<Job> PlanJobs(const std::vector<tools::Input>& inputs, const Settings& settings, const Tool& tool) {
     std::vector<Job> jobs;
     std::map<std::string, std::string> taken;
     for (const tools::Input& input : inputs) {
         Job job{input.path, OutputFor(input, settings, tool.output_extension), {}};
         const auto [it, fresh] = taken.emplace(TextOf(PathOf(job.output).lexically_normal()), input.path);
-        if (!fresh) {
-            job.outcome.why = "its output " + job.output + " is also " + it->second + "'s";
-        } else {
-            std::error_code error;
-            const fs::path folder = PathOf(job.output).parent_path();
-            if (!folder.empty()) fs::create_directories(folder, error);
-            if (error) job.outcome.why = "cannot make the folder " + TextOf(folder) + ": " + error.message();
-        }
+        if (!fresh) job.outcome = {Result::Refused, "its output " + job.output + " is also " + it->second + "'s"};
         jobs.push_back(job);
     }
     return jobs;
 }
 
-// Written under a temporary name and renamed, so that a failure leaves no
-// partial output.
-bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+// The output's folder, made when the first file is written into it (so a
+// batch that writes nothing makes nothing).
+bool MakeFolder(const std::string& path, std::string* error) {
+    const fs::path folder = PathOf(path).parent_path();
+    std::error_code code;
+    if (folder.empty() || fs::is_directory(folder, code)) return true;
+    fs::create_directories(folder, code);
+    std::error_code again;
+    if (!code || fs::is_directory(folder, again)) return true;  // made by this job, or by another at once
+    *error = "cannot make the folder " + TextOf(folder) + ": " + code.message();
+    return false;
+}
+
+// Written under a temporary name and renamed, so that a failure or an
+// interrupt leaves no partial output: the temporary is removed instead.
+// Result::Converted when written; Failed with the reason, or NotStarted when
+// an interrupt came.
+Result WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    if (!MakeFolder(path, error)) return Result::Failed;
     const std::string part = path + ".part";
     FILE* file = tools::OpenFile(part, "wb");
     if (file == nullptr) {
         *error = std::strerror(errno);
-        return false;
+        return Result::Failed;
     }
     bool good = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     if (!good) *error = std::strerror(errno);
@@ -129,34 +150,46 @@ bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, std
         *error = std::strerror(errno);
     }
     std::error_code code;
-    if (good) fs::rename(PathOf(part), PathOf(path), code);
+    const bool interrupted = tools::InterruptSignal() != 0;
+    if (good && !interrupted) fs::rename(PathOf(part), PathOf(path), code);
     if (good && code) {
         good = false;
         *error = code.message();
     }
-    if (!good) fs::remove(PathOf(part), code);
-    return good;
+    if (!good || interrupted) fs::remove(PathOf(part), code);
+    return interrupted ? Result::NotStarted : good ? Result::Converted : Result::Failed;
 }
 
-void ConvertOne(Job* job, const Settings& settings, const Converter& converter, tools::PixelBudget& budget) {
+Outcome ReadAndConvert(const Job& job, const Settings& settings, const Tool& tool, const Converter& converter,
+                       tools::PixelBudget& budget, std::vector<uint8_t>* output) {
+    std::vector<uint8_t> input;
+    std::string error;
+    const bool read = tool.read ? tool.read(job.input, settings.max_pixels, &input, &error)
+                                : tools::ReadWholeFile(job.input, &input, &error);
+    if (!read) return {Result::Refused, error};
+    return converter(input, budget, output);
+}
+
+void ConvertOne(Job* job, const Settings& settings, const Tool& tool, const Converter& converter,
+                tools::PixelBudget& budget) {
     Outcome& outcome = job->outcome;
-    if (!outcome.why.empty()) return;  // refused while planning
+    if (outcome.result != Result::NotStarted) return;  // refused while planning
     std::error_code code;
     if (!settings.force && fs::exists(PathOf(job->output), code)) {
-        outcome.why = job->output + " exists (--force replaces it)";
+        outcome = {Result::Kept, std::string()};
         return;
     }
-    std::vector<uint8_t> input;
     std::vector<uint8_t> output;
-    std::string error;
-    if (!tools::ReadWholeFile(job->input, &input, &error)) {
-        outcome.why = "cannot be read: " + error;
-        return;
+    try {
+        outcome = ReadAndConvert(*job, settings, tool, converter, budget, &output);
+    } catch (const std::bad_alloc&) {
+        outcome = {Result::Refused, "not enough memory"};
     }
-    outcome = converter(input, budget, &output);
-    if (outcome.result == Result::Refused) return;
-    if (!WriteOutput(job->output, output, &error))
-        outcome = {Result::Refused, "cannot write " + job->output + ": " + error};
+    if (outcome.result != Result::Converted && outcome.result != Result::Damaged) return;
+    std::string error;
+    const Result written = WriteOutput(job->output, output, &error);
+    if (written == Result::Failed) outcome = {Result::Failed, "cannot write " + job->output + ": " + error};
+    if (written == Result::NotStarted) outcome = {Result::NotStarted, std::string()};
 }
 
 // The jobs' order of work: largest input first, so that no worker starts
@@ -174,32 +207,41 @@ std::vector<size_t> LargestFirst(const std::vector<Job>& jobs) {
     return order;
 }
 
+// Each file that lost something or was not written, then the counts:
+// "PROGRAM: 200 files: 190 converted (2 of them with damage), 8 kept,
+// 1 refused, 1 failed", or after an interrupt "PROGRAM: interrupted: 37 of
+// 200 converted, ...". Returns the exit status.
 int Summarize(const Tool& tool, const std::vector<Job>& jobs) {
-    size_t counts[3] = {0, 0, 0};
+    size_t counts[6] = {0, 0, 0, 0, 0, 0};
+    const char* words[6] = {nullptr, "converted with damage", nullptr, "refused", "failed", nullptr};
     for (const Job& job : jobs) {
-        ++counts[static_cast<int>(job.outcome.result)];
-        if (job.outcome.result == Result::Damaged) {
-            std::fprintf(stderr, "%s: %s: converted with damage: %s\n", tool.program, job.input.c_str(),
+        const int result = static_cast<int>(job.outcome.result);
+        ++counts[result];
+        if (words[result] != nullptr) {
+            std::fprintf(stderr, "%s: %s: %s: %s\n", tool.program, job.input.c_str(), words[result],
                          job.outcome.why.c_str());
-        } else if (job.outcome.result == Result::Refused) {
-            std::fprintf(stderr, "%s: %s: refused: %s\n", tool.program, job.input.c_str(), job.outcome.why.c_str());
         }
     }
     std::fflush(stderr);
-    std::printf("%s: %zu file%s: %zu converted (%zu of them with damage), %zu refused\n", tool.program, jobs.size(),
-                jobs.size() == 1 ? "" : "s", counts[0] + counts[1], counts[1], counts[2]);
+    const int signal = tools::InterruptSignal();
+    const size_t converted = counts[0] + counts[1];
+    if (signal != 0) {
+        std::printf("%s: interrupted: %zu of %zu converted, %zu kept, %zu refused, %zu failed\n", tool.program,
+                    converted, jobs.size(), counts[2], counts[3], counts[4]);
+    } else {
+        std::printf("%s: %zu file%s: %zu converted (%zu of them with damage), %zu kept, %zu refused, %zu failed\n",
+                    tool.program, jobs.size(), jobs.size() == 1 ? "" : "s", converted, counts[1], counts[2], counts[3],
+                    counts[4]);
+    }
     std::fflush(stdout);
-    return counts[2] > 0 ? 1 : 0;
+    if (signal != 0) return 128 + signal;
+    return counts[3] + counts[4] > 0 ? 1 : 0;
 }
 
 }  // namespace
 
-std::string TooLarge(int64_t width, int64_t height, int64_t limit) {
-    return std::to_string(width) + " x " + std::to_string(height) + " pixels, more than --max-pixels " +
-           std::to_string(limit);
-}
-
 int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
+    tools::InstallInterruptHandlers();  // first: a signal from now on ends the batch cleanly
     std::vector<tools::OptionRule> rules(std::begin(kShared), std::end(kShared));
     rules.insert(rules.end(), tool.options.begin(), tool.options.end());
     tools::CommandLine line(tool.program, rules, tool.usage);
@@ -220,7 +262,7 @@ int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()
     tools::PixelBudget budget(settings.max_pixels);
     const std::vector<size_t> order = LargestFirst(jobs);
     tools::RunBatch(jobs.size(), settings.jobs, tools::ErrorIsTerminal(), tool.program,
-                    [&](size_t i) { ConvertOne(&jobs[order[i]], settings, converter, budget); });
+                    [&](size_t i) { ConvertOne(&jobs[order[i]], settings, tool, converter, budget); });
     return Summarize(tool, jobs);
 }
 

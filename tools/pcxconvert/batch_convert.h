@@ -14,11 +14,14 @@
 
 namespace convert {
 
-enum class Result { Converted, Damaged, Refused };
+// What became of one file: converted (whole, or with damage named), its
+// output kept because it exists already, the input refused, the output not
+// written (failed), or never started (an interrupt came first).
+enum class Result { Converted, Damaged, Kept, Refused, Failed, NotStarted };
 
-// What became of one file; `why` says what was lost or why it was refused.
+// `why` says what was lost, why the input was refused or why writing failed.
 struct Outcome {
-    Result result = Result::Refused;
+    Result result = Result::NotStarted;
     std::string why;
 };
 
@@ -37,18 +40,21 @@ struct Tool {
     // Takes one of the tool's own options; false when its value is not
     // allowed.
     std::function<bool(const tools::Option&)> take;
+    // Reads one input within --max-pixels; false with why it is refused.
+    // Empty: the whole file is read.
+    std::function<bool(const std::string& path, int64_t max_pixels, std::vector<uint8_t>* bytes, std::string* error)>
+        read;
 };
 
 // The shared options' usage lines.
 extern const char kSharedUsage[];
 
 // Parses the command line, converts every file and prints the summary;
-// returns the exit status (0, 1 when a file was refused, 2 for usage).
-// `make` is called once the options are taken, for the converter.
+// returns the exit status (0 when every file was converted or kept, 1 when
+// one was refused or failed, 2 for usage, 128 + the signal after an
+// interrupt). `make` is called once the options are taken, for the
+// converter.
 int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make);
-
-// "W x H pixels, more than --max-pixels N"
-std::string TooLarge(int64_t width, int64_t height, int64_t limit);
 
 }  // namespace convert
 

@@ -14,6 +14,7 @@
 
 #include "windows_args.h"
 #include "batch_convert.h"
+#include "pcx_file.h"
 #include "pcx_words.h"
 #include "png_io.h"
 
@@ -30,38 +31,15 @@ const char kUsageHead[] =
 // The fewest bits a pixel that hold indices up to `highest`.
 int DepthFor(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }
 
-convert::Outcome Convert(bool keepAlpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+// The decoded picture as a PNG file.
+convert::Outcome MakePng(const pcx_facts& facts, int32_t format, const std::vector<uint8_t>& decoded,
                          std::vector<uint8_t>* png) {
-    pcx_facts facts;
-    int32_t result = pcx_inspect(data.data(), data.size(), &facts);
-    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
-    const int64_t pixels = int64_t{facts.width} * facts.height;
-    if (pixels > budget.limit()) {
-        return {convert::Result::Refused, convert::TooLarge(facts.width, facts.height, budget.limit())};
-    }
-    const bool indexed = facts.colour_source != 0;
-    const int32_t format = indexed                          ? PCX_FORMAT_INDICES
-                           : keepAlpha && facts.planes == 4 ? PCX_FORMAT_RGBA
-                                                            : PCX_FORMAT_RGB;
-    const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
-
-    tools::BudgetHold hold(&budget, pixels);
-    std::vector<uint8_t> decoded;
-    try {
-        decoded.resize(row * static_cast<size_t>(facts.height));
-    } catch (const std::bad_alloc&) {
-        return {convert::Result::Refused, pcx_result_text(RASTER_NO_MEMORY)};
-    }
-    result = pcx_decode(data.data(), data.size(), format, decoded.data(), decoded.size(), static_cast<ptrdiff_t>(row),
-                        &facts);
-    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
-
     pngio::Picture picture;
     picture.width = facts.width;
     picture.height = facts.height;
     picture.pixels = decoded.data();
-    picture.stride = static_cast<ptrdiff_t>(row);
-    if (indexed) {
+    picture.stride = static_cast<ptrdiff_t>(facts.width) * format;
+    if (format == PCX_FORMAT_INDICES) {
         uint8_t highest = 0;
         for (uint8_t index : decoded) highest = index > highest ? index : highest;
         picture.kind = pngio::Kind::Palette;
@@ -76,17 +54,61 @@ convert::Outcome Convert(bool keepAlpha, const std::vector<uint8_t>& data, tools
     return {convert::Result::Converted, std::string()};
 }
 
+convert::Outcome Decode(bool keepAlpha, const std::vector<uint8_t>& data, pcx_facts facts, std::vector<uint8_t>* png) {
+    const bool indexed = facts.colour_source != 0;
+    const int32_t format = indexed                          ? PCX_FORMAT_INDICES
+                           : keepAlpha && facts.planes == 4 ? PCX_FORMAT_RGBA
+                                                            : PCX_FORMAT_RGB;
+    const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
+    std::vector<uint8_t> decoded(row * static_cast<size_t>(facts.height));
+    const int32_t result = pcx_decode(data.data(), data.size(), format, decoded.data(), decoded.size(),
+                                      static_cast<ptrdiff_t>(row), &facts);
+    if (result == RASTER_NO_MEMORY) throw std::bad_alloc();
+    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
+    return MakePng(facts, format, decoded, png);
+}
+
+convert::Outcome Convert(bool keepAlpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                         std::vector<uint8_t>* png) {
+    pcx_facts facts;
+    const int32_t result = pcx_inspect(data.data(), data.size(), &facts);
+    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
+    const int64_t pixels = int64_t{facts.width} * facts.height;
+    if (pixels > budget.limit()) {
+        return {convert::Result::Refused, tools::TooLarge(facts.width, facts.height, budget.limit())};
+    }
+    tools::BudgetHold hold(&budget, pixels);
+    try {
+        return Decode(keepAlpha, data, facts, png);
+    } catch (const std::bad_alloc&) {
+        return {convert::Result::Refused, tools::NoMemory(facts.width, facts.height)};
+    }
+}
+
+// The PCX file read no further than its picture can reach.
+bool ReadBounded(const std::string& path, int64_t maxPixels, std::vector<uint8_t>* bytes, std::string* error) {
+    tools::PcxFile file;
+    if (!tools::ReadPcxFile(path, maxPixels, &file, error)) return false;
+    *bytes = std::move(file.bytes);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const tools::Utf8Arguments utf8(&argc, &argv);
     const std::string usage = std::string(kUsageHead) + convert::kSharedUsage;
     bool keepAlpha = false;
-    convert::Tool tool{
-        "pcx2png", usage.c_str(), ".pcx", ".png", {{"--alpha", nullptr, nullptr}}, [&](const tools::Option&) {
-            keepAlpha = true;
-            return true;
-        }};
+    convert::Tool tool{"pcx2png",
+                       usage.c_str(),
+                       ".pcx",
+                       ".png",
+                       {{"--alpha", nullptr, nullptr}},
+                       [&](const tools::Option&) {
+                           keepAlpha = true;
+                           return true;
+                       },
+                       ReadBounded};
     return convert::Run(tool, argc, argv, [&] {
         return [keepAlpha](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* png) {
             return Convert(keepAlpha, data, budget, png);

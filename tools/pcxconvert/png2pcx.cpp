@@ -16,6 +16,7 @@
 
 #include "windows_args.h"
 #include "batch_convert.h"
+#include "pcx_file.h"
 #include "png_io.h"
 
 namespace {
@@ -125,11 +126,7 @@ convert::Outcome Encode(const pngio::Image& image, const Encoding& e, std::vecto
     const size_t size =
         pcx_encode(e.pixels, image.width, image.height, stride, e.format, e.palette, e.colours, nullptr, 0);
     if (size == 0) return {convert::Result::Refused, "the PCX encoder refused the picture"};
-    try {
-        pcx->resize(size);
-    } catch (const std::bad_alloc&) {
-        return {convert::Result::Refused, pcx_result_text(RASTER_NO_MEMORY)};
-    }
+    pcx->resize(size);
     if (pcx_encode(e.pixels, image.width, image.height, stride, e.format, e.palette, e.colours, pcx->data(), size) !=
         size) {
         return {convert::Result::Refused, "the PCX encoder refused the picture"};
@@ -194,26 +191,17 @@ void DropAlpha(pngio::Image* image) {
     image->channels = 3;
 }
 
-convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
-                         std::vector<uint8_t>* pcx) {
-    pngio::Reader reader;
-    std::string error;
-    if (!reader.Open(data.data(), data.size(), &error)) return {convert::Result::Refused, error};
-    const int64_t pixels = int64_t{reader.width()} * reader.height();
-    if (pixels > budget.limit()) {
-        return {convert::Result::Refused, convert::TooLarge(reader.width(), reader.height(), budget.limit())};
-    }
-    if (reader.width() > 65535 || reader.height() > 65535) {
-        return {convert::Result::Refused, std::to_string(reader.width()) + " x " + std::to_string(reader.height()) +
-                                              " pixels: a PCX picture has at most 65535 a side"};
-    }
-    tools::BudgetHold hold(&budget, pixels);
+// The picture read and encoded; std::bad_alloc when memory runs out on the
+// way, from here or from the codec.
+convert::Outcome ReadAndEncode(const Settings& settings, pngio::Reader& reader, std::vector<uint8_t>* pcx) {
     pngio::Image image;
+    std::string error;
     const bool alpha = settings.alpha || settings.layout == Layout::Rgba;
-    try {
-        if (!reader.Read(alpha, &image, &error)) return {convert::Result::Refused, "a damaged PNG: " + error};
-    } catch (const std::bad_alloc&) {
-        return {convert::Result::Refused, pcx_result_text(RASTER_NO_MEMORY)};
+    if (!reader.Read(alpha, &image, &error)) {
+        if (error.find("out of memory") != std::string::npos || error.find("Out of memory") != std::string::npos) {
+            throw std::bad_alloc();  // libpng's own allocation failed
+        }
+        return {convert::Result::Refused, "a damaged PNG: " + error};
     }
     if (settings.layout == Layout::Rgba || image.transparent) {
         if (settings.layout != Layout::Rgba && settings.layout != Layout::Smallest) {
@@ -236,6 +224,27 @@ convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& d
         return Encode(image, {image.pixels.data(), PCX_FORMAT_RGB, nullptr, 0}, pcx);
     }
     return EncodeIndexed(image, std::move(picture), settings.layout, pcx);
+}
+
+convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                         std::vector<uint8_t>* pcx) {
+    pngio::Reader reader;
+    std::string error;
+    if (!reader.Open(data.data(), data.size(), &error)) return {convert::Result::Refused, error};
+    const int64_t pixels = int64_t{reader.width()} * reader.height();
+    if (pixels > budget.limit()) {
+        return {convert::Result::Refused, tools::TooLarge(reader.width(), reader.height(), budget.limit())};
+    }
+    if (reader.width() > 65535 || reader.height() > 65535) {
+        return {convert::Result::Refused, std::to_string(reader.width()) + " x " + std::to_string(reader.height()) +
+                                              " pixels: a PCX picture has at most 65535 a side"};
+    }
+    tools::BudgetHold hold(&budget, pixels);
+    try {
+        return ReadAndEncode(settings, reader, pcx);
+    } catch (const std::bad_alloc&) {
+        return {convert::Result::Refused, tools::NoMemory(reader.width(), reader.height())};
+    }
 }
 
 bool TakeOption(const tools::Option& option, Settings* settings) {
@@ -268,7 +277,8 @@ int main(int argc, char** argv) {
                        ".png",
                        ".pcx",
                        {{"--layout", nullptr, "bw, 16, 256, rgb or rgba"}, {"--alpha", nullptr, nullptr}},
-                       [&](const tools::Option& option) { return TakeOption(option, &settings); }};
+                       [&](const tools::Option& option) { return TakeOption(option, &settings); },
+                       nullptr};
     return convert::Run(tool, argc, argv, [&] {
         return [settings](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* pcx) {
             return Convert(settings, data, budget, pcx);

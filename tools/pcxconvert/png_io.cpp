@@ -86,12 +86,7 @@ bool Write(const Picture& picture, std::vector<uint8_t>* out, std::string* error
     // pages the file does not reach are never touched.
     const size_t bytesPerPixel = picture.kind == Kind::Rgba ? 4 : picture.kind == Kind::Rgb ? 3 : 1;
     const size_t raw = (static_cast<size_t>(picture.width) * bytesPerPixel + 1) * static_cast<size_t>(picture.height);
-    try {
-        out->reserve(raw + raw / 1000 + 65536);
-    } catch (const std::bad_alloc&) {
-        *error = "not enough memory for the PNG file";
-        return false;
-    }
+    out->reserve(raw + raw / 1000 + 65536);  // std::bad_alloc is the caller's
     std::vector<png_bytep> rows(static_cast<size_t>(picture.height));
     for (size_t y = 0; y < rows.size(); ++y) {
         rows[y] = const_cast<png_bytep>(picture.pixels + static_cast<ptrdiff_t>(y) * picture.stride);

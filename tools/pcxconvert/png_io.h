@@ -25,7 +25,8 @@ struct Picture {
     std::vector<uint8_t> palette;
 };
 
-// The PNG file's bytes; false with libpng's reason in `error`.
+// The PNG file's bytes; false with libpng's reason in `error`; throws
+// std::bad_alloc when there is no memory for the file.
 bool Write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
 // A PNG read back for png2pcx. `channels` 1: one index a pixel into
