@@ -82,15 +82,22 @@ class Browser:
         self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
 
     def _read(self):
-        pending = b""
+        # Large answers (a canvas read back) come in many chunks: they are
+        # gathered in a list and joined once, at their NUL.
+        parts = []
         while True:
-            chunk = os.read(self._from_browser, 1 << 16)
+            chunk = os.read(self._from_browser, 1 << 20)
             if not chunk:
                 break
-            pending += chunk
-            while b"\0" in pending:
-                raw, pending = pending.split(b"\0", 1)
-                message = json.loads(raw)
+            while chunk:
+                end = chunk.find(b"\0")
+                if end < 0:
+                    parts.append(chunk)
+                    break
+                parts.append(chunk[:end])
+                chunk = chunk[end + 1:]
+                message = json.loads(b"".join(parts))
+                parts = []
                 with self._lock:
                     if "id" in message:
                         self._answers[message["id"]] = message
