@@ -77,10 +77,10 @@ EM_JS(void, js_gl_define, (), {
             '  gl_Position = vec4(p, 0.0, 1.0);\n' +
             '}\n';
         const head = '#version 300 es\n' +
-            'precision highp float;\nprecision highp int;\nprecision highp usampler2D;\n' +
-            'out vec4 colour;\n' +
-            // The canvas pixel's column and row, rows counted from the top.
-            'ivec2 canvasPixel(int height) {\n' +
+            'precision highp float;\nprecision highp int;\n' +
+            'precision highp usampler2D;\nprecision highp isampler2D;\n';
+        // The canvas pixel's column and row, rows counted from the top.
+        const pixel = 'ivec2 canvasPixel(int height) {\n' +
             '  return ivec2(int(gl_FragCoord.x), height - 1 - int(gl_FragCoord.y));\n' +
             '}\n';
         // The stretch rule, as the stand-in's StretchDIBits walks it: along
@@ -91,23 +91,35 @@ EM_JS(void, js_gl_define, (), {
         // when the centre falls on a boundary), and when it is shrunk (or
         // kept) 2 S - D across the picture (the last source column of each
         // run) and D down it (the first source row of each run).
-        const stretch = head +
-            'uniform usampler2D indices;\nuniform sampler2D colours;\n' +
-            'uniform ivec4 source;\n' +  // left column, stored top row, width, height
-            'uniform int rowStep;\nuniform ivec2 dest;\n' +
+        const stretch = head + pixel +
+            'uniform sampler2D frame;\nuniform ivec2 source;\nuniform ivec2 dest;\n' +
+            'out vec4 colour;\n' +
             'int pick(int d, int s, int n, int bias) { return (2 * s * d + bias) / (2 * n); }\n' +
             'void main() {\n' +
             '  ivec2 p = canvasPixel(dest.y);\n' +
-            '  int s = source.z, n = dest.x;\n' +
+            '  int s = source.x, n = dest.x;\n' +
             '  int column = pick(p.x, s, n, s < n ? s - 1 : 2 * s - n);\n' +
-            '  s = source.w; n = dest.y;\n' +
+            '  s = source.y; n = dest.y;\n' +
             '  int row = pick(p.y, s, n, s < n ? s - 1 : n);\n' +
-            '  uint index = texelFetch(indices, ivec2(source.x + column, source.y + rowStep * row), 0).r;\n' +
+            '  colour = texelFetch(frame, ivec2(column, row), 0);\n' +
+            '}\n';
+        // Before that, the source rectangle's indices become colours, once
+        // per frame at the frame's own size (texture row 0 its top row): a
+        // software GL pays for every texture fetch per canvas pixel, and
+        // this leaves one.
+        const expand = head +
+            'uniform usampler2D indices;\nuniform sampler2D colours;\n' +
+            'uniform ivec2 origin;\nuniform int rowStep;\n' +  // left column and stored top row
+            'out vec4 colour;\n' +
+            'void main() {\n' +
+            '  ivec2 p = ivec2(gl_FragCoord.xy);\n' +
+            '  uint index = texelFetch(indices, ivec2(origin.x + p.x, origin.y + rowStep * p.y), 0).r;\n' +
             '  colour = vec4(texelFetch(colours, ivec2(int(index), 0), 0).rgb, 1.0);\n' +
             '}\n';
         // A framebuffer's words 0x00RRGGBB arrive as the bytes B, G, R, 0.
-        const copy = head +
+        const copy = head + pixel +
             'uniform sampler2D frame;\nuniform int height;\n' +
+            'out vec4 colour;\n' +
             'void main() {\n' +
             '  colour = vec4(texelFetch(frame, canvasPixel(height), 0).bgr, 1.0);\n' +
             '}\n';
@@ -141,11 +153,14 @@ EM_JS(void, js_gl_define, (), {
             gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_T, gl.CLAMP_TO_EDGE);
             return {texture: t, unit: unit, width: 0, height: 0};
         }
+        web.glExpand = program(expand);
         web.glStretch = program(stretch);
         web.glCopy = program(copy);
         web.glIndices = texture(0);
         web.glColours = texture(1);
         web.glFrame = texture(2);
+        web.glExpanded = texture(3);
+        web.glTarget = gl.createFramebuffer();
         gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
         gl.bindVertexArray(gl.createVertexArray());
         gl.disable(gl.DITHER);
@@ -164,7 +179,7 @@ EM_JS(void, js_gl_define, (), {
                 t.width = width;
                 t.height = height;
             }
-            gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, width, height, format, type, pixels);
+            if (pixels) gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, width, height, format, type, pixels);
         };
         // The canvas at the picture's size; false when WebGL2 cannot draw
         // that large, and the page has turned to the 2D context.
@@ -191,21 +206,32 @@ EM_JS(int, web_gl_max_texture, (), { return Module.standin.gl ? Module.standin.g
 EM_JS(void, web_gl_stretch, (const uint8_t* bits, int bitmap_width, int bitmap_height, int stride,
                              const uint8_t* colours, const standin::GpuStretch* geometry), {
     const web = Module.standin, gl = web.gl;
-    const g = HEAP32.subarray(geometry >> 2, (geometry >> 2) + 7);
-    if (!web.glSize(g[5], g[6])) return;
+    // x_src, top_row, row_step, src_width, src_height, dest_width, dest_height
+    const g = HEAP32.slice(geometry >> 2, (geometry >> 2) + 7);
     gl.pixelStorei(gl.UNPACK_ROW_LENGTH, stride);
     web.glUpload(web.glIndices, gl.RED_INTEGER, gl.R8UI, gl.UNSIGNED_BYTE, bitmap_width, bitmap_height,
                  HEAPU8.subarray(bits, bits + stride * bitmap_height));
     gl.pixelStorei(gl.UNPACK_ROW_LENGTH, 0);
     web.glUpload(web.glColours, gl.RGBA, gl.RGBA8, gl.UNSIGNED_BYTE, 256, 1, HEAPU8.subarray(colours, colours + 1024));
-    const p = web.glStretch, source = [g[0], g[1], g[3], g[4]], rowStep = g[2], dest = [g[5], g[6]];
+    const e = web.glExpand, t = web.glExpanded;
+    web.glUpload(t, null, gl.RGBA8, null, g[3], g[4], null);
+    gl.bindFramebuffer(gl.FRAMEBUFFER, web.glTarget);
+    gl.framebufferTexture2D(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.TEXTURE_2D, t.texture, 0);
+    gl.useProgram(e.program);
+    gl.uniform1i(e.where.indices, web.glIndices.unit);
+    gl.uniform1i(e.where.colours, web.glColours.unit);
+    gl.uniform2i(e.where.origin, g[0], g[1]);
+    gl.uniform1i(e.where.rowStep, g[2]);
+    gl.viewport(0, 0, g[3], g[4]);
+    gl.drawArrays(gl.TRIANGLES, 0, 3);
+    gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+    if (!web.glSize(g[5], g[6])) return;
+    const p = web.glStretch;
     web.redraw = function() {
         gl.useProgram(p.program);
-        gl.uniform1i(p.where.indices, web.glIndices.unit);
-        gl.uniform1i(p.where.colours, web.glColours.unit);
-        gl.uniform4iv(p.where.source, source);
-        gl.uniform1i(p.where.rowStep, rowStep);
-        gl.uniform2iv(p.where.dest, dest);
+        gl.uniform1i(p.where.frame, t.unit);
+        gl.uniform2i(p.where.source, g[3], g[4]);
+        gl.uniform2i(p.where.dest, g[5], g[6]);
         gl.drawArrays(gl.TRIANGLES, 0, 3);
     };
     web.redraw();
