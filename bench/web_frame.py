@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The demo's web page in headless Chromium: download size, time to the
 first frame, and main-thread CPU time per frame, through WebGL2 (the GPU
-stretches each frame; the browser's software GL here) and through the 2D
-canvas (?present=2d: the frame stretched in WebAssembly and put with
-putImageData), loads of the two taking turns.
+stretches each frame; ?present=webgl2, as the page would not choose it
+where WebGL2 is drawn without a GPU, as in headless Chromium) and through
+the 2D canvas (?present=2d: the frame stretched in WebAssembly and put
+with putImageData), loads of the two taking turns.
 
   bench/web_frame.py [--pages build-web/web] [--size 1920x1080,3840x2160] [--loads 3] [--seconds 4]
 
@@ -37,7 +38,7 @@ def one_load(server, width, height, seconds, path):
     browser = Browser()
     try:
         browser.page("Performance.enable")
-        browser.open(server.url + "index.html" + ("?present=2d" if path == "2d" else ""), width, height)
+        browser.open(server.url + "index.html?present=" + path, width, height)
         first = browser.wait_for("demo.firstFrameMs")
         # Let start-up settle, then count over a stretch of frames.
         browser.wait_for("demo.frame >= 30")

@@ -114,7 +114,7 @@ def demo_page(browser, url, pages, frames):
     canvas the page turns to when its WebGL2 context is lost."""
     # The canvas's first picture is the window's first paint, before any
     # frame: picture n + 1 is frame n.
-    browser.open(url + "index.html?hold=" + ",".join(str(n + 1) for n in FRAMES), WIDTH, HEIGHT)
+    browser.open(url + "index.html?present=webgl2&hold=" + ",".join(str(n + 1) for n in FRAMES), WIDTH, HEIGHT)
     shown = []
     for n in FRAMES:
         browser.wait_for("demo.held === %d" % (n + 1))
@@ -145,12 +145,16 @@ def demo_page(browser, url, pages, frames):
 
 
 def demo_sizes(browser, url, recorder):
-    """The GPU's stretch against the recorder's at each size."""
+    """The GPU's stretch against the recorder's at each size. Unasked, the
+    page keeps to the 2D canvas where WebGL2 is drawn in software."""
+    browser.open(url + "index.html", 320, 200)
+    browser.wait_for("demo.frame > 2")
+    bar_says(browser, "2d", "without a GPU")
     for width, height, ratio in SIZES:
         client = (width * ratio, height * ratio)
         with tempfile.TemporaryDirectory() as folder:
             frames = record(recorder, folder, *client, SIZE_FRAME)
-            browser.open(url + "index.html?hold=%d" % (SIZE_FRAME + 1), width, height, ratio)
+            browser.open(url + "index.html?present=webgl2&hold=%d" % (SIZE_FRAME + 1), width, height, ratio)
             browser.wait_for("demo.held === %d" % (SIZE_FRAME + 1), timeout=60)
             what = "demo frame %d at %dx%d%s" % (SIZE_FRAME, *client, " (%d device pixels a CSS pixel)" % ratio
                                                   if ratio > 1 else "")
@@ -161,7 +165,7 @@ def demo_sizes(browser, url, recorder):
 def demo_without_gl(browser, url, frames):
     """A browser without WebGL: the 2D canvas, said in the bar, same pixels."""
     n = FRAMES[0]
-    browser.open(url + "index.html?hold=%d" % (n + 1), WIDTH, HEIGHT)
+    browser.open(url + "index.html?present=webgl2&hold=%d" % (n + 1), WIDTH, HEIGHT)
     browser.wait_for("demo.held === %d" % (n + 1))
     bar_says(browser, "2d", "no WebGL2")
     same_picture("demo frame %d without WebGL against the recorder's" % n, canvas_pixels(browser), frames(n))
@@ -173,8 +177,11 @@ def open_in_viewer(browser, name, data):
 
 
 def viewer_page(browser, url, pictures):
-    browser.open(url + "viewer.html", 64, 48)
+    # Through WebGL2: the background is a whole-window 8-bit stretch the GPU
+    # would draw, the picture over it one the CPU draws.
+    browser.open(url + "viewer.html?present=webgl2", 64, 48)
     browser.wait_for("viewer.ready")
+    check(browser.evaluate("Module.standin.mode") == "webgl2", "viewer draws through WebGL2")
 
     true_colour = Image.new("RGB", (7, 5))
     true_colour.putdata([(x * 37 % 256, y * 51 % 256, (x * y * 29 + 7) % 256) for y in range(5) for x in range(7)])

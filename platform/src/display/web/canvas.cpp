@@ -54,6 +54,14 @@ EM_JS(void, js_canvas_attach, (), {
                                          premultipliedAlpha: false, preserveDrawingBuffer: false});
     if (!gl) return web.use2d('this browser offers no WebGL2');
     web.gl = gl;
+    // WebGL2 drawn in software (no GPU, or none the browser trusts) fills
+    // the canvas far slower than the CPU stretch: the page keeps to the 2D
+    // context there unless it asks for WebGL2 itself (tests, comparisons).
+    const info = gl.getExtension('WEBGL_debug_renderer_info');
+    const renderer = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
+    if (web.present !== 'webgl2' && /swiftshader|llvmpipe|softpipe|software/i.test(renderer)) {
+        return web.use2d('WebGL2 here is drawn without a GPU (' + renderer + ')');
+    }
     try {
         web.glSetUp(gl);
     } catch (error) {
