@@ -265,6 +265,7 @@ class WebDisplay : public Display {
     WebDisplay() {
         web_canvas_attach();
         web_attach();
+        gl_ = web_gl_active() != 0;
     }
 
     bool create_window(Window& window) override {
@@ -304,9 +305,16 @@ class WebDisplay : public Display {
 
     void present(Window& window) override {
         GpuFrame* frame = static_cast<GpuFrame*>(window.backend_data);
-        if (!window.framebuffer_changed || !window.visible || window.minimized || window.framebuffer.empty()) return;
-        window.framebuffer_changed = false;
+        // A page that has just turned to the 2D context (a lost WebGL2
+        // context) has a fresh, empty canvas: it is drawn again at once.
         const bool gl = web_gl_active() != 0;
+        const bool turned = gl != gl_;
+        gl_ = gl;
+        if (!(window.framebuffer_changed || turned) || !window.visible || window.minimized ||
+            window.framebuffer.empty()) {
+            return;
+        }
+        window.framebuffer_changed = false;
         const GpuStretch& g = frame->geometry;
         if (frame->pending && gl && g.dest_width == window.client_width && g.dest_height == window.client_height) {
             web_gl_stretch(frame->bits.data(), frame->bitmap_width, frame->bitmap_height,
@@ -349,6 +357,7 @@ class WebDisplay : public Display {
     }
 
     std::vector<uint32_t> rgba_;
+    bool gl_ = false;  // pictures went through WebGL2 at the last present
 };
 
 }  // namespace
