@@ -8,7 +8,8 @@ The demo page must show, at a known frame, exactly the recorder's frame for
 the same client size (through WebGL2, in the browser's software GL, at
 sizes from 320 x 200 to 3840 x 2160, one of them at two device pixels per
 CSS pixel; and through the 2D canvas in a browser without WebGL and after
-the WebGL2 context is lost), say in its bar which way frames go, move on
+the WebGL2 context is lost), say in its bar which way frames go, go to full screen and back with F,
+F11 and Esc, move on
 between two frames, follow the page's size and end with status 0 when the
 page goes away. The viewer must show the
 project's pictures (and a true-colour one, and one of 256 distinct colours)
@@ -144,12 +145,31 @@ def demo_page(browser, url, pages, frames):
           "demo ends with status 0 when the page goes away")
 
 
+def press(browser, key, code, keycode):
+    for kind in ("keyDown", "keyUp"):
+        browser.page("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=keycode)
+
+
+def full_screen_keys(browser):
+    """F enters full screen and leaves it; Esc leaves it too."""
+    entered = "document.fullscreenElement !== null"
+    press(browser, "f", "KeyF", 70)
+    check(browser.wait_for(entered, timeout=5), "F puts the demo in full screen")
+    press(browser, "f", "KeyF", 70)
+    check(browser.wait_for("!(%s)" % entered, timeout=5), "F again leaves full screen")
+    press(browser, "F11", "F11", 122)
+    browser.wait_for(entered, timeout=5)
+    press(browser, "Escape", "Escape", 27)
+    check(browser.wait_for("!(%s)" % entered, timeout=5), "F11 enters full screen and Esc leaves it")
+
+
 def demo_sizes(browser, url, recorder):
     """The GPU's stretch against the recorder's at each size. Unasked, the
     page keeps to the 2D canvas where WebGL2 is drawn in software."""
     browser.open(url + "index.html", 320, 200)
     browser.wait_for("demo.frame > 2")
     bar_says(browser, "2d", "without a GPU")
+    full_screen_keys(browser)
     for width, height, ratio in SIZES:
         client = (width * ratio, height * ratio)
         with tempfile.TemporaryDirectory() as folder:
