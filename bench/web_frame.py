@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """The demo's web page in headless Chromium: download size, time to the
-first frame, and main-thread CPU time per frame.
+first frame, and main-thread CPU time per frame, through WebGL2 (the GPU
+stretches each frame; ?present=webgl2, as the page would not choose it
+where WebGL2 is drawn without a GPU, as in headless Chromium) and through
+the 2D canvas (?present=2d: the frame stretched in WebAssembly and put
+with putImageData), loads of the two taking turns.
 
-  bench/web_frame.py [--pages build-web/web] [--size 1920x1080] [--loads 5] [--seconds 4]
+  bench/web_frame.py [--pages build-web/web] [--size 1920x1080,3840x2160] [--loads 3] [--seconds 4]
 
 Build the pages first (scripts/web --no-serve). CPU per frame is the
 browser's own count of main-thread task time (DevTools Performance metrics
@@ -30,11 +34,11 @@ def metrics(browser):
     return {m["name"]: m["value"] for m in values}
 
 
-def one_load(server, width, height, seconds):
+def one_load(server, width, height, seconds, path):
     browser = Browser()
     try:
         browser.page("Performance.enable")
-        browser.open(server.url + "index.html", width, height)
+        browser.open(server.url + "index.html?present=" + path, width, height)
         first = browser.wait_for("demo.firstFrameMs")
         # Let start-up settle, then count over a stretch of frames.
         browser.wait_for("demo.frame >= 30")
@@ -44,9 +48,12 @@ def one_load(server, width, height, seconds):
         time.sleep(seconds)
         after, (frame1, busy1) = metrics(browser), browser.evaluate(state)
         elapsed = time.monotonic() - start
+        shown = browser.evaluate("demo.path")
     finally:
         browser.close()
     frames = frame1 - frame0
+    if shown != path:
+        sys.exit("web_frame.py: the page drew through %s, not %s" % (shown, path))
     return {
         "first_ms": first,
         "task_ms": 1000 * (after["TaskDuration"] - before["TaskDuration"]) / frames,
@@ -59,14 +66,18 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--pages", default=os.path.join(here, "..", "build-web", "web"))
-    parser.add_argument("--size", default="1920x1080")
-    parser.add_argument("--loads", type=int, default=5)
+    parser.add_argument("--size", default="1920x1080,3840x2160", help="client sizes, WIDTHxHEIGHT, comma apart")
+    parser.add_argument("--loads", type=int, default=3)
     parser.add_argument("--seconds", type=float, default=4)
     args = parser.parse_args()
     try:
-        width, height = (int(v) for v in args.size.split("x"))
+        sizes = [tuple(int(v) for v in size.split("x")) for size in args.size.split(",")]
+        if any(len(size) != 2 or min(size) < 1 for size in sizes):
+            raise ValueError
     except ValueError:
-        sys.exit("web_frame.py: --size takes WIDTHxHEIGHT, for example 1920x1080")
+        sys.exit("web_frame.py: --size takes WIDTHxHEIGHT sizes, comma apart, for example 1920x1080,3840x2160")
+    if args.loads < 1 or args.seconds <= 0:
+        sys.exit("web_frame.py: --loads takes a whole number from 1, --seconds a time above 0")
     if not os.path.exists(os.path.join(args.pages, "index.html")):
         sys.exit("web_frame.py: no %s/index.html; build the pages with scripts/web --no-serve" % args.pages)
 
@@ -82,18 +93,25 @@ def main():
     print("%-24s %8d bytes, %7d gzipped" % ("script + WebAssembly", total, total_gz))
 
     server = Server(args.pages)
-    runs = []
     try:
-        for i in range(args.loads):
-            run = one_load(server, width, height, args.seconds)
-            runs.append(run)
-            print("load %d at %dx%d: first frame %.0f ms; per frame %.2f ms main thread, %.2f ms program; %.1f frames/s" %
-                  (i + 1, width, height, run["first_ms"], run["task_ms"], run["program_ms"], run["fps"]), flush=True)
+        for width, height in sizes:
+            runs = {"webgl2": [], "2d": []}
+            for i in range(args.loads):
+                for path in runs:
+                    run = one_load(server, width, height, args.seconds, path)
+                    runs[path].append(run)
+                    print("load %d at %dx%d, %-6s: first frame %.0f ms; per frame %.2f ms main thread, "
+                          "%.2f ms program; %.1f frames/s" % (i + 1, width, height, path, run["first_ms"],
+                                                             run["task_ms"], run["program_ms"], run["fps"]),
+                          flush=True)
+            for path, done in runs.items():
+                print("median of %d at %dx%d, %-6s: first frame %.0f ms; per frame %.2f ms main thread, "
+                      "%.2f ms program; %.1f frames/s" %
+                      (len(done), width, height, path, statistics.median(r["first_ms"] for r in done),
+                       statistics.median(r["task_ms"] for r in done), statistics.median(r["program_ms"] for r in done),
+                       statistics.median(r["fps"] for r in done)), flush=True)
     finally:
         server.close()
-    print("median of %d: first frame %.0f ms; per frame %.2f ms main thread, %.2f ms program; %.1f frames/s" %
-          (len(runs), statistics.median(r["first_ms"] for r in runs), statistics.median(r["task_ms"] for r in runs),
-           statistics.median(r["program_ms"] for r in runs), statistics.median(r["fps"] for r in runs)))
 
 
 if __name__ == "__main__":

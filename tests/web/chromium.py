@@ -18,9 +18,13 @@ import tempfile
 import threading
 import time
 
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+FLAGS = ["--headless", "--no-sandbox", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
          "--remote-debugging-pipe"]
+# WebGL2 in software (SwiftShader), as a machine without a GPU has it.
+SOFTWARE_GL = ["--use-angle=swiftshader", "--enable-unsafe-swiftshader"]
+# A browser without WebGL at all.
+NO_GL = ["--disable-gpu", "--disable-3d-apis"]
 
 
 class Server:
@@ -51,7 +55,7 @@ class BrowserError(Exception):
 class Browser:
     """One headless Chromium with a fresh profile, and one page in it."""
 
-    def __init__(self, executable="/usr/bin/chromium"):
+    def __init__(self, executable="/usr/bin/chromium", flags=SOFTWARE_GL):
         self.profile = tempfile.mkdtemp(prefix="chromium-profile-")
         to_browser_r, self._to_browser = os.pipe()
         self._from_browser, from_browser_w = os.pipe()
@@ -64,7 +68,7 @@ class Browser:
             os.dup2(keep_r, 3)
             os.dup2(keep_w, 4)
 
-        self.process = subprocess.Popen([executable, *FLAGS, "--user-data-dir=" + self.profile, "about:blank"],
+        self.process = subprocess.Popen([executable, *FLAGS, *flags, "--user-data-dir=" + self.profile, "about:blank"],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, close_fds=False, preexec_fn=to_fds)
         for fd in (to_browser_r, from_browser_w, keep_r, keep_w):
@@ -78,15 +82,22 @@ class Browser:
         self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
 
     def _read(self):
-        pending = b""
+        # Large answers (a canvas read back) come in many chunks: they are
+        # gathered in a list and joined once, at their NUL.
+        parts = []
         while True:
-            chunk = os.read(self._from_browser, 1 << 16)
+            chunk = os.read(self._from_browser, 1 << 20)
             if not chunk:
                 break
-            pending += chunk
-            while b"\0" in pending:
-                raw, pending = pending.split(b"\0", 1)
-                message = json.loads(raw)
+            while chunk:
+                end = chunk.find(b"\0")
+                if end < 0:
+                    parts.append(chunk)
+                    break
+                parts.append(chunk[:end])
+                chunk = chunk[end + 1:]
+                message = json.loads(b"".join(parts))
+                parts = []
                 with self._lock:
                     if "id" in message:
                         self._answers[message["id"]] = message
@@ -122,15 +133,15 @@ class Browser:
     def page(self, method, **params):
         return self.call(method, session=self.session, **params)
 
-    def open(self, url, width, height):
-        """Loads url in a viewport of width x height CSS pixels, one device pixel each."""
-        self.page("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=1,
+    def open(self, url, width, height, ratio=1):
+        """Loads url in a viewport of width x height CSS pixels, ratio device pixels each way."""
+        self.page("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=ratio,
                   mobile=False)
         self.page("Page.navigate", url=url)
         self.wait_for("location.href === %s && document.readyState !== 'loading'" % json.dumps(url))
 
-    def resize(self, width, height):
-        self.page("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=1,
+    def resize(self, width, height, ratio=1):
+        self.page("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=ratio,
                   mobile=False)
 
     def evaluate(self, expression, timeout=30):

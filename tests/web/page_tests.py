@@ -5,8 +5,13 @@
                 --recorder build/tools/record/scaling-scrolling-record
 
 The demo page must show, at a known frame, exactly the recorder's frame for
-the same client size, move on between two frames, follow the page's size
-and end with status 0 when the page goes away. The viewer must show the
+the same client size (through WebGL2, in the browser's software GL, at
+sizes from 320 x 200 to 3840 x 2160, one of them at two device pixels per
+CSS pixel; and through the 2D canvas in a browser without WebGL and after
+the WebGL2 context is lost), say in its bar which way frames go, go to full screen and back with F,
+F11 and Esc, move on
+between two frames, follow the page's size and end with status 0 when the
+page goes away. The viewer must show the
 project's pictures (and a true-colour one, and one of 256 distinct colours)
 pixel for pixel at their own size, name the damage of a file cut short while
 showing the rows it held, and name the reason for files the codec refuses.
@@ -24,11 +29,16 @@ from PIL import Image
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from chromium import Browser, Server  # noqa: E402
+from chromium import NO_GL, Browser, Server  # noqa: E402
 
 # An odd, asymmetric client size: the frame is stretched unevenly both ways.
 WIDTH, HEIGHT = 333, 217
 FRAMES = (12, 40)
+# Further client sizes for the GPU's stretch (CSS width, height, device
+# pixels per CSS pixel): one to one, odd enlargements, 1080p on a
+# high-density screen, 4K.
+SIZES = ((320, 200, 1), (1279, 719, 1), (960, 540, 2), (3840, 2160, 1))
+SIZE_FRAME = 6
 
 failures = []
 passes = 0
@@ -45,13 +55,18 @@ def check(condition, what):
 
 
 def canvas_pixels(browser):
-    """The page's canvas as RGBA bytes (base64 on the way)."""
-    return browser.evaluate("""(() => {
-      const c = Module.canvas, bytes = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-      let text = '';
-      for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-      return {width: c.width, height: c.height, rgba: btoa(text)};
-    })()""")
+    """The page's canvas as RGBA bytes (base64 on the way, made by the
+    browser's own encoder), read back from WebGL2 or the 2D context,
+    whichever the page draws with."""
+    return browser.evaluate("""(async () => {
+      const c = Module.canvas, bytes = Module.standin.readback();
+      const url = await new Promise(done => {
+        const reader = new FileReader();
+        reader.onload = () => done(reader.result);
+        reader.readAsDataURL(new Blob([bytes]));
+      });
+      return {width: c.width, height: c.height, rgba: url.slice(url.indexOf(',') + 1)};
+    })()""", timeout=120)
 
 
 def canvas_of(value):
@@ -63,6 +78,8 @@ def differences(rgba, image):
     expected = image.convert("RGBA").tobytes()
     if len(expected) != len(rgba):
         return -1, None
+    if Image.frombytes("RGBA", image.size, rgba).convert("RGB").tobytes() == image.convert("RGB").tobytes():
+        return 0, None
     count, first = 0, None
     for i in range(0, len(rgba), 4):
         if rgba[i:i + 3] != expected[i:i + 3]:
@@ -82,20 +99,37 @@ def same_picture(what, value, image):
                                   "%d pixels differ, the first at %s" % (count, first)))
 
 
-def demo_page(browser, url, pages, recorder):
-    with tempfile.TemporaryDirectory() as frames:
-        subprocess.run([recorder, "--client", "%dx%d" % (WIDTH, HEIGHT), "--frames", str(FRAMES[-1]),
-                        "--png-dir", frames], check=True, timeout=120)
-        # The canvas's first picture is the window's first paint, before any
-        # frame: picture n + 1 is frame n.
-        browser.open(url + "index.html?hold=" + ",".join(str(n + 1) for n in FRAMES), WIDTH, HEIGHT)
-        shown = []
-        for n in FRAMES:
-            browser.wait_for("demo.held === %d" % (n + 1))
-            shown.append(canvas_pixels(browser))
-            same_picture("demo frame %d against the recorder's" % n, shown[-1],
-                         Image.open(os.path.join(frames, "frame-%04d.png" % n)))
-            browser.evaluate("demo.resume()")
+def record(recorder, folder, width, height, frames):
+    subprocess.run([recorder, "--client", "%dx%d" % (width, height), "--frames", str(frames), "--png-dir", folder],
+                   check=True, timeout=300)
+    return lambda n: Image.open(os.path.join(folder, "frame-%04d.png" % n))
+
+
+def bar_says(browser, path, words):
+    text = browser.evaluate("document.getElementById('path').textContent")
+    check(browser.evaluate("demo.path") == path and words in text, "demo's bar says how frames go: %s" % text)
+
+
+def demo_page(browser, url, pages, frames):
+    """At the odd size: frame 12 through WebGL2, frame 40 through the 2D
+    canvas the page turns to when its WebGL2 context is lost."""
+    # The canvas's first picture is the window's first paint, before any
+    # frame: picture n + 1 is frame n.
+    browser.open(url + "index.html?present=webgl2&hold=" + ",".join(str(n + 1) for n in FRAMES), WIDTH, HEIGHT)
+    shown = []
+    for n in FRAMES:
+        browser.wait_for("demo.held === %d" % (n + 1))
+        if n == FRAMES[0]:
+            bar_says(browser, "webgl2", "WebGL2")
+        else:
+            bar_says(browser, "2d", "the WebGL2 context was lost")
+        shown.append(canvas_pixels(browser))
+        same_picture("demo frame %d (%s) against the recorder's" % (n, browser.evaluate("demo.path")), shown[-1],
+                     frames(n))
+        if n == FRAMES[0]:
+            browser.evaluate("Module.standin.gl.getExtension('WEBGL_lose_context').loseContext(), 0")
+            browser.wait_for("demo.path === '2d'")
+        browser.evaluate("demo.resume()")
     check(canvas_of(shown[0])[2] != canvas_of(shown[1])[2], "demo frames %d and %d differ" % FRAMES)
     print("      first frame %.0f ms after the page was asked for" % browser.evaluate("demo.firstFrameMs"))
     print("      script + WebAssembly: %d bytes" % sum(
@@ -111,14 +145,63 @@ def demo_page(browser, url, pages, recorder):
           "demo ends with status 0 when the page goes away")
 
 
+def press(browser, key, code, keycode):
+    for kind in ("keyDown", "keyUp"):
+        browser.page("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=keycode)
+
+
+def full_screen_keys(browser):
+    """F enters full screen and leaves it; Esc leaves it too."""
+    entered = "document.fullscreenElement !== null"
+    press(browser, "f", "KeyF", 70)
+    check(browser.wait_for(entered, timeout=5), "F puts the demo in full screen")
+    press(browser, "f", "KeyF", 70)
+    check(browser.wait_for("!(%s)" % entered, timeout=5), "F again leaves full screen")
+    press(browser, "F11", "F11", 122)
+    browser.wait_for(entered, timeout=5)
+    press(browser, "Escape", "Escape", 27)
+    check(browser.wait_for("!(%s)" % entered, timeout=5), "F11 enters full screen and Esc leaves it")
+
+
+def demo_sizes(browser, url, recorder):
+    """The GPU's stretch against the recorder's at each size. Unasked, the
+    page keeps to the 2D canvas where WebGL2 is drawn in software."""
+    browser.open(url + "index.html", 320, 200)
+    browser.wait_for("demo.frame > 2")
+    bar_says(browser, "2d", "without a GPU")
+    full_screen_keys(browser)
+    for width, height, ratio in SIZES:
+        client = (width * ratio, height * ratio)
+        with tempfile.TemporaryDirectory() as folder:
+            frames = record(recorder, folder, *client, SIZE_FRAME)
+            browser.open(url + "index.html?present=webgl2&hold=%d" % (SIZE_FRAME + 1), width, height, ratio)
+            browser.wait_for("demo.held === %d" % (SIZE_FRAME + 1), timeout=60)
+            what = "demo frame %d at %dx%d%s" % (SIZE_FRAME, *client, " (%d device pixels a CSS pixel)" % ratio
+                                                  if ratio > 1 else "")
+            check(browser.evaluate("demo.path") == "webgl2", what + " drawn through WebGL2")
+            same_picture(what + " against the recorder's", canvas_pixels(browser), frames(SIZE_FRAME))
+
+
+def demo_without_gl(browser, url, frames):
+    """A browser without WebGL: the 2D canvas, said in the bar, same pixels."""
+    n = FRAMES[0]
+    browser.open(url + "index.html?present=webgl2&hold=%d" % (n + 1), WIDTH, HEIGHT)
+    browser.wait_for("demo.held === %d" % (n + 1))
+    bar_says(browser, "2d", "no WebGL2")
+    same_picture("demo frame %d without WebGL against the recorder's" % n, canvas_pixels(browser), frames(n))
+
+
 def open_in_viewer(browser, name, data):
     encoded = base64.b64encode(data).decode()
     return browser.evaluate("viewer.open(%r, Uint8Array.from(atob('%s'), c => c.charCodeAt(0)))" % (name, encoded))
 
 
 def viewer_page(browser, url, pictures):
-    browser.open(url + "viewer.html", 64, 48)
+    # Through WebGL2: the background is a whole-window 8-bit stretch the GPU
+    # would draw, the picture over it one the CPU draws.
+    browser.open(url + "viewer.html?present=webgl2", 64, 48)
     browser.wait_for("viewer.ready")
+    check(browser.evaluate("Module.standin.mode") == "webgl2", "viewer draws through WebGL2")
 
     true_colour = Image.new("RGB", (7, 5))
     true_colour.putdata([(x * 37 % 256, y * 51 % 256, (x * y * 29 + 7) % 256) for y in range(5) for x in range(7)])
@@ -207,10 +290,14 @@ def main():
             sys.exit("page_tests.py: %s is missing" % path)
 
     server = Server(args.pages)
+    frames_dir = tempfile.TemporaryDirectory()
     try:
-        for test in (lambda b: demo_page(b, server.url, args.pages, args.recorder),
-                     lambda b: viewer_page(b, server.url, args.pictures)):
-            browser = Browser()
+        frames = record(args.recorder, frames_dir.name, WIDTH, HEIGHT, FRAMES[-1])
+        for test, flags in ((lambda b: demo_page(b, server.url, args.pages, frames), None),
+                            (lambda b: demo_without_gl(b, server.url, frames), NO_GL),
+                            (lambda b: demo_sizes(b, server.url, args.recorder), None),
+                            (lambda b: viewer_page(b, server.url, args.pictures), None)):
+            browser = Browser() if flags is None else Browser(flags=flags)
             try:
                 test(browser)
             except Exception as error:  # a page that never got there
@@ -219,6 +306,7 @@ def main():
                 browser.close()
     finally:
         server.close()
+        frames_dir.cleanup()
     print("%d passed, %d failed" % (passes, len(failures)))
     return 1 if failures else 0
 

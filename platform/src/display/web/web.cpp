@@ -17,7 +17,12 @@
 #include <emscripten.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <vector>
 
+#include "display/web/canvas.h"
+#include "journal.h"
 #include "state.h"
 
 namespace standin {
@@ -33,25 +38,34 @@ namespace {
 // that is waiting for the next animation frame, so that it can still hear
 // WM_CLOSE and end before the page goes.
 EM_JS(void, web_attach, (), {
-    const canvas = Module.canvas || document.getElementById('canvas');
-    const web = Module.standin = Module.standin || {};
-    web.canvas = canvas;
-    web.context = canvas.getContext('2d', {alpha: false});
+    const web = Module.standin;
     web.events = [];
     web.wake = null;
     web.size = function() {
         const ratio = window.devicePixelRatio || 1;
-        return [Math.max(1, Math.round(canvas.clientWidth * ratio)),
-                Math.max(1, Math.round(canvas.clientHeight * ratio))];
+        const box = web.canvas.getBoundingClientRect();
+        return [Math.max(1, Math.round(box.width * ratio)), Math.max(1, Math.round(box.height * ratio))];
     };
-    window.addEventListener('resize', function() {
+    function resized() {
         // Only the latest size matters to a program that has not yet seen
         // the one before.
         const s = web.size();
         const last = web.events[web.events.length - 1];
         if (last && last[0] === 0) web.events.pop();
         web.events.push([0, s[0], s[1]]);
-    });
+    }
+    window.addEventListener('resize', resized);
+    // A page moved to a screen of another density keeps its CSS size but
+    // not its size in device pixels.
+    (function watchRatio() {
+        if (!window.matchMedia) return;
+        const query = window.matchMedia('(resolution: ' + (window.devicePixelRatio || 1) + 'dppx)');
+        query.addEventListener('change', function again() {
+            query.removeEventListener('change', again);
+            resized();
+            watchRatio();
+        });
+    })();
     window.addEventListener('pagehide', function(event) {
         // A page kept for the back button (persisted) may come back, and
         // its program with it: only a page that goes for good closes.
@@ -76,19 +90,11 @@ EM_JS(int, web_next_event, (int* width, int* height), {
     return e[0];
 });
 
-// Puts RGBA pixels on the canvas, resizing the canvas first when the client
-// size changed (which clears it, so nothing stale shows around the new
-// size). Counts the pictures shown: Module.standin.onFrame, when the page
-// sets it, hears each count and may return a promise to hold the program at
-// that picture until it settles; the result says whether it did (tests).
-EM_JS(int, web_draw, (const uint8_t* rgba, int width, int height), {
+// Counts the pictures shown: Module.standin.onFrame, when the page sets it,
+// hears each count and may return a promise to hold the program at that
+// picture until it settles; the result says whether it did (tests).
+EM_JS(int, web_shown, (), {
     const web = Module.standin;
-    if (web.canvas.width !== width || web.canvas.height !== height) {
-        web.canvas.width = width;
-        web.canvas.height = height;
-    }
-    const pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
-    web.context.putImageData(new ImageData(pixels, width, height), 0, 0);
     web.shown = (web.shown || 0) + 1;
     web.hold = web.onFrame ? web.onFrame(web.shown) : null;
     return web.hold ? 1 : 0;
@@ -121,9 +127,146 @@ EM_ASYNC_JS(void, web_wait_frame, (), {
 });
 // clang-format on
 
+// A window's latest whole-window frame of an 8-bit bitmap, drawn by the GPU
+// rather than into the framebuffer: the call's bitmap (a copy, as the caller
+// may change its pixels before the frame is shown) and its colours. While
+// `pending`, the framebuffer lacks the frame; whatever needs the framebuffer
+// (another call drawing over part of it, the 2D context after a lost WebGL2
+// context, a window resized before the frame was shown) first has the CPU
+// draw the kept call into it, which gives exactly the pixels the GPU shows.
+struct GpuFrame {
+    bool pending = false;
+    std::vector<uint8_t> info;  // the BITMAPINFO, header and colour table
+    std::vector<uint8_t> bits;
+    int bitmap_width = 0, bitmap_height = 0;
+    size_t stride = 0;
+    GpuStretch geometry;
+    int x_src = 0, y_src = 0;
+    uint8_t colours[256 * 4] = {};  // R, G, B, 255; black past the table
+};
+
+// The arguments of one StretchDIBits call.
+struct StretchCall {
+    HDC dc;
+    int x_dest, y_dest, dest_width, dest_height, x_src, y_src, src_width, src_height;
+    const void* bits;
+    const BITMAPINFO* info;
+    UINT usage;
+    DWORD rop;
+};
+
+}  // namespace
+}  // namespace standin
+
+// StretchDIBits as the program links it in a page (the link wraps the
+// stand-in's own, reached as __real_StretchDIBits).
+extern "C" int WINAPI __real_StretchDIBits(HDC, int, int, int, int, int, int, int, int, const void*, const BITMAPINFO*,
+                                           UINT, DWORD);
+
+namespace standin {
+namespace {
+
+int draw_on_cpu(const StretchCall& c) {
+    return __real_StretchDIBits(c.dc, c.x_dest, c.y_dest, c.dest_width, c.dest_height, c.x_src, c.y_src, c.src_width,
+                                c.src_height, c.bits, c.info, c.usage, c.rop);
+}
+
+// Puts a pending GPU frame into the window's framebuffer, through a device
+// context of its own (the one the frame came through may be gone).
+void settle(GpuFrame& frame, const Window& window) {
+    if (!frame.pending) return;
+    frame.pending = false;
+    const GpuStretch& g = frame.geometry;
+    const uintptr_t dc = create_dc(DcKind::Window, window.handle);
+    draw_on_cpu(StretchCall{as<HDC>(dc), 0, 0, g.dest_width, g.dest_height, frame.x_src, frame.y_src, g.src_width,
+                            g.src_height, frame.bits.data(), reinterpret_cast<const BITMAPINFO*>(frame.info.data()),
+                            DIB_RGB_COLORS, SRCCOPY});
+    destroy_dc(dc);
+}
+
+// Whether the GPU can draw the call: a valid copy of an 8-bit bitmap with
+// its own colours onto the whole client area, while pictures go through
+// WebGL2, the bitmap fits a texture and the rule's numbers fit 32 bits.
+bool gpu_can_draw(const StretchCall& c, const Window& window, DibLayout* dib) {
+    if (c.rop != SRCCOPY || c.bits == nullptr || c.usage != DIB_RGB_COLORS || !parse_dib(c.info, c.usage, dib)) {
+        return false;
+    }
+    if (dib->bpp != 8 || c.x_dest != 0 || c.y_dest != 0 || c.dest_width != window.client_width ||
+        c.dest_height != window.client_height || c.src_width <= 0 || c.src_height <= 0 || c.x_src < 0 || c.y_src < 0 ||
+        int64_t{c.x_src} + c.src_width > dib->width || int64_t{c.y_src} + c.src_height > dib->height) {
+        return false;
+    }
+    const int64_t limit = int64_t{1} << 31;
+    if (2 * int64_t{c.src_width} * (c.dest_width + 1) >= limit ||
+        2 * int64_t{c.src_height} * (c.dest_height + 1) >= limit) {
+        return false;
+    }
+    const int largest = web_gl_max_texture();
+    return dib->width <= largest && dib->height <= largest && web_gl_active();
+}
+
+void keep(GpuFrame& frame, const StretchCall& c, const DibLayout& dib) {
+    const size_t table = static_cast<size_t>(dib.colors) * 4;
+    const size_t header = static_cast<size_t>(dib.table - reinterpret_cast<const BYTE*>(c.info));
+    const auto* info = reinterpret_cast<const uint8_t*>(c.info);
+    frame.info.assign(info, info + header + table);
+    const auto* bits = static_cast<const uint8_t*>(c.bits);
+    frame.bits.assign(bits, bits + dib.stride * static_cast<size_t>(dib.height));
+    frame.bitmap_width = dib.width;
+    frame.bitmap_height = dib.height;
+    frame.stride = dib.stride;
+    frame.x_src = c.x_src;
+    frame.y_src = c.y_src;
+    std::fill(std::begin(frame.colours), std::end(frame.colours), uint8_t{0});
+    for (int i = 0; i < dib.colors; ++i) {
+        const BYTE* q = dib.table + 4 * i;  // blue, green, red, reserved
+        uint8_t* to = frame.colours + 4 * i;
+        to[0] = q[2];
+        to[1] = q[1];
+        to[2] = q[0];
+    }
+    for (int i = 0; i < 256; ++i) frame.colours[4 * i + 3] = 255;
+    // The source rectangle's top row lies y_src + src_height - 1 rows above
+    // the bitmap's bottom row.
+    const int from_bottom = c.y_src + c.src_height - 1;
+    GpuStretch& g = frame.geometry;
+    g.x_src = c.x_src;
+    g.top_row = dib.top_down ? dib.height - 1 - from_bottom : from_bottom;
+    g.row_step = dib.top_down ? 1 : -1;
+    g.src_width = c.src_width;
+    g.src_height = c.src_height;
+    g.dest_width = c.dest_width;
+    g.dest_height = c.dest_height;
+    frame.pending = true;
+}
+
+int stretch(const StretchCall& c) {
+    GdiObject* target = find_dc(c.dc);
+    Window* window =
+        target != nullptr && target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
+    GpuFrame* frame = window != nullptr ? static_cast<GpuFrame*>(window->backend_data) : nullptr;
+    if (frame == nullptr || window->framebuffer.empty()) return draw_on_cpu(c);
+    DibLayout dib;
+    if (!gpu_can_draw(c, *window, &dib)) {
+        settle(*frame, *window);
+        return draw_on_cpu(c);
+    }
+    return JournalEntry("StretchDIBits", c.dc, c.x_dest, c.y_dest, c.dest_width, c.dest_height, c.x_src, c.y_src,
+                        c.src_width, c.src_height, c.bits, c.info, c.usage, c.rop)
+        .run([&]() -> int {
+            keep(*frame, c, dib);
+            window->framebuffer_changed = true;
+            return c.src_height;
+        });
+}
+
 class WebDisplay : public Display {
   public:
-    WebDisplay() { web_attach(); }
+    WebDisplay() {
+        web_canvas_attach();
+        web_attach();
+        gl_ = web_gl_active() != 0;
+    }
 
     bool create_window(Window& window) override {
         // The page is the window: it is as large as the page from the start.
@@ -135,10 +278,15 @@ class WebDisplay : public Display {
         window.client_width = width;
         window.client_height = height;
         window.framebuffer.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+        window.backend_data = new GpuFrame;
         return true;
     }
 
-    void destroy_window(Window&) override {}
+    void destroy_window(Window& window) override {
+        delete static_cast<GpuFrame*>(window.backend_data);
+        window.backend_data = nullptr;
+    }
+
     void show_window(Window&, bool) override {}
 
     void pump(std::deque<DisplayEvent>& events) override {
@@ -156,17 +304,30 @@ class WebDisplay : public Display {
     }
 
     void present(Window& window) override {
-        if (!window.framebuffer_changed || !window.visible || window.minimized || window.framebuffer.empty()) return;
-        window.framebuffer_changed = false;
-        // 0x00RRGGBB words (bytes B, G, R, 0) to the canvas's R, G, B, A bytes.
-        rgba_.resize(window.framebuffer.size());
-        const uint32_t* from = window.framebuffer.data();
-        uint32_t* to = rgba_.data();
-        for (size_t i = 0, n = rgba_.size(); i < n; ++i) {
-            const uint32_t p = from[i];
-            to[i] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+        GpuFrame* frame = static_cast<GpuFrame*>(window.backend_data);
+        // A page that has just turned to the 2D context (a lost WebGL2
+        // context) has a fresh, empty canvas: it is drawn again at once.
+        const bool gl = web_gl_active() != 0;
+        const bool turned = gl != gl_;
+        gl_ = gl;
+        if (!(window.framebuffer_changed || turned) || !window.visible || window.minimized ||
+            window.framebuffer.empty()) {
+            return;
         }
-        if (web_draw(reinterpret_cast<const uint8_t*>(to), window.client_width, window.client_height)) web_hold();
+        window.framebuffer_changed = false;
+        const GpuStretch& g = frame->geometry;
+        if (frame->pending && gl && g.dest_width == window.client_width && g.dest_height == window.client_height) {
+            web_gl_stretch(frame->bits.data(), frame->bitmap_width, frame->bitmap_height,
+                           static_cast<int>(frame->stride), frame->colours, &g);
+        } else {
+            settle(*frame, window);
+            if (gl) {
+                web_gl_copy(window.framebuffer.data(), window.client_width, window.client_height);
+            } else {
+                copy_2d(window);
+            }
+        }
+        if (web_shown()) web_hold();
     }
 
     // The browser's frames are the only clock a page should keep to: however
@@ -183,7 +344,20 @@ class WebDisplay : public Display {
     const char* name() const override { return "web"; }
 
   private:
+    // 0x00RRGGBB words (bytes B, G, R, 0) to the canvas's R, G, B, A bytes.
+    void copy_2d(const Window& window) {
+        rgba_.resize(window.framebuffer.size());
+        const uint32_t* from = window.framebuffer.data();
+        uint32_t* to = rgba_.data();
+        for (size_t i = 0, n = rgba_.size(); i < n; ++i) {
+            const uint32_t p = from[i];
+            to[i] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+        }
+        web_2d_copy(reinterpret_cast<const uint8_t*>(to), window.client_width, window.client_height);
+    }
+
     std::vector<uint32_t> rgba_;
+    bool gl_ = false;  // pictures went through WebGL2 at the last present
 };
 
 }  // namespace
@@ -191,3 +365,10 @@ class WebDisplay : public Display {
 std::unique_ptr<Display> make_web_display() { return std::make_unique<WebDisplay>(); }
 
 }  // namespace standin
+
+extern "C" int WINAPI __wrap_StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
+                                           int ySrc, int srcWidth, int srcHeight, const void* bits,
+                                           const BITMAPINFO* info, UINT usage, DWORD rop) {
+    return standin::stretch(standin::StretchCall{dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth,
+                                                 srcHeight, bits, info, usage, rop});
+}
