@@ -137,6 +137,8 @@ void Paint() {
                   SRCCOPY);
 }
 
+// Handlers and loop of its own, not the demo shell's: the shell's pace and present a moving scene, these paint one
+// decoded picture and sleep until a message comes.
 LRESULT OnCreate(HWND hwnd) {
     ownDC = GetDC(hwnd);
     set_window_dc(ownDC);

@@ -12,23 +12,23 @@ namespace {
 // SSE2 is part of every x86-64 processor, so it is there wherever the
 // compiler may assume it; AVX2 is asked of the processor.
 Cpu ask_processor() {
-    Cpu level = Cpu::kPlain;
+    Cpu level = Cpu::Plain;
 #if defined(__SSE2__)
-    level = Cpu::kSse2;
+    level = Cpu::Sse2;
 #endif
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-    if (__builtin_cpu_supports("avx2") != 0) level = Cpu::kAvx2;
+    if (__builtin_cpu_supports("avx2") != 0) level = Cpu::Avx2;
 #endif
     return level;
 }
 
-// RASTER_CPU as a level; kAvx2 (no cap) when unset or not one of the names.
+// RASTER_CPU as a level; Avx2 (no cap) when unset or not one of the names.
 Cpu cap_from_environment() {
     const char* value = std::getenv("RASTER_CPU");
-    if (value == nullptr) return Cpu::kAvx2;
-    if (std::strcmp(value, "plain") == 0) return Cpu::kPlain;
-    if (std::strcmp(value, "sse2") == 0) return Cpu::kSse2;
-    return Cpu::kAvx2;
+    if (value == nullptr) return Cpu::Avx2;
+    if (std::strcmp(value, "plain") == 0) return Cpu::Plain;
+    if (std::strcmp(value, "sse2") == 0) return Cpu::Sse2;
+    return Cpu::Avx2;
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ constexpr bool kLittleEndian = true;
 #endif
 
 // The instruction sets the fast paths are written for, narrowest first.
-enum class Cpu { kPlain, kSse2, kAvx2 };
+enum class Cpu { Plain, Sse2, Avx2 };
 constexpr int kCpuLevels = 3;
 
 // The widest level this processor runs and this build has code for.

@@ -15,12 +15,12 @@ void fill(Kernels& to, const Kernels& from) {
 
 constexpr Variant<Kernels> kVariants[] = {
 #if defined(RASTER_PIXEL_AVX2)
-    {Cpu::kAvx2, &kAvx2Kernels},
+    {Cpu::Avx2, &kAvx2Kernels},
 #endif
 #if defined(__SSE2__)
-    {Cpu::kSse2, &kSse2Kernels},
+    {Cpu::Sse2, &kSse2Kernels},
 #endif
-    {Cpu::kPlain, &kPlainKernels},
+    {Cpu::Plain, &kPlainKernels},
 };
 
 const Dispatch<Kernels>& dispatch() {
@@ -37,9 +37,9 @@ const Kernels& kernels() {
     return chosen;
 }
 
-const Kernels& reference_kernels() { return *dispatch().at(Cpu::kPlain); }
-const Kernels* sse2_kernels() { return dispatch().at(Cpu::kSse2); }
-const Kernels* avx2_kernels() { return dispatch().at(Cpu::kAvx2); }
+const Kernels& reference_kernels() { return *dispatch().at(Cpu::Plain); }
+const Kernels* sse2_kernels() { return dispatch().at(Cpu::Sse2); }
+const Kernels* avx2_kernels() { return dispatch().at(Cpu::Avx2); }
 
 }  // namespace pixel
 }  // namespace raster

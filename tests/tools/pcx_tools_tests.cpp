@@ -42,17 +42,17 @@ constexpr bool kAddressSanitizer = false;
 constexpr bool kAddressSanitizer = false;
 #endif
 
-Bytes ReadBytes(const fs::path& path) {
+Bytes read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string ReadText(const fs::path& path) {
-    const Bytes bytes = ReadBytes(path);
+std::string read_text(const fs::path& path) {
+    const Bytes bytes = read_bytes(path);
     return std::string(bytes.begin(), bytes.end());
 }
 
-void WriteBytes(const fs::path& path, const Bytes& bytes) {
+void write_bytes(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
@@ -102,7 +102,7 @@ struct Child {
     }
 
     // The exit status, with the child's resource use.
-    int Wait(rusage* usage = nullptr) {
+    int wait(rusage* usage = nullptr) {
         int status = 0;
         rusage ignored;
         wait4(pid, &status, 0, usage != nullptr ? usage : &ignored);
@@ -111,7 +111,7 @@ struct Child {
 };
 
 // A PCX picture made by the codec: true colour, a pattern that runs little.
-Bytes PcxPicture(int width, int height, int seed) {
+Bytes pcx_picture(int width, int height, int seed) {
     Bytes rgb(static_cast<size_t>(width) * height * 3);
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 7 + i / 97 * 13 + seed) % 251);
     const size_t size = pcx_encode(rgb.data(), width, height, width * 3, PCX_FORMAT_RGB, nullptr, 0, nullptr, 0);
@@ -122,7 +122,7 @@ Bytes PcxPicture(int width, int height, int seed) {
 
 // A PCX header for 1 bit in 1 plane, every row one run per 63 zero bytes:
 // a huge picture in a small file.
-Bytes HugeBlackWhitePcx(int side) {
+Bytes huge_black_white_pcx(int side) {
     Bytes pcx(128, 0);
     const int line = (side + 15) / 16 * 2;
     pcx[0] = 10, pcx[1] = 5, pcx[2] = 1, pcx[3] = 1;
@@ -136,19 +136,19 @@ Bytes HugeBlackWhitePcx(int side) {
     return pcx;
 }
 
-Bytes Png(const pngio::Picture& picture) {
+Bytes png_bytes(const pngio::Picture& picture) {
     Bytes png;
     std::string error;
-    EXPECT_TRUE(pngio::Write(picture, &png, &error)) << error;
+    EXPECT_TRUE(pngio::write(picture, &png, &error)) << error;
     return png;
 }
 
 // Every file under `folder` is whole: no temporary, and each decodes.
-void ExpectOnlyWholeFiles(const fs::path& folder, size_t* count) {
+void expect_only_whole_files(const fs::path& folder, size_t* count) {
     *count = 0;
     if (!fs::exists(folder)) return;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-        const Bytes bytes = ReadBytes(entry.path());
+        const Bytes bytes = read_bytes(entry.path());
         ++*count;
         if (entry.path().extension() == ".pcx") {
             pcx_facts facts;
@@ -163,19 +163,19 @@ void ExpectOnlyWholeFiles(const fs::path& folder, size_t* count) {
         pngio::Reader reader;
         pngio::Image image;
         std::string error;
-        ASSERT_TRUE(reader.Open(bytes.data(), bytes.size(), &error) && reader.Read(false, &image, &error))
+        ASSERT_TRUE(reader.open(bytes.data(), bytes.size(), &error) && reader.read(false, &image, &error))
             << entry.path() << ": " << error;
     }
 }
 
 // 200 pictures converted, interrupted at moments spread over the batch
 // (by each of the three signals in turn), then run again to the end.
-void InterruptAndRerun(const std::string& tool, const std::string& extension, const std::function<Bytes(int)>& make) {
+void interrupt_and_rerun(const std::string& tool, const std::string& extension, const std::function<Bytes(int)>& make) {
     Scratch scratch;
     std::vector<std::string> args = {
         tool, "-j", "2", "-r", (scratch / "in").string(), "-o", (scratch / "out").string()};
     fs::create_directories(scratch / "in");
-    for (int i = 0; i < 200; ++i) WriteBytes(scratch / "in" / ("p" + std::to_string(i) + extension), make(i));
+    for (int i = 0; i < 200; ++i) write_bytes(scratch / "in" / ("p" + std::to_string(i) + extension), make(i));
     const int signals[] = {SIGINT, SIGTERM, SIGHUP};
     int interrupted = 0;
     for (int attempt = 0; attempt < 6; ++attempt) {
@@ -189,10 +189,10 @@ void InterruptAndRerun(const std::string& tool, const std::string& extension, co
         std::this_thread::sleep_for(std::chrono::milliseconds(attempt * attempt / 2));  // 0 to 12
         const int signal = signals[attempt % 3];
         kill(child.pid, signal);
-        const int status = child.Wait();
-        const std::string said = ReadText(child.out);
+        const int status = child.wait();
+        const std::string said = read_text(child.out);
         size_t whole = 0;
-        ExpectOnlyWholeFiles(scratch / "out", &whole);
+        expect_only_whole_files(scratch / "out", &whole);
         if (status == 0) {  // finished before the signal came
             EXPECT_EQ(whole, 200u) << said;
             continue;
@@ -201,68 +201,68 @@ void InterruptAndRerun(const std::string& tool, const std::string& extension, co
             EXPECT_EQ(whole, 0u);
             continue;
         }
-        ASSERT_EQ(status, 128 + signal) << said << ReadText(child.err);
+        ASSERT_EQ(status, 128 + signal) << said << read_text(child.err);
         ++interrupted;
         const std::string expected = ": interrupted: " + std::to_string(whole) + " of 200 converted, 0 kept";
         EXPECT_NE(said.find(expected), std::string::npos) << said << " (" << whole << " files)";
         // The same command finishes the job, keeping what is there.
         Child again(args, scratch);
-        ASSERT_EQ(again.Wait(), 0) << ReadText(again.err);
-        EXPECT_NE(ReadText(again.out).find(std::to_string(200 - whole) + " converted (0 of them with damage), " +
-                                           std::to_string(whole) + " kept, 0 refused, 0 failed"),
+        ASSERT_EQ(again.wait(), 0) << read_text(again.err);
+        EXPECT_NE(read_text(again.out).find(std::to_string(200 - whole) + " converted (0 of them with damage), " +
+                                            std::to_string(whole) + " kept, 0 refused, 0 failed"),
                   std::string::npos)
-            << ReadText(again.out);
-        ExpectOnlyWholeFiles(scratch / "out", &whole);
+            << read_text(again.out);
+        expect_only_whole_files(scratch / "out", &whole);
         EXPECT_EQ(whole, 200u);
     }
     EXPECT_GE(interrupted, 3) << "too few signals came while the batch ran";
 }
 
 TEST(PcxToolsBatch, InterruptedBatchLeavesWholeFilesAndARerunFinishesIt) {
-    InterruptAndRerun(PCX2PNG, ".pcx", [](int i) { return PcxPicture(64, 48, i); });
+    interrupt_and_rerun(PCX2PNG, ".pcx", [](int i) { return pcx_picture(64, 48, i); });
 }
 
 TEST(PcxToolsBatch, InterruptedPngBatchLeavesWholeFilesAndARerunFinishesIt) {
-    InterruptAndRerun(PNG2PCX, ".png", [](int i) {
+    interrupt_and_rerun(PNG2PCX, ".png", [](int i) {
         Bytes rgb(64 * 48 * 3);
         for (size_t k = 0; k < rgb.size(); ++k) rgb[k] = static_cast<uint8_t>((k * 7 + k / 97 * 13 + i) % 251);
         pngio::Picture picture;
         picture.width = 64, picture.height = 48, picture.pixels = rgb.data(), picture.stride = 64 * 3;
-        return Png(picture);
+        return png_bytes(picture);
     });
 }
 
 TEST(PcxToolsBatch, KeptFailedAndForced) {
     Scratch scratch;
-    WriteBytes(scratch / "a.pcx", PcxPicture(5, 3, 1));
-    WriteBytes(scratch / "b.pcx", PcxPicture(6, 2, 2));
-    WriteBytes(scratch / "out.png", {'k', 'e', 'e', 'p'});
+    write_bytes(scratch / "a.pcx", pcx_picture(5, 3, 1));
+    write_bytes(scratch / "b.pcx", pcx_picture(6, 2, 2));
+    write_bytes(scratch / "out.png", {'k', 'e', 'e', 'p'});
     // An existing output is kept: counted, not a failure.
     Child kept({PCX2PNG, (scratch / "a.pcx").string(), (scratch / "b.pcx").string(), "-o", scratch.path().string()},
                scratch);
-    ASSERT_EQ(kept.Wait(), 0);
+    ASSERT_EQ(kept.wait(), 0);
     Child again({PCX2PNG, (scratch / "a.pcx").string(), "-o", scratch.path().string()}, scratch);
-    ASSERT_EQ(again.Wait(), 0);
-    EXPECT_EQ(ReadText(again.out),
+    ASSERT_EQ(again.wait(), 0);
+    EXPECT_EQ(read_text(again.out),
               "pcx2png: 1 file: 0 converted (0 of them with damage), 1 kept, 0 refused, 0 failed\n");
     // An output folder that cannot be made: failed, not refused.
     Child failed({PCX2PNG, (scratch / "a.pcx").string(), "-o", (scratch / "out.png" / "sub").string()}, scratch);
-    EXPECT_EQ(failed.Wait(), 1);
-    EXPECT_EQ(ReadText(failed.out),
+    EXPECT_EQ(failed.wait(), 1);
+    EXPECT_EQ(read_text(failed.out),
               "pcx2png: 1 file: 0 converted (0 of them with damage), 0 kept, 0 refused, 1 failed\n");
-    EXPECT_NE(ReadText(failed.err)
+    EXPECT_NE(read_text(failed.err)
                   .find("a.pcx: failed: cannot write " + (scratch / "out.png" / "sub" / "a.png").string() +
                         ": cannot make the folder"),
               std::string::npos);
     // Nothing written, no folder made.
     Child refused({PNG2PCX, (scratch / "missing.png").string(), "-o", (scratch / "never").string()}, scratch);
-    EXPECT_EQ(refused.Wait(), 1);
-    EXPECT_EQ(ReadText(refused.err), "png2pcx: " + (scratch / "missing.png").string() + ": refused: does not exist\n");
+    EXPECT_EQ(refused.wait(), 1);
+    EXPECT_EQ(read_text(refused.err), "png2pcx: " + (scratch / "missing.png").string() + ": refused: does not exist\n");
     EXPECT_FALSE(fs::exists(scratch / "never"));
     // --force replaces.
     Child forced({PCX2PNG, "--force", (scratch / "b.pcx").string(), "-o", scratch.path().string()}, scratch);
-    EXPECT_EQ(forced.Wait(), 0);
-    EXPECT_EQ(ReadBytes(scratch / "b.png")[1], 'P');
+    EXPECT_EQ(forced.wait(), 0);
+    EXPECT_EQ(read_bytes(scratch / "b.png")[1], 'P');
 }
 
 // Each tool under an address-space limit, one picture that cannot fit
@@ -271,14 +271,14 @@ TEST(PcxToolsMemory, APictureThatCannotFitFailsAloneUnderALimit) {
     if (kAddressSanitizer)
         GTEST_SKIP() << "built with AddressSanitizer, whose shadow memory no address-space limit fits";
     Scratch scratch;
-    WriteBytes(scratch / "a.pcx", PcxPicture(20, 10, 3));
-    WriteBytes(scratch / "big.pcx", HugeBlackWhitePcx(16000));
-    WriteBytes(scratch / "c.pcx", PcxPicture(9, 30, 4));
+    write_bytes(scratch / "a.pcx", pcx_picture(20, 10, 3));
+    write_bytes(scratch / "big.pcx", huge_black_white_pcx(16000));
+    write_bytes(scratch / "c.pcx", pcx_picture(9, 30, 4));
     const Bytes grey(16000, 7);
     pngio::Picture huge;
     huge.kind = pngio::Kind::Palette, huge.bit_depth = 8, huge.width = huge.height = 16000;
     huge.pixels = grey.data(), huge.stride = 0, huge.palette.assign(3 * 8, 9);
-    WriteBytes(scratch / "big.png", Png(huge));
+    write_bytes(scratch / "big.png", png_bytes(huge));
     const rlim_t limit = rlim_t{200} << 20;
     const std::string why = "big.%s: refused: not enough memory for 16000 x 16000 pixels\n";
     struct Run {
@@ -297,8 +297,8 @@ TEST(PcxToolsMemory, APictureThatCannotFitFailsAloneUnderALimit) {
                 run.args[i] = (scratch / run.args[i]).string();
         }
         Child child(run.args, scratch, limit);
-        EXPECT_EQ(child.Wait(), 1) << run.args[0] << ReadText(child.err);
-        const std::string out = ReadText(child.out), err = ReadText(child.err);
+        EXPECT_EQ(child.wait(), 1) << run.args[0] << read_text(child.err);
+        const std::string out = read_text(child.out), err = read_text(child.err);
         const std::string said = run.args[0] == PCXCHECK ? out : err;
         char line[128];
         std::snprintf(line, sizeof line, why.c_str(), run.args[0] == PNG2PCX ? "png" : "pcx");
@@ -321,17 +321,17 @@ TEST(PcxToolsReading, EndlessAndHugeFilesAreRefusedAtOnce) {
     const auto timed = [&](const std::string& path, rusage* usage) {
         const auto start = std::chrono::steady_clock::now();
         Child child({PCXCHECK, path}, scratch);
-        EXPECT_EQ(child.Wait(usage), path == "--version" ? 0 : 1);
+        EXPECT_EQ(child.wait(usage), path == "--version" ? 0 : 1);
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     rusage idle;
-    const double idleSeconds = timed("--version", &idle);
+    const double idle_seconds = timed("--version", &idle);
     for (const std::string& path : {std::string("/dev/zero"), sparse.string()}) {
         rusage usage;
         const double seconds = timed(path, &usage);
-        EXPECT_LT(seconds, idleSeconds + 0.5) << path;
+        EXPECT_LT(seconds, idle_seconds + 0.5) << path;
         EXPECT_LT(usage.ru_maxrss, idle.ru_maxrss + 8 * 1024) << path << ": kilobytes";
-        const std::string said = ReadText(scratch / "stdout");
+        const std::string said = read_text(scratch / "stdout");
         EXPECT_EQ(said.substr(0, path.size() + 30), path + ": refused: not a PCX picture (") << said;
     }
 }
@@ -340,15 +340,15 @@ TEST(PcxToolsReading, LongEmptyStandardInputAndBundledFlags) {
     Scratch scratch;
     // 7 x 3 true colour, 8 bytes a plane line: at most 128 + 2 * 24 * 3 +
     // 769 + 4096 = 5137 bytes; zeros past that are not read.
-    Bytes pcx = PcxPicture(7, 3, 5);
+    Bytes pcx = pcx_picture(7, 3, 5);
     ASSERT_EQ(pcx[66] + pcx[67] * 256, 8);
     pcx.resize(100000, 0);
-    WriteBytes(scratch / "long.pcx", pcx);
-    WriteBytes(scratch / "empty.pcx", {});
+    write_bytes(scratch / "long.pcx", pcx);
+    write_bytes(scratch / "empty.pcx", {});
     Child child({PCXCHECK, (scratch / "long.pcx").string(), "-", (scratch / "empty.pcx").string()}, scratch, 0,
                 (scratch / "long.pcx").string());
-    EXPECT_EQ(child.Wait(), 1);
-    const std::string out = ReadText(child.out);
+    EXPECT_EQ(child.wait(), 1);
+    const std::string out = read_text(child.out);
     EXPECT_NE(out.find("  note: the file goes on past the 5137 bytes its picture can need; the rest was not read\n"
                        "(standard input): 7 x 3, 8 bits x 3 planes"),
               std::string::npos)
@@ -356,14 +356,14 @@ TEST(PcxToolsReading, LongEmptyStandardInputAndBundledFlags) {
     EXPECT_NE(out.find("empty.pcx: refused: empty file\n"), std::string::npos) << out;
     // -qr DIR: quiet and recursive; the whole picture is left out.
     fs::create_directories(scratch / "tree");
-    WriteBytes(scratch / "tree" / "fine.pcx", PcxPicture(4, 4, 6));
+    write_bytes(scratch / "tree" / "fine.pcx", pcx_picture(4, 4, 6));
     Child quiet({PCXCHECK, "-qr", (scratch / "tree").string()}, scratch);
-    EXPECT_EQ(quiet.Wait(), 0);
-    EXPECT_EQ(ReadText(quiet.out), "");
+    EXPECT_EQ(quiet.wait(), 0);
+    EXPECT_EQ(read_text(quiet.out), "");
     for (const char* tool : {PCXCHECK, PCX2PNG, PNG2PCX}) {
         Child version({tool, "--version"}, scratch);
-        EXPECT_EQ(version.Wait(), 0);
-        EXPECT_EQ(ReadText(version.out),
+        EXPECT_EQ(version.wait(), 0);
+        EXPECT_EQ(read_text(version.out),
                   fs::path(tool).filename().string() + " (raster) " + std::to_string(RASTER_VERSION_MAJOR) + "." +
                       std::to_string(RASTER_VERSION_MINOR) + "." + std::to_string(RASTER_VERSION_PATCH) + "\n");
     }
@@ -385,8 +385,8 @@ TEST(PcxToolsLayouts, EachLayoutTakesAPictureThatFits) {
     opaque.width = w, opaque.height = h, opaque.pixels = rgb.data(), opaque.stride = w * 3;
     pngio::Picture clear = opaque;
     clear.kind = pngio::Kind::Rgba, clear.pixels = rgba.data(), clear.stride = w * 4;
-    WriteBytes(scratch / "opaque.png", Png(opaque));
-    WriteBytes(scratch / "clear.png", Png(clear));
+    write_bytes(scratch / "opaque.png", png_bytes(opaque));
+    write_bytes(scratch / "clear.png", png_bytes(clear));
     struct Case {
         const char* layout;
         const char* png;
@@ -398,8 +398,8 @@ TEST(PcxToolsLayouts, EachLayoutTakesAPictureThatFits) {
     for (const Case& c : cases) {
         const fs::path out = scratch / c.layout;
         Child child({PNG2PCX, "--layout", c.layout, (scratch / c.png).string(), "-o", out.string()}, scratch);
-        ASSERT_EQ(child.Wait(), 0) << c.layout << ": " << ReadText(child.err);
-        const Bytes pcx = ReadBytes(out / (std::string(c.png, 0, std::string(c.png).size() - 4) + ".pcx"));
+        ASSERT_EQ(child.wait(), 0) << c.layout << ": " << read_text(child.err);
+        const Bytes pcx = read_bytes(out / (std::string(c.png, 0, std::string(c.png).size() - 4) + ".pcx"));
         ASSERT_GT(pcx.size(), 128u);
         EXPECT_EQ(pcx[3], c.bits) << c.layout;
         EXPECT_EQ(pcx[65], c.planes) << c.layout;
@@ -421,9 +421,9 @@ TEST(PcxToolsManual, EveryOptionInTheHelpIsInThePage) {
         {PCXCHECK, "pcxcheck/pcxcheck.1"}, {PCX2PNG, "pcxconvert/pcx2png.1"}, {PNG2PCX, "pcxconvert/png2pcx.1"}};
     for (const auto& [tool, page] : tools) {
         Child help({tool, "--help"}, scratch);
-        ASSERT_EQ(help.Wait(), 0);
-        const std::string usage = ReadText(help.out);
-        std::string text = ReadText(fs::path(TOOLS_SOURCE_DIR) / page);
+        ASSERT_EQ(help.wait(), 0);
+        const std::string usage = read_text(help.out);
+        std::string text = read_text(fs::path(TOOLS_SOURCE_DIR) / page);
         ASSERT_FALSE(text.empty()) << page;
         for (size_t at; (at = text.find("\\-")) != std::string::npos;) text.replace(at, 2, "-");
         size_t options = 0;

@@ -13,7 +13,7 @@
 
 namespace tools {
 
-void PixelBudget::Acquire(int64_t pixels) {
+void PixelBudget::acquire(int64_t pixels) {
     std::unique_lock<std::mutex> lock(mutex_);
     // A request larger than the whole budget waits for an empty budget
     // rather than for ever.
@@ -21,7 +21,7 @@ void PixelBudget::Acquire(int64_t pixels) {
     held_ += pixels;
 }
 
-void PixelBudget::Release(int64_t pixels) {
+void PixelBudget::release(int64_t pixels) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held_ -= pixels;
@@ -40,7 +40,7 @@ class Progress {
     Progress(bool shown, const char* program, size_t total)
         : shown_(shown), program_(program), total_(total), start_(Clock::now()), last_(start_) {}
 
-    void Done() {
+    void file_done() {
         const size_t done = ++done_;
         if (!shown_) return;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -53,7 +53,7 @@ class Progress {
         drawn_ = true;
     }
 
-    void End() {
+    void end_line() {
         if (drawn_) std::fputc('\n', stderr);
     }
 
@@ -70,15 +70,15 @@ class Progress {
 
 }  // namespace
 
-void RunBatch(size_t count, int jobs, bool progress, const char* program, const std::function<void(size_t)>& work) {
+void run_batch(size_t count, int jobs, bool progress, const char* program, const std::function<void(size_t)>& work) {
     Progress line(progress, program, count);
     std::atomic<size_t> next{0};
     auto worker = [&] {
-        while (InterruptSignal() == 0) {
+        while (interrupt_signal() == 0) {
             const size_t i = next++;
             if (i >= count) break;
             work(i);
-            line.Done();
+            line.file_done();
         }
     };
     const size_t threads = std::min<size_t>(static_cast<size_t>(jobs < 1 ? 1 : jobs), count);
@@ -91,12 +91,12 @@ void RunBatch(size_t count, int jobs, bool progress, const char* program, const 
     }
     worker();
     for (std::thread& thread : pool) thread.join();
-    line.End();
+    line.end_line();
 }
 
-int CoreCount() {
+int core_count() {
 #ifdef _WIN32
-    return ProcessorCount();
+    return processor_count();
 #else
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(cores);

@@ -19,8 +19,8 @@ namespace tools {
 class PixelBudget {
   public:
     explicit PixelBudget(int64_t limit) : limit_(limit) {}
-    void Acquire(int64_t pixels);
-    void Release(int64_t pixels);
+    void acquire(int64_t pixels);
+    void release(int64_t pixels);
     int64_t limit() const { return limit_; }
 
   private:
@@ -33,8 +33,8 @@ class PixelBudget {
 // Holds pixels from the budget for as long as it lives.
 class BudgetHold {
   public:
-    BudgetHold(PixelBudget* budget, int64_t pixels) : budget_(budget), pixels_(pixels) { budget_->Acquire(pixels_); }
-    ~BudgetHold() { budget_->Release(pixels_); }
+    BudgetHold(PixelBudget* budget, int64_t pixels) : budget_(budget), pixels_(pixels) { budget_->acquire(pixels_); }
+    ~BudgetHold() { budget_->release(pixels_); }
     BudgetHold(const BudgetHold&) = delete;
     BudgetHold& operator=(const BudgetHold&) = delete;
 
@@ -44,13 +44,13 @@ class BudgetHold {
 };
 
 // Runs work(0) .. work(count - 1) on `jobs` threads, each index at most
-// once: after an interrupt (InterruptSignal) no new index is started. With
+// once: after an interrupt (interrupt_signal) no new index is started. With
 // `progress`, a line "PROGRAM: done/total files, N a second" is redrawn on
 // standard error a few times a second and ended when all are done.
-void RunBatch(size_t count, int jobs, bool progress, const char* program, const std::function<void(size_t)>& work);
+void run_batch(size_t count, int jobs, bool progress, const char* program, const std::function<void(size_t)>& work);
 
 // The number of cores (at least 1).
-int CoreCount();
+int core_count();
 
 }  // namespace tools
 

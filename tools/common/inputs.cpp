@@ -26,7 +26,7 @@ namespace tools {
 
 namespace {
 
-bool EndsWithAnyCase(const std::string& name, const std::string& extension) {
+bool ends_with_any_case(const std::string& name, const std::string& extension) {
     if (name.size() <= extension.size()) return false;
     const std::string tail = name.substr(name.size() - extension.size());
     return std::equal(tail.begin(), tail.end(), extension.begin(), [](char a, char b) {
@@ -34,18 +34,18 @@ bool EndsWithAnyCase(const std::string& name, const std::string& extension) {
     });
 }
 
-bool CollectFolder(const std::string& folder, const std::string& extension, std::vector<Input>* inputs,
-                   std::string* error) {
+bool collect_folder(const std::string& folder, const std::string& extension, std::vector<Input>* inputs,
+                    std::string* error) {
     std::error_code code;
-    if (!fs::is_directory(PathOf(folder), code)) {
-        *error = folder + (fs::exists(PathOf(folder), code) ? " is not a folder" : " does not exist");
+    if (!fs::is_directory(path_of(folder), code)) {
+        *error = folder + (fs::exists(path_of(folder), code) ? " is not a folder" : " does not exist");
         return false;
     }
     std::vector<Input> found;
-    fs::recursive_directory_iterator it(PathOf(folder), fs::directory_options::skip_permission_denied, code);
+    fs::recursive_directory_iterator it(path_of(folder), fs::directory_options::skip_permission_denied, code);
     for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
-        if (!it->is_regular_file(code) || !EndsWithAnyCase(TextOf(it->path().filename()), extension)) continue;
-        found.push_back({TextOf(it->path()), it->path().lexically_relative(PathOf(folder)).generic_u8string()});
+        if (!it->is_regular_file(code) || !ends_with_any_case(text_of(it->path().filename()), extension)) continue;
+        found.push_back({text_of(it->path()), it->path().lexically_relative(path_of(folder)).generic_u8string()});
     }
     if (code) {
         *error = "cannot list " + folder + ": " + code.message();
@@ -62,42 +62,42 @@ bool CollectFolder(const std::string& folder, const std::string& extension, std:
 
 }  // namespace
 
-bool CollectInputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
-                   const std::string& extension, std::vector<Input>* inputs, std::string* error) {
+bool collect_inputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                    const std::string& extension, std::vector<Input>* inputs, std::string* error) {
     for (const std::string& argument : files) {
-        for (const std::string& file : ExpandWildcards(argument)) {
+        for (const std::string& file : expand_wildcards(argument)) {
             std::error_code code;
-            if (fs::is_directory(PathOf(file), code)) {
+            if (fs::is_directory(path_of(file), code)) {
                 *error = file + " is a folder (-r DIR takes every " + extension + " file under one)";
                 return false;
             }
-            inputs->push_back({file, TextOf(PathOf(file).filename())});
+            inputs->push_back({file, text_of(path_of(file).filename())});
         }
     }
     for (const std::string& folder : folders) {
-        if (!CollectFolder(folder, extension, inputs, error)) return false;
+        if (!collect_folder(folder, extension, inputs, error)) return false;
     }
     return true;
 }
 
-FILE* OpenInput(const std::string& path, std::string* error) {
+FILE* open_input(const std::string& path, std::string* error) {
     if (path == "-") {
 #ifdef _WIN32
         _setmode(_fileno(stdin), _O_BINARY);  // bytes as they are, no line ends translated
 #endif
         return stdin;
     }
-    FILE* file = OpenFile(path, "rb");
+    FILE* file = open_file(path, "rb");
     if (file == nullptr)
         *error = errno == ENOENT ? "does not exist" : "cannot be read: " + std::string(std::strerror(errno));
     return file;
 }
 
-void CloseInput(FILE* file) {
+void close_input(FILE* file) {
     if (file != stdin) std::fclose(file);
 }
 
-bool ReadAtMost(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::string* error) {
+bool read_at_most(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::string* error) {
     uint8_t block[65536];
     while (bytes->size() < most) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof block, most - bytes->size()));
@@ -107,7 +107,7 @@ bool ReadAtMost(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::str
         if (!std::ferror(file)) return true;  // the end of the file
         // A read from a pipe or terminal that a signal cut short goes on
         // unless the signal asks the tool to stop.
-        if (errno == EINTR && InterruptSignal() == 0) {
+        if (errno == EINTR && interrupt_signal() == 0) {
             std::clearerr(file);
             continue;
         }
@@ -117,22 +117,22 @@ bool ReadAtMost(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::str
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
-    FILE* file = OpenInput(path, error);
+bool read_whole_file(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+    FILE* file = open_input(path, error);
     if (file == nullptr) return false;
     bytes->clear();
     std::error_code code;
-    const auto size = fs::file_size(PathOf(path), code);
+    const auto size = fs::file_size(path_of(path), code);
     if (!code) bytes->reserve(static_cast<size_t>(size));
-    const bool read = ReadAtMost(file, UINT64_MAX, bytes, error);
-    CloseInput(file);
+    const bool read = read_at_most(file, UINT64_MAX, bytes, error);
+    close_input(file);
     if (read && bytes->empty()) *error = "empty file";
     return read && !bytes->empty();
 }
 
-bool ErrorIsTerminal() {
+bool error_is_terminal() {
 #ifdef _WIN32
-    return ErrorIsConsole();
+    return error_is_console();
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif

@@ -19,26 +19,26 @@ struct Input {
 // every file ending in `extension` (".pcx", any case) under each folder.
 // False, with a line in `error`, when a folder cannot be listed, holds no
 // such file, or a named input is a folder.
-bool CollectInputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
-                   const std::string& extension, std::vector<Input>* inputs, std::string* error);
+bool collect_inputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                    const std::string& extension, std::vector<Input>* inputs, std::string* error);
 
 // The file opened for reading, "-" being standard input; nullptr with
 // "does not exist" or "cannot be read: REASON" in `error`.
-FILE* OpenInput(const std::string& path, std::string* error);
-// Closes what OpenInput opened (standard input stays open).
-void CloseInput(FILE* file);
+FILE* open_input(const std::string& path, std::string* error);
+// Closes what open_input opened (standard input stays open).
+void close_input(FILE* file);
 
 // Appends the file's bytes to `bytes` until it ends or holds `most` bytes;
 // false with the reason in `error` ("interrupted" when a signal stopped the
 // tool while it waited).
-bool ReadAtMost(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::string* error);
+bool read_at_most(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::string* error);
 
 // The whole file; false with the reason in `error` ("does not exist",
 // "empty file", "cannot be read: REASON").
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+bool read_whole_file(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
 
 // Standard error is a terminal (for progress lines).
-bool ErrorIsTerminal();
+bool error_is_terminal();
 
 }  // namespace tools
 

@@ -11,11 +11,11 @@ namespace tools {
 // SIGINT, SIGTERM and SIGHUP (on Windows, the console's Ctrl-C and
 // Ctrl-Break, and the console closed as SIGTERM) from now on set the note
 // instead of ending the program.
-void InstallInterruptHandlers();
+void install_interrupt_handlers();
 
 // 0 while no such signal arrived, else the first one's number (SIGINT 2,
 // SIGTERM 15, SIGHUP 1).
-int InterruptSignal();
+int interrupt_signal();
 
 }  // namespace tools
 

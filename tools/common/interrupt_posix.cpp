@@ -13,21 +13,21 @@ namespace {
 std::atomic<int> g_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may store only into a lock-free atomic");
 
-extern "C" void NoteSignal(int number) {
+extern "C" void note_signal(int number) {
     int none = 0;
     g_signal.compare_exchange_strong(none, number);
 }
 
 }  // namespace
 
-void InstallInterruptHandlers() {
+void install_interrupt_handlers() {
 #ifdef _WIN32
     // Until the console has its own handler: Ctrl-C arrives as SIGINT.
-    std::signal(SIGINT, NoteSignal);
-    std::signal(SIGTERM, NoteSignal);
+    std::signal(SIGINT, note_signal);
+    std::signal(SIGTERM, note_signal);
 #else
     struct sigaction action = {};
-    action.sa_handler = NoteSignal;
+    action.sa_handler = note_signal;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a read from a pipe or terminal that waits returns
     // (EINTR), so the reader sees the note instead of waiting on.
@@ -36,6 +36,6 @@ void InstallInterruptHandlers() {
 #endif
 }
 
-int InterruptSignal() { return g_signal.load(); }
+int interrupt_signal() { return g_signal.load(); }
 
 }  // namespace tools

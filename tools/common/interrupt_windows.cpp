@@ -26,7 +26,7 @@ std::atomic<int> received{0};
 
 }  // namespace
 
-BOOL WINAPI ConsoleControlHandler(DWORD event) {
+BOOL WINAPI console_control_handler(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT: {
@@ -50,8 +50,8 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
     }
 }
 
-void InstallInterruptHandlers() { SetConsoleCtrlHandler(ConsoleControlHandler, TRUE); }
+void install_interrupt_handlers() { SetConsoleCtrlHandler(console_control_handler, TRUE); }
 
-int InterruptSignal() { return received.load(); }
+int interrupt_signal() { return received.load(); }
 
 }  // namespace tools

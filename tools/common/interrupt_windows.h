@@ -1,4 +1,4 @@
-// The console control handler that InstallInterruptHandlers registers on
+// The console control handler that install_interrupt_handlers registers on
 // Windows: the routine the system calls, on a thread of its own, for Ctrl-C,
 // Ctrl-Break and the console closing. Declared for the tests, which call it
 // as the system does.
@@ -9,7 +9,7 @@
 
 namespace tools {
 
-BOOL WINAPI ConsoleControlHandler(DWORD event);
+BOOL WINAPI console_control_handler(DWORD event);
 
 }  // namespace tools
 

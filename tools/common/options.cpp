@@ -9,45 +9,45 @@ namespace tools {
 CommandLine::CommandLine(const char* program, std::vector<OptionRule> rules, const char* usage)
     : program_(program), rules_(std::move(rules)), usage_(usage) {}
 
-const OptionRule* CommandLine::Find(const std::string& name) const {
+const OptionRule* CommandLine::find(const std::string& name) const {
     for (const OptionRule& rule : rules_) {
         if (name == rule.name || (rule.short_name != nullptr && name == rule.short_name)) return &rule;
     }
     return nullptr;
 }
 
-std::string CommandLine::Names() const {
+std::string CommandLine::names() const {
     std::string names;
     for (const OptionRule& rule : rules_) names += std::string(rule.name) + ", ";
     return names + "--help, --version";
 }
 
-int CommandLine::Refuse(const std::string& message) const {
+int CommandLine::refuse(const std::string& message) const {
     std::fprintf(stderr, "%s: %s\n", program_, message.c_str());
     return 2;
 }
 
-int CommandLine::BadValue(const std::string& name, const std::string& value) const {
-    const OptionRule* rule = Find(name);
+int CommandLine::bad_value(const std::string& name, const std::string& value) const {
+    const OptionRule* rule = find(name);
     const std::string allowed = rule != nullptr && rule->allowed != nullptr ? rule->allowed : "no value";
-    return Refuse(name + " takes " + allowed + ", not '" + value + "'");
+    return refuse(name + " takes " + allowed + ", not '" + value + "'");
 }
 
 // Short names bundled in one argument ("-qr DIR", "-qj4"): each flag is
 // taken in turn, and the first name that takes a value takes the rest of the
 // argument, or the next argument when nothing follows it.
-int CommandLine::ParseShort(const std::string& arg, int argc, char** argv, int* i) {
+int CommandLine::parse_short(const std::string& arg, int argc, char** argv, int* i) {
     for (size_t at = 1; at < arg.size(); ++at) {
-        const OptionRule* rule = Find(std::string("-") + arg[at]);
+        const OptionRule* rule = find(std::string("-") + arg[at]);
         if (rule == nullptr)
-            return Refuse("unknown option '-" + std::string(1, arg[at]) + "'; the options are " + Names());
+            return refuse("unknown option '-" + std::string(1, arg[at]) + "'; the options are " + names());
         if (rule->allowed == nullptr) {
             options_.push_back({rule->name, std::string()});
             continue;
         }
         std::string value = arg.substr(at + 1);
         if (value.empty()) {
-            if (*i + 1 >= argc) return Refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
+            if (*i + 1 >= argc) return refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
             value = argv[++*i];
         }
         options_.push_back({rule->name, value});
@@ -57,14 +57,14 @@ int CommandLine::ParseShort(const std::string& arg, int argc, char** argv, int* 
 }
 
 // --name=value, or a name whose value is the next argument.
-int CommandLine::ParseLong(const std::string& arg, int argc, char** argv, int* i) {
+int CommandLine::parse_long(const std::string& arg, int argc, char** argv, int* i) {
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const OptionRule* rule = Find(name);
-    if (rule == nullptr) return Refuse("unknown option '" + arg + "'; the options are " + Names());
+    const OptionRule* rule = find(name);
+    if (rule == nullptr) return refuse("unknown option '" + arg + "'; the options are " + names());
     if (rule->allowed == nullptr) {
         if (equals != std::string::npos) {
-            return Refuse(std::string(rule->name) + " takes no value, not '" + arg.substr(equals + 1) + "'");
+            return refuse(std::string(rule->name) + " takes no value, not '" + arg.substr(equals + 1) + "'");
         }
         options_.push_back({rule->name, std::string()});
         return -1;
@@ -73,22 +73,22 @@ int CommandLine::ParseLong(const std::string& arg, int argc, char** argv, int* i
         options_.push_back({rule->name, arg.substr(equals + 1)});
         return -1;
     }
-    if (*i + 1 >= argc) return Refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
+    if (*i + 1 >= argc) return refuse(std::string(rule->name) + " needs a value: " + rule->allowed);
     options_.push_back({rule->name, argv[++*i]});
     return -1;
 }
 
-int CommandLine::Parse(int argc, char** argv) {
-    bool onlyOperands = false;
+int CommandLine::parse(int argc, char** argv) {
+    bool only_operands = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         // "-" alone is an operand: standard input, where a tool takes it.
-        if (onlyOperands || arg.size() < 2 || arg[0] != '-') {
+        if (only_operands || arg.size() < 2 || arg[0] != '-') {
             operands_.push_back(arg);
             continue;
         }
         if (arg == "--") {
-            onlyOperands = true;
+            only_operands = true;
             continue;
         }
         if (arg == "--help" || arg == "-h") {
@@ -100,13 +100,13 @@ int CommandLine::Parse(int argc, char** argv) {
                         RASTER_VERSION_PATCH);
             return 0;
         }
-        const int status = arg[1] == '-' ? ParseLong(arg, argc, argv, &i) : ParseShort(arg, argc, argv, &i);
+        const int status = arg[1] == '-' ? parse_long(arg, argc, argv, &i) : parse_short(arg, argc, argv, &i);
         if (status >= 0) return status;
     }
     return -1;
 }
 
-bool ParseWhole(const std::string& text, int64_t low, int64_t high, int64_t* value) {
+bool parse_whole(const std::string& text, int64_t low, int64_t high, int64_t* value) {
     if (text.empty() || text.size() > 18) return false;
     int64_t parsed = 0;
     for (char c : text) {

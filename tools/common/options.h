@@ -36,22 +36,22 @@ class CommandLine {
     // Splits the arguments into options (in order) and operands. Returns -1
     // to go on, 0 after printing the usage for --help or the version for
     // --version, 2 after a line saying what is wrong.
-    int Parse(int argc, char** argv);
+    int parse(int argc, char** argv);
 
     const std::vector<Option>& options() const { return options_; }
     const std::vector<std::string>& operands() const { return operands_; }
 
     // "PROGRAM: MESSAGE" on standard error; returns 2.
-    int Refuse(const std::string& message) const;
+    int refuse(const std::string& message) const;
     // "PROGRAM: --opt takes ALLOWED, not 'VALUE'"; returns 2.
-    int BadValue(const std::string& name, const std::string& value) const;
+    int bad_value(const std::string& name, const std::string& value) const;
     const char* program() const { return program_; }
 
   private:
-    const OptionRule* Find(const std::string& name) const;
-    int ParseShort(const std::string& arg, int argc, char** argv, int* i);
-    int ParseLong(const std::string& arg, int argc, char** argv, int* i);
-    std::string Names() const;
+    const OptionRule* find(const std::string& name) const;
+    int parse_short(const std::string& arg, int argc, char** argv, int* i);
+    int parse_long(const std::string& arg, int argc, char** argv, int* i);
+    std::string names() const;
 
     const char* program_;
     std::vector<OptionRule> rules_;
@@ -61,7 +61,7 @@ class CommandLine {
 };
 
 // A whole number from low to high, digits only (no sign, no spaces).
-bool ParseWhole(const std::string& text, int64_t low, int64_t high, int64_t* value);
+bool parse_whole(const std::string& text, int64_t low, int64_t high, int64_t* value);
 
 }  // namespace tools
 

@@ -12,16 +12,16 @@
 namespace tools {
 
 // A path from UTF-8 text.
-inline std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::u8path(utf8); }
+inline std::filesystem::path path_of(const std::string& utf8) { return std::filesystem::u8path(utf8); }
 
 // A path's UTF-8 text, with the system's separators as they are.
-inline std::string TextOf(const std::filesystem::path& path) { return path.u8string(); }
+inline std::string text_of(const std::filesystem::path& path) { return path.u8string(); }
 
 // fopen by a UTF-8 name; mode is one of "rb", "wb".
-inline FILE* OpenFile(const std::string& utf8, const char* mode) {
+inline FILE* open_file(const std::string& utf8, const char* mode) {
 #ifdef _WIN32
     const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
-    return _wfopen(PathOf(utf8).c_str(), wide_mode.c_str());
+    return _wfopen(path_of(utf8).c_str(), wide_mode.c_str());
 #else
     return std::fopen(utf8.c_str(), mode);
 #endif

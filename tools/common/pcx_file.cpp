@@ -21,14 +21,14 @@ constexpr uint64_t kTrailerBytes = 769;
 constexpr uint64_t kMargin = 4096;
 
 // The header's facts; false with the refusal in `error`.
-bool TakeHeader(const std::vector<uint8_t>& header, int64_t max_pixels, pcx_facts* facts, std::string* error) {
+bool take_header(const std::vector<uint8_t>& header, int64_t max_pixels, pcx_facts* facts, std::string* error) {
     const int32_t result = pcx_inspect(header.data(), header.size(), facts);
     if (result != PCX_OK) {
-        *error = RefusalWords(result, *facts);
+        *error = refusal_words(result, *facts);
         return false;
     }
     if (int64_t{facts->width} * facts->height > max_pixels) {
-        *error = TooLarge(facts->width, facts->height, max_pixels);
+        *error = too_large(facts->width, facts->height, max_pixels);
         return false;
     }
     return true;
@@ -36,26 +36,26 @@ bool TakeHeader(const std::vector<uint8_t>& header, int64_t max_pixels, pcx_fact
 
 // Room for the bytes to come, when the file says how many there are, so the
 // buffer is never moved while it grows.
-void Reserve(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes) {
+void reserve(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes) {
     std::error_code code;
     if (path == "-" || !std::filesystem::is_regular_file(path, code)) return;
     const uint64_t size = std::filesystem::file_size(path, code);
     if (!code) bytes->reserve(static_cast<size_t>(std::min(size, limit + 1)));
 }
 
-bool ReadOpen(FILE* input, const std::string& path, int64_t max_pixels, PcxFile* file, std::string* error) {
+bool read_open(FILE* input, const std::string& path, int64_t max_pixels, PcxFile* file, std::string* error) {
     file->bytes.clear();
-    if (!ReadAtMost(input, kHeaderBytes, &file->bytes, error)) return false;
+    if (!read_at_most(input, kHeaderBytes, &file->bytes, error)) return false;
     if (file->bytes.empty()) {
         *error = "empty file";
         return false;
     }
     pcx_facts facts;
-    if (!TakeHeader(file->bytes, max_pixels, &facts, error)) return false;
-    file->limit = LargestPcxFile(facts.height, facts.planes, facts.bytes_per_line);
+    if (!take_header(file->bytes, max_pixels, &facts, error)) return false;
+    file->limit = largest_pcx_file(facts.height, facts.planes, facts.bytes_per_line);
     try {
-        Reserve(path, file->limit, &file->bytes);
-        if (!ReadAtMost(input, file->limit + 1, &file->bytes, error)) return false;
+        reserve(path, file->limit, &file->bytes);
+        if (!read_at_most(input, file->limit + 1, &file->bytes, error)) return false;
     } catch (const std::bad_alloc&) {
         *error = "not enough memory to read " + std::to_string(file->limit) + " bytes";
         return false;
@@ -67,30 +67,30 @@ bool ReadOpen(FILE* input, const std::string& path, int64_t max_pixels, PcxFile*
 
 }  // namespace
 
-uint64_t LargestPcxFile(int64_t height, int64_t planes, int64_t bytes_per_line) {
+uint64_t largest_pcx_file(int64_t height, int64_t planes, int64_t bytes_per_line) {
     const uint64_t line = 2 * static_cast<uint64_t>(planes) * static_cast<uint64_t>(bytes_per_line);
     return kHeaderBytes + line * static_cast<uint64_t>(height) + kTrailerBytes + kMargin;
 }
 
-bool ReadPcxFile(const std::string& path, int64_t max_pixels, PcxFile* file, std::string* error) {
-    FILE* input = OpenInput(path, error);
+bool read_pcx_file(const std::string& path, int64_t max_pixels, PcxFile* file, std::string* error) {
+    FILE* input = open_input(path, error);
     if (input == nullptr) return false;
-    const bool read = ReadOpen(input, path, max_pixels, file, error);
-    CloseInput(input);
+    const bool read = read_open(input, path, max_pixels, file, error);
+    close_input(input);
     return read;
 }
 
-std::string LongerWords(const PcxFile& file) {
+std::string longer_words(const PcxFile& file) {
     return "the file goes on past the " + std::to_string(file.limit) +
            " bytes its picture can need; the rest was not read";
 }
 
-std::string TooLarge(int64_t width, int64_t height, int64_t limit) {
+std::string too_large(int64_t width, int64_t height, int64_t limit) {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels, more than --max-pixels " +
            std::to_string(limit);
 }
 
-std::string NoMemory(int64_t width, int64_t height) {
+std::string no_memory(int64_t width, int64_t height) {
     return "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 

@@ -20,22 +20,22 @@ struct PcxFile {
 // The largest file a picture of this header can need: every byte of every
 // plane line costing two bytes (a run of one), the 769-byte trailer, and a
 // margin for padding some writers leave.
-uint64_t LargestPcxFile(int64_t height, int64_t planes, int64_t bytes_per_line);
+uint64_t largest_pcx_file(int64_t height, int64_t planes, int64_t bytes_per_line);
 
 // Reads `path` ("-": standard input). False with why the file is refused in
 // `error`: it does not exist or cannot be read, is empty, is no PCX picture
 // (the codec's words), or has more than `max_pixels` pixels ("W x H pixels,
 // more than --max-pixels N"); also "not enough memory to read N bytes".
-bool ReadPcxFile(const std::string& path, int64_t max_pixels, PcxFile* file, std::string* error);
+bool read_pcx_file(const std::string& path, int64_t max_pixels, PcxFile* file, std::string* error);
 
 // "the file goes on past the N bytes its picture can need; the rest was not read"
-std::string LongerWords(const PcxFile& file);
+std::string longer_words(const PcxFile& file);
 
 // "W x H pixels, more than --max-pixels N"
-std::string TooLarge(int64_t width, int64_t height, int64_t limit);
+std::string too_large(int64_t width, int64_t height, int64_t limit);
 
 // "not enough memory for W x H pixels"
-std::string NoMemory(int64_t width, int64_t height);
+std::string no_memory(int64_t width, int64_t height);
 
 }  // namespace tools
 

@@ -6,17 +6,17 @@ namespace {
 
 constexpr int32_t kTrueColour = 16777216;
 
-std::string Plural(int32_t count, const char* one) {
+std::string plural(int32_t count, const char* one) {
     return std::to_string(count) + " " + one + (count == 1 ? "" : "s");
 }
 
 }  // namespace
 
-std::string LayoutWords(const pcx_facts& facts) {
-    return Plural(facts.bits_per_pixel, "bit") + " x " + Plural(facts.planes, "plane");
+std::string layout_words(const pcx_facts& facts) {
+    return plural(facts.bits_per_pixel, "bit") + " x " + plural(facts.planes, "plane");
 }
 
-std::string ColourWords(const pcx_facts& facts) {
+std::string colour_words(const pcx_facts& facts) {
     if (facts.colours == kTrueColour) return facts.planes == 4 ? "true colour and a fourth plane" : "true colour";
     const std::string count = std::to_string(facts.colours) + " colours";
     switch (facts.colour_source) {
@@ -35,7 +35,7 @@ std::string ColourWords(const pcx_facts& facts) {
 
 // Every bit by itself, in the codec's words: a bit a newer codec adds is
 // named without a change here.
-std::vector<std::string> DamageWords(const pcx_facts& facts) {
+std::vector<std::string> damage_words(const pcx_facts& facts) {
     std::vector<std::string> words;
     for (int shift = 0; shift < 31; ++shift) {
         const int32_t bit = int32_t{1} << shift;
@@ -49,7 +49,7 @@ std::vector<std::string> DamageWords(const pcx_facts& facts) {
     return words;
 }
 
-std::vector<std::string> NoteWords(const pcx_facts& facts) {
+std::vector<std::string> note_words(const pcx_facts& facts) {
     std::vector<std::string> words;
     for (int shift = 0; shift < 31; ++shift) {
         const int32_t bit = int32_t{1} << shift;
@@ -58,16 +58,16 @@ std::vector<std::string> NoteWords(const pcx_facts& facts) {
     return words;
 }
 
-std::string RefusalWords(int32_t result, const pcx_facts& facts) {
+std::string refusal_words(int32_t result, const pcx_facts& facts) {
     std::string words = pcx_result_text(result);
     if (result == PCX_BAD_LAYOUT) {
-        words += ": " + LayoutWords(facts) + ", " + std::to_string(facts.width) + " x " + std::to_string(facts.height) +
-                 ", " + std::to_string(facts.bytes_per_line) + " bytes a line";
+        words += ": " + layout_words(facts) + ", " + std::to_string(facts.width) + " x " +
+                 std::to_string(facts.height) + ", " + std::to_string(facts.bytes_per_line) + " bytes a line";
     }
     return words;
 }
 
-std::string Joined(const std::vector<std::string>& phrases) {
+std::string joined(const std::vector<std::string>& phrases) {
     std::string joined;
     for (const std::string& phrase : phrases) joined += (joined.empty() ? "" : "; ") + phrase;
     return joined;

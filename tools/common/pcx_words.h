@@ -12,19 +12,19 @@
 namespace tools {
 
 // "8 bits x 1 plane", "1 bit x 4 planes".
-std::string LayoutWords(const pcx_facts& facts);
+std::string layout_words(const pcx_facts& facts);
 // "256 colours from the trailer", "true colour", ...
-std::string ColourWords(const pcx_facts& facts);
+std::string colour_words(const pcx_facts& facts);
 // One phrase per damage bit, the short data with the rows it kept:
 // "the data ends before the last row (after row 41 of 200)".
-std::vector<std::string> DamageWords(const pcx_facts& facts);
+std::vector<std::string> damage_words(const pcx_facts& facts);
 // One phrase per note bit.
-std::vector<std::string> NoteWords(const pcx_facts& facts);
+std::vector<std::string> note_words(const pcx_facts& facts);
 // Why a picture was refused: the result in words, and for a layout no
 // reader stores, the layout the header claims.
-std::string RefusalWords(int32_t result, const pcx_facts& facts);
+std::string refusal_words(int32_t result, const pcx_facts& facts);
 // Phrases joined with "; ".
-std::string Joined(const std::vector<std::string>& phrases);
+std::string joined(const std::vector<std::string>& phrases);
 
 }  // namespace tools
 

@@ -14,7 +14,7 @@ namespace tools {
 
 namespace {
 
-std::string Utf8(const wchar_t* wide) {
+std::string utf8(const wchar_t* wide) {
     const int length = static_cast<int>(std::wcslen(wide));
     const int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
@@ -22,7 +22,7 @@ std::string Utf8(const wchar_t* wide) {
     return text;
 }
 
-std::wstring Wide(const std::string& text) {
+std::wstring wide(const std::string& text) {
     const int length = static_cast<int>(text.size());
     const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
     std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
@@ -33,7 +33,7 @@ std::wstring Wide(const std::string& text) {
 // `*` any run of characters, `?` any one, letters in any case, as Windows
 // matches names. Applied to the long name: FindFirstFileW also matches the
 // short 8.3 names, by which `*.pcx` would find "picture.pcxold".
-bool Matches(const wchar_t* pattern, const wchar_t* name) {
+bool matches(const wchar_t* pattern, const wchar_t* name) {
     const wchar_t* star = nullptr;
     const wchar_t* resume = nullptr;
     while (*name != L'\0') {
@@ -56,7 +56,7 @@ bool Matches(const wchar_t* pattern, const wchar_t* name) {
 
 // Where the last part of a path starts: after its last `\` or `/`, or after
 // a drive letter's colon ("C:*.pcx").
-size_t NameStart(const std::string& path) {
+size_t name_start(const std::string& path) {
     const size_t separator = path.find_last_of("\\/");
     if (separator != std::string::npos) return separator + 1;
     return path.size() >= 2 && path[1] == ':' ? 2 : 0;
@@ -68,7 +68,7 @@ Utf8Arguments::Utf8Arguments(int* argc, char*** argv) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide != nullptr) {
-        for (int i = 0; i < count; ++i) arguments_.push_back(Utf8(wide[i]));
+        for (int i = 0; i < count; ++i) arguments_.push_back(utf8(wide[i]));
         LocalFree(wide);
         for (std::string& argument : arguments_) pointers_.push_back(argument.data());
         pointers_.push_back(nullptr);
@@ -83,18 +83,18 @@ Utf8Arguments::~Utf8Arguments() {
     if (output_code_page_ != 0) SetConsoleOutputCP(output_code_page_);
 }
 
-std::vector<std::string> ExpandWildcards(const std::string& argument) {
-    const size_t start = NameStart(argument);
-    const std::wstring pattern = Wide(argument.substr(start));
+std::vector<std::string> expand_wildcards(const std::string& argument) {
+    const size_t start = name_start(argument);
+    const std::wstring pattern = wide(argument.substr(start));
     if (pattern.find_first_of(L"*?") == std::wstring::npos) return {argument};
     std::vector<std::string> found;
     WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(Wide(argument).c_str(), &entry);
+    const HANDLE search = FindFirstFileW(wide(argument).c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             // Folders are taken with -r, not by a file argument.
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-            if (Matches(pattern.c_str(), entry.cFileName)) found.push_back(Utf8(entry.cFileName));
+            if (matches(pattern.c_str(), entry.cFileName)) found.push_back(utf8(entry.cFileName));
         } while (FindNextFileW(search, &entry));
         FindClose(search);
     }
@@ -104,12 +104,12 @@ std::vector<std::string> ExpandWildcards(const std::string& argument) {
     return found;
 }
 
-bool ErrorIsConsole() {
+bool error_is_console() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-int ProcessorCount() {
+int processor_count() {
     const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
     return count == 0 ? 1 : static_cast<int>(count);
 }

@@ -34,13 +34,13 @@ class Utf8Arguments {
 // order, each with the argument's folder as written (`\` or `/`, drive
 // letter and all); the argument itself when it has no wildcard or matches
 // nothing (so that the missing file is named as given).
-std::vector<std::string> ExpandWildcards(const std::string& argument);
+std::vector<std::string> expand_wildcards(const std::string& argument);
 
 // Standard error is a console (not a file, pipe or NUL).
-bool ErrorIsConsole();
+bool error_is_console();
 
 // Logical processors in every processor group.
-int ProcessorCount();
+int processor_count();
 
 #else
 
@@ -49,7 +49,7 @@ class Utf8Arguments {
     Utf8Arguments(int*, char***) {}
 };
 
-inline std::vector<std::string> ExpandWildcards(const std::string& argument) { return {argument}; }
+inline std::vector<std::string> expand_wildcards(const std::string& argument) { return {argument}; }
 
 #endif
 

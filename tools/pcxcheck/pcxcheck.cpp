@@ -59,7 +59,7 @@ struct Check {
 
 // The picture's bytes (all its plane lines) over the data that held them;
 // a file cut short has no ratio to tell.
-std::string Ratio(const pcx_facts& facts) {
+std::string ratio(const pcx_facts& facts) {
     const double raw = static_cast<double>(facts.bytes_per_line) * facts.planes * facts.height;
     if ((facts.damage & PCX_DAMAGE_SHORT_DATA) != 0) return "compression unknown (data cut short)";
     if (facts.data_bytes <= 0) return "no picture data";
@@ -68,76 +68,76 @@ std::string Ratio(const pcx_facts& facts) {
     return text;
 }
 
-Check Refused(const std::string& name, const std::string& why) {
+Check refused(const std::string& name, const std::string& why) {
     return {Verdict::Refused, {name + ": refused: " + why}};
 }
 
 // The picture decoded whole, one byte a pixel for indexed pictures and
 // three for true colour: the facts are the same in any format.
-Check CheckBytes(const std::string& name, const tools::PcxFile& file) {
+Check check_bytes(const std::string& name, const tools::PcxFile& file) {
     const std::vector<uint8_t>& data = file.bytes;
     pcx_facts facts;
     int32_t result = pcx_inspect(data.data(), data.size(), &facts);
-    if (result != PCX_OK) return Refused(name, tools::RefusalWords(result, facts));
+    if (result != PCX_OK) return refused(name, tools::refusal_words(result, facts));
     const int32_t format = facts.colour_source == 0 ? PCX_FORMAT_RGB : PCX_FORMAT_INDICES;
     const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
-    std::vector<uint8_t> pixelsOut;
+    std::vector<uint8_t> pixels_out;
     try {
-        pixelsOut.resize(row * static_cast<size_t>(facts.height));
+        pixels_out.resize(row * static_cast<size_t>(facts.height));
     } catch (const std::bad_alloc&) {
-        return Refused(name, tools::NoMemory(facts.width, facts.height));
+        return refused(name, tools::no_memory(facts.width, facts.height));
     }
-    result = pcx_decode(data.data(), data.size(), format, pixelsOut.data(), pixelsOut.size(),
+    result = pcx_decode(data.data(), data.size(), format, pixels_out.data(), pixels_out.size(),
                         static_cast<ptrdiff_t>(row), &facts);
-    if (result == RASTER_NO_MEMORY) return Refused(name, tools::NoMemory(facts.width, facts.height));
-    if (result != PCX_OK) return Refused(name, tools::RefusalWords(result, facts));
+    if (result == RASTER_NO_MEMORY) return refused(name, tools::no_memory(facts.width, facts.height));
+    if (result != PCX_OK) return refused(name, tools::refusal_words(result, facts));
 
     Check check;
     check.lines.push_back(name + ": " + std::to_string(facts.width) + " x " + std::to_string(facts.height) + ", " +
-                          tools::LayoutWords(facts) + ", version " + std::to_string(facts.version) + ", " +
-                          tools::ColourWords(facts) + ", " + Ratio(facts));
-    for (const std::string& words : tools::DamageWords(facts)) check.lines.push_back("  damage: " + words);
-    for (const std::string& words : tools::NoteWords(facts)) check.lines.push_back("  note: " + words);
-    if (file.longer) check.lines.push_back("  note: " + tools::LongerWords(file));
+                          tools::layout_words(facts) + ", version " + std::to_string(facts.version) + ", " +
+                          tools::colour_words(facts) + ", " + ratio(facts));
+    for (const std::string& words : tools::damage_words(facts)) check.lines.push_back("  damage: " + words);
+    for (const std::string& words : tools::note_words(facts)) check.lines.push_back("  note: " + words);
+    if (file.longer) check.lines.push_back("  note: " + tools::longer_words(file));
     const bool noted = facts.notes != 0 || file.longer;
     check.verdict = facts.damage != 0 ? Verdict::Damaged : noted ? Verdict::Noted : Verdict::Whole;
     return check;
 }
 
-Check CheckFile(const std::string& path, int64_t maxPixels) {
+Check check_file(const std::string& path, int64_t max_pixels) {
     const std::string name = path == "-" ? "(standard input)" : path;
     tools::PcxFile file;
     std::string error;
     try {
-        if (!tools::ReadPcxFile(path, maxPixels, &file, &error)) return Refused(name, error);
-        return CheckBytes(name, file);
+        if (!tools::read_pcx_file(path, max_pixels, &file, &error)) return refused(name, error);
+        return check_bytes(name, file);
     } catch (const std::bad_alloc&) {
-        return Refused(name, "not enough memory");
+        return refused(name, "not enough memory");
     }
 }
 
 struct Settings {
     bool quiet = false;
-    int64_t maxPixels = kDefaultMaxPixels;
+    int64_t max_pixels = kDefaultMaxPixels;
     std::vector<std::string> folders;
 };
 
 // -1 to go on, else the exit status.
-int ParseSettings(tools::CommandLine& line, int argc, char** argv, Settings* settings) {
-    const int parsed = line.Parse(argc, argv);
+int parse_settings(tools::CommandLine& line, int argc, char** argv, Settings* settings) {
+    const int parsed = line.parse(argc, argv);
     if (parsed >= 0) return parsed;
     for (const tools::Option& option : line.options()) {
         if (option.name == "--quiet") {
             settings->quiet = true;
         } else if (option.name == "--recursive") {
-            if (option.value.empty()) return line.BadValue(option.name, option.value);
+            if (option.value.empty()) return line.bad_value(option.name, option.value);
             settings->folders.push_back(option.value);
-        } else if (!tools::ParseWhole(option.value, 1, int64_t{1} << 32, &settings->maxPixels)) {
-            return line.BadValue(option.name, option.value);
+        } else if (!tools::parse_whole(option.value, 1, int64_t{1} << 32, &settings->max_pixels)) {
+            return line.bad_value(option.name, option.value);
         }
     }
     if (line.operands().empty() && settings->folders.empty()) {
-        return line.Refuse("no files to check: give FILE... or -r DIR (pcxcheck --help for more)");
+        return line.refuse("no files to check: give FILE... or -r DIR (pcxcheck --help for more)");
     }
     return -1;
 }
@@ -145,30 +145,30 @@ int ParseSettings(tools::CommandLine& line, int argc, char** argv, Settings* set
 }  // namespace
 
 int main(int argc, char** argv) {
-    tools::InstallInterruptHandlers();  // first: a signal from now on ends the run cleanly
+    tools::install_interrupt_handlers();  // first: a signal from now on ends the run cleanly
     const tools::Utf8Arguments utf8(&argc, &argv);
     tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     Settings settings;
-    const int parsed = ParseSettings(line, argc, argv, &settings);
+    const int parsed = parse_settings(line, argc, argv, &settings);
     if (parsed >= 0) return parsed;
     std::vector<tools::Input> inputs;
     std::string error;
-    if (!tools::CollectInputs(line.operands(), settings.folders, ".pcx", &inputs, &error)) {
+    if (!tools::collect_inputs(line.operands(), settings.folders, ".pcx", &inputs, &error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 1;
     }
 
     int counts[4] = {0, 0, 0, 0};
     size_t checked = 0;
-    for (; checked < inputs.size() && tools::InterruptSignal() == 0; ++checked) {
-        const Check check = CheckFile(inputs[checked].path, settings.maxPixels);
-        if (tools::InterruptSignal() != 0) break;  // a read the signal cut short tells nothing
+    for (; checked < inputs.size() && tools::interrupt_signal() == 0; ++checked) {
+        const Check check = check_file(inputs[checked].path, settings.max_pixels);
+        if (tools::interrupt_signal() != 0) break;  // a read the signal cut short tells nothing
         ++counts[static_cast<int>(check.verdict)];
         const bool lost = check.verdict == Verdict::Damaged || check.verdict == Verdict::Refused;
         if (settings.quiet && !lost) continue;
         for (const std::string& text : check.lines) std::printf("%s\n", text.c_str());
     }
-    const int signal = tools::InterruptSignal();
+    const int signal = tools::interrupt_signal();
     if (signal != 0) {
         std::printf("interrupted: %zu of %zu files checked: %d whole, %d with notes only, %d damaged, %d refused\n",
                     checked, inputs.size(), counts[0], counts[1], counts[2], counts[3]);

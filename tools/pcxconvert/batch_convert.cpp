@@ -14,8 +14,8 @@
 #include "paths.h"
 
 namespace fs = std::filesystem;
-using tools::PathOf;
-using tools::TextOf;
+using tools::path_of;
+using tools::text_of;
 
 namespace convert {
 
@@ -51,7 +51,7 @@ const tools::OptionRule kShared[] = {
 struct Settings {
     std::string output;
     std::vector<std::string> folders;
-    int jobs = tools::CoreCount();
+    int jobs = tools::core_count();
     int64_t max_pixels = kDefaultMaxPixels;
     bool force = false;
 };
@@ -63,7 +63,7 @@ struct Job {
 };
 
 // -1 to go on, else the exit status.
-int TakeOptions(const Tool& tool, const tools::CommandLine& line, Settings* settings) {
+int take_options(const Tool& tool, const tools::CommandLine& line, Settings* settings) {
     for (const tools::Option& option : line.options()) {
         int64_t number = 0;
         bool good = true;
@@ -74,44 +74,44 @@ int TakeOptions(const Tool& tool, const tools::CommandLine& line, Settings* sett
             settings->folders.push_back(option.value);
             good = !option.value.empty();
         } else if (option.name == "--jobs") {
-            good = tools::ParseWhole(option.value, 1, 256, &number);
+            good = tools::parse_whole(option.value, 1, 256, &number);
             settings->jobs = static_cast<int>(number);
         } else if (option.name == "--max-pixels") {
-            good = tools::ParseWhole(option.value, 1, int64_t{1} << 32, &settings->max_pixels);
+            good = tools::parse_whole(option.value, 1, int64_t{1} << 32, &settings->max_pixels);
         } else if (option.name == "--force") {
             settings->force = true;
         } else {
             good = tool.take(option);
         }
-        if (!good) return line.BadValue(option.name, option.value);
+        if (!good) return line.bad_value(option.name, option.value);
     }
     for (const std::string& operand : line.operands()) {
         if (operand == "-") {
-            return line.Refuse(
+            return line.refuse(
                 std::string("- (standard input) is not taken: name the files, whose names name the "
                             "outputs (pcxcheck reads standard input)"));
         }
     }
     if (line.operands().empty() && settings->folders.empty()) {
-        return line.Refuse(std::string("no files to convert: give FILE... or -r DIR (") + tool.program +
+        return line.refuse(std::string("no files to convert: give FILE... or -r DIR (") + tool.program +
                            " --help for more)");
     }
     return -1;
 }
 
-std::string OutputFor(const tools::Input& input, const Settings& settings, const char* extension) {
-    fs::path path = settings.output.empty() ? PathOf(input.path) : PathOf(settings.output) / PathOf(input.relative);
-    return TextOf(path.replace_extension(extension));
+std::string output_for(const tools::Input& input, const Settings& settings, const char* extension) {
+    fs::path path = settings.output.empty() ? path_of(input.path) : path_of(settings.output) / path_of(input.relative);
+    return text_of(path.replace_extension(extension));
 }
 
 // The jobs, each with its output; an output two inputs would share is
 // refused for the later one.
-std::vector<Job> PlanJobs(const std::vector<tools::Input>& inputs, const Settings& settings, const Tool& tool) {
+std::vector<Job> plan_jobs(const std::vector<tools::Input>& inputs, const Settings& settings, const Tool& tool) {
     std::vector<Job> jobs;
     std::map<std::string, std::string> taken;
     for (const tools::Input& input : inputs) {
-        Job job{input.path, OutputFor(input, settings, tool.output_extension), {}};
-        const auto [it, fresh] = taken.emplace(TextOf(PathOf(job.output).lexically_normal()), input.path);
+        Job job{input.path, output_for(input, settings, tool.output_extension), {}};
+        const auto [it, fresh] = taken.emplace(text_of(path_of(job.output).lexically_normal()), input.path);
         if (!fresh) job.outcome = {Result::Refused, "its output " + job.output + " is also " + it->second + "'s"};
         jobs.push_back(job);
     }
@@ -120,14 +120,14 @@ std::vector<Job> PlanJobs(const std::vector<tools::Input>& inputs, const Setting
 
 // The output's folder, made when the first file is written into it (so a
 // batch that writes nothing makes nothing).
-bool MakeFolder(const std::string& path, std::string* error) {
-    const fs::path folder = PathOf(path).parent_path();
+bool make_folder(const std::string& path, std::string* error) {
+    const fs::path folder = path_of(path).parent_path();
     std::error_code code;
     if (folder.empty() || fs::is_directory(folder, code)) return true;
     fs::create_directories(folder, code);
     std::error_code again;
     if (!code || fs::is_directory(folder, again)) return true;  // made by this job, or by another at once
-    *error = "cannot make the folder " + TextOf(folder) + ": " + code.message();
+    *error = "cannot make the folder " + text_of(folder) + ": " + code.message();
     return false;
 }
 
@@ -135,10 +135,10 @@ bool MakeFolder(const std::string& path, std::string* error) {
 // interrupt leaves no partial output: the temporary is removed instead.
 // Result::Converted when written; Failed with the reason, or NotStarted when
 // an interrupt came.
-Result WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-    if (!MakeFolder(path, error)) return Result::Failed;
+Result write_output(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    if (!make_folder(path, error)) return Result::Failed;
     const std::string part = path + ".part";
-    FILE* file = tools::OpenFile(part, "wb");
+    FILE* file = tools::open_file(part, "wb");
     if (file == nullptr) {
         *error = std::strerror(errno);
         return Result::Failed;
@@ -150,55 +150,55 @@ Result WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes, s
         *error = std::strerror(errno);
     }
     std::error_code code;
-    const bool interrupted = tools::InterruptSignal() != 0;
-    if (good && !interrupted) fs::rename(PathOf(part), PathOf(path), code);
+    const bool interrupted = tools::interrupt_signal() != 0;
+    if (good && !interrupted) fs::rename(path_of(part), path_of(path), code);
     if (good && code) {
         good = false;
         *error = code.message();
     }
-    if (!good || interrupted) fs::remove(PathOf(part), code);
+    if (!good || interrupted) fs::remove(path_of(part), code);
     return interrupted ? Result::NotStarted : good ? Result::Converted : Result::Failed;
 }
 
-Outcome ReadAndConvert(const Job& job, const Settings& settings, const Tool& tool, const Converter& converter,
-                       tools::PixelBudget& budget, std::vector<uint8_t>* output) {
+Outcome read_and_convert(const Job& job, const Settings& settings, const Tool& tool, const Converter& converter,
+                         tools::PixelBudget& budget, std::vector<uint8_t>* output) {
     std::vector<uint8_t> input;
     std::string error;
     const bool read = tool.read ? tool.read(job.input, settings.max_pixels, &input, &error)
-                                : tools::ReadWholeFile(job.input, &input, &error);
+                                : tools::read_whole_file(job.input, &input, &error);
     if (!read) return {Result::Refused, error};
     return converter(input, budget, output);
 }
 
-void ConvertOne(Job* job, const Settings& settings, const Tool& tool, const Converter& converter,
-                tools::PixelBudget& budget) {
+void convert_one(Job* job, const Settings& settings, const Tool& tool, const Converter& converter,
+                 tools::PixelBudget& budget) {
     Outcome& outcome = job->outcome;
     if (outcome.result != Result::NotStarted) return;  // refused while planning
     std::error_code code;
-    if (!settings.force && fs::exists(PathOf(job->output), code)) {
+    if (!settings.force && fs::exists(path_of(job->output), code)) {
         outcome = {Result::Kept, std::string()};
         return;
     }
     std::vector<uint8_t> output;
     try {
-        outcome = ReadAndConvert(*job, settings, tool, converter, budget, &output);
+        outcome = read_and_convert(*job, settings, tool, converter, budget, &output);
     } catch (const std::bad_alloc&) {
         outcome = {Result::Refused, "not enough memory"};
     }
     if (outcome.result != Result::Converted && outcome.result != Result::Damaged) return;
     std::string error;
-    const Result written = WriteOutput(job->output, output, &error);
+    const Result written = write_output(job->output, output, &error);
     if (written == Result::Failed) outcome = {Result::Failed, "cannot write " + job->output + ": " + error};
     if (written == Result::NotStarted) outcome = {Result::NotStarted, std::string()};
 }
 
 // The jobs' order of work: largest input first, so that no worker starts
 // a large file when the others are about to run out of work.
-std::vector<size_t> LargestFirst(const std::vector<Job>& jobs) {
+std::vector<size_t> largest_first(const std::vector<Job>& jobs) {
     std::vector<std::pair<uintmax_t, size_t>> sizes;
     for (size_t i = 0; i < jobs.size(); ++i) {
         std::error_code error;
-        const uintmax_t size = fs::file_size(PathOf(jobs[i].input), error);
+        const uintmax_t size = fs::file_size(path_of(jobs[i].input), error);
         sizes.push_back({error ? 0 : size, i});
     }
     std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
@@ -211,7 +211,7 @@ std::vector<size_t> LargestFirst(const std::vector<Job>& jobs) {
 // "PROGRAM: 200 files: 190 converted (2 of them with damage), 8 kept,
 // 1 refused, 1 failed", or after an interrupt "PROGRAM: interrupted: 37 of
 // 200 converted, ...". Returns the exit status.
-int Summarize(const Tool& tool, const std::vector<Job>& jobs) {
+int summarize(const Tool& tool, const std::vector<Job>& jobs) {
     size_t counts[6] = {0, 0, 0, 0, 0, 0};
     const char* words[6] = {nullptr, "converted with damage", nullptr, "refused", "failed", nullptr};
     for (const Job& job : jobs) {
@@ -223,7 +223,7 @@ int Summarize(const Tool& tool, const std::vector<Job>& jobs) {
         }
     }
     std::fflush(stderr);
-    const int signal = tools::InterruptSignal();
+    const int signal = tools::interrupt_signal();
     const size_t converted = counts[0] + counts[1];
     if (signal != 0) {
         std::printf("%s: interrupted: %zu of %zu converted, %zu kept, %zu refused, %zu failed\n", tool.program,
@@ -240,30 +240,30 @@ int Summarize(const Tool& tool, const std::vector<Job>& jobs) {
 
 }  // namespace
 
-int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
-    tools::InstallInterruptHandlers();  // first: a signal from now on ends the batch cleanly
+int run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
+    tools::install_interrupt_handlers();  // first: a signal from now on ends the batch cleanly
     std::vector<tools::OptionRule> rules(std::begin(kShared), std::end(kShared));
     rules.insert(rules.end(), tool.options.begin(), tool.options.end());
     tools::CommandLine line(tool.program, rules, tool.usage);
-    const int parsed = line.Parse(argc, argv);
+    const int parsed = line.parse(argc, argv);
     if (parsed >= 0) return parsed;
     Settings settings;
-    const int taken = TakeOptions(tool, line, &settings);
+    const int taken = take_options(tool, line, &settings);
     if (taken >= 0) return taken;
 
     std::vector<tools::Input> inputs;
     std::string error;
-    if (!tools::CollectInputs(line.operands(), settings.folders, tool.input_extension, &inputs, &error)) {
+    if (!tools::collect_inputs(line.operands(), settings.folders, tool.input_extension, &inputs, &error)) {
         std::fprintf(stderr, "%s: %s\n", tool.program, error.c_str());
         return 1;
     }
-    std::vector<Job> jobs = PlanJobs(inputs, settings, tool);
+    std::vector<Job> jobs = plan_jobs(inputs, settings, tool);
     const Converter converter = make();
     tools::PixelBudget budget(settings.max_pixels);
-    const std::vector<size_t> order = LargestFirst(jobs);
-    tools::RunBatch(jobs.size(), settings.jobs, tools::ErrorIsTerminal(), tool.program,
-                    [&](size_t i) { ConvertOne(&jobs[order[i]], settings, tool, converter, budget); });
-    return Summarize(tool, jobs);
+    const std::vector<size_t> order = largest_first(jobs);
+    tools::run_batch(jobs.size(), settings.jobs, tools::error_is_terminal(), tool.program,
+                     [&](size_t i) { convert_one(&jobs[order[i]], settings, tool, converter, budget); });
+    return summarize(tool, jobs);
 }
 
 }  // namespace convert

@@ -54,7 +54,7 @@ extern const char kSharedUsage[];
 // one was refused or failed, 2 for usage, 128 + the signal after an
 // interrupt). `make` is called once the options are taken, for the
 // converter.
-int Run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make);
+int run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make);
 
 }  // namespace convert
 

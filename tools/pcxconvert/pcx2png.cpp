@@ -29,11 +29,11 @@ const char kUsageHead[] =
     "                      does not say whether it is alpha; without --alpha it is dropped)\n";
 
 // The fewest bits a pixel that hold indices up to `highest`.
-int DepthFor(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }
+int depth_for(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }
 
 // The decoded picture as a PNG file.
-convert::Outcome MakePng(const pcx_facts& facts, int32_t format, const std::vector<uint8_t>& decoded,
-                         std::vector<uint8_t>* png) {
+convert::Outcome make_png(const pcx_facts& facts, int32_t format, const std::vector<uint8_t>& decoded,
+                          std::vector<uint8_t>* png) {
     pngio::Picture picture;
     picture.width = facts.width;
     picture.height = facts.height;
@@ -43,52 +43,52 @@ convert::Outcome MakePng(const pcx_facts& facts, int32_t format, const std::vect
         uint8_t highest = 0;
         for (uint8_t index : decoded) highest = index > highest ? index : highest;
         picture.kind = pngio::Kind::Palette;
-        picture.bit_depth = DepthFor(highest);
+        picture.bit_depth = depth_for(highest);
         picture.palette.assign(facts.palette, facts.palette + 3 * (highest + 1));
     } else {
         picture.kind = format == PCX_FORMAT_RGBA ? pngio::Kind::Rgba : pngio::Kind::Rgb;
     }
     std::string error;
-    if (!pngio::Write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
-    if (facts.damage != 0) return {convert::Result::Damaged, tools::Joined(tools::DamageWords(facts))};
+    if (!pngio::write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
+    if (facts.damage != 0) return {convert::Result::Damaged, tools::joined(tools::damage_words(facts))};
     return {convert::Result::Converted, std::string()};
 }
 
-convert::Outcome Decode(bool keepAlpha, const std::vector<uint8_t>& data, pcx_facts facts, std::vector<uint8_t>* png) {
+convert::Outcome decode(bool keep_alpha, const std::vector<uint8_t>& data, pcx_facts facts, std::vector<uint8_t>* png) {
     const bool indexed = facts.colour_source != 0;
-    const int32_t format = indexed                          ? PCX_FORMAT_INDICES
-                           : keepAlpha && facts.planes == 4 ? PCX_FORMAT_RGBA
-                                                            : PCX_FORMAT_RGB;
+    const int32_t format = indexed                           ? PCX_FORMAT_INDICES
+                           : keep_alpha && facts.planes == 4 ? PCX_FORMAT_RGBA
+                                                             : PCX_FORMAT_RGB;
     const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
     std::vector<uint8_t> decoded(row * static_cast<size_t>(facts.height));
     const int32_t result = pcx_decode(data.data(), data.size(), format, decoded.data(), decoded.size(),
                                       static_cast<ptrdiff_t>(row), &facts);
     if (result == RASTER_NO_MEMORY) throw std::bad_alloc();
-    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
-    return MakePng(facts, format, decoded, png);
+    if (result != PCX_OK) return {convert::Result::Refused, tools::refusal_words(result, facts)};
+    return make_png(facts, format, decoded, png);
 }
 
-convert::Outcome Convert(bool keepAlpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
-                         std::vector<uint8_t>* png) {
+convert::Outcome convert_picture(bool keep_alpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                                 std::vector<uint8_t>* png) {
     pcx_facts facts;
     const int32_t result = pcx_inspect(data.data(), data.size(), &facts);
-    if (result != PCX_OK) return {convert::Result::Refused, tools::RefusalWords(result, facts)};
+    if (result != PCX_OK) return {convert::Result::Refused, tools::refusal_words(result, facts)};
     const int64_t pixels = int64_t{facts.width} * facts.height;
     if (pixels > budget.limit()) {
-        return {convert::Result::Refused, tools::TooLarge(facts.width, facts.height, budget.limit())};
+        return {convert::Result::Refused, tools::too_large(facts.width, facts.height, budget.limit())};
     }
     tools::BudgetHold hold(&budget, pixels);
     try {
-        return Decode(keepAlpha, data, facts, png);
+        return decode(keep_alpha, data, facts, png);
     } catch (const std::bad_alloc&) {
-        return {convert::Result::Refused, tools::NoMemory(facts.width, facts.height)};
+        return {convert::Result::Refused, tools::no_memory(facts.width, facts.height)};
     }
 }
 
 // The PCX file read no further than its picture can reach.
-bool ReadBounded(const std::string& path, int64_t maxPixels, std::vector<uint8_t>* bytes, std::string* error) {
+bool read_bounded(const std::string& path, int64_t max_pixels, std::vector<uint8_t>* bytes, std::string* error) {
     tools::PcxFile file;
-    if (!tools::ReadPcxFile(path, maxPixels, &file, error)) return false;
+    if (!tools::read_pcx_file(path, max_pixels, &file, error)) return false;
     *bytes = std::move(file.bytes);
     return true;
 }
@@ -98,20 +98,20 @@ bool ReadBounded(const std::string& path, int64_t maxPixels, std::vector<uint8_t
 int main(int argc, char** argv) {
     const tools::Utf8Arguments utf8(&argc, &argv);
     const std::string usage = std::string(kUsageHead) + convert::kSharedUsage;
-    bool keepAlpha = false;
+    bool keep_alpha = false;
     convert::Tool tool{"pcx2png",
                        usage.c_str(),
                        ".pcx",
                        ".png",
                        {{"--alpha", nullptr, nullptr}},
                        [&](const tools::Option&) {
-                           keepAlpha = true;
+                           keep_alpha = true;
                            return true;
                        },
-                       ReadBounded};
-    return convert::Run(tool, argc, argv, [&] {
-        return [keepAlpha](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* png) {
-            return Convert(keepAlpha, data, budget, png);
+                       read_bounded};
+    return convert::run(tool, argc, argv, [&] {
+        return [keep_alpha](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* png) {
+            return convert_picture(keep_alpha, data, budget, png);
         };
     });
 }

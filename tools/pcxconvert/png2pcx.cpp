@@ -45,12 +45,12 @@ struct Indexed {
     std::vector<uint8_t> palette;  // red, green, blue
 };
 
-uint32_t ColourAt(const uint8_t* p) { return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2]; }
+uint32_t colour_at(const uint8_t* p) { return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2]; }
 
 // The distinct colours of a red, green, blue picture, in ascending order
 // (so black and white come as black then white), with each pixel's index;
 // false when there are more than 256.
-bool IndexColours(const std::vector<uint8_t>& rgb, Indexed* out) {
+bool index_colours(const std::vector<uint8_t>& rgb, Indexed* out) {
     constexpr uint32_t kSlots = 1024;  // open addressing, at most a quarter full
     std::vector<uint32_t> keys(kSlots, 0);
     std::vector<uint8_t> found(kSlots, 0);
@@ -58,7 +58,7 @@ bool IndexColours(const std::vector<uint8_t>& rgb, Indexed* out) {
     const size_t pixels = rgb.size() / 3;
     out->indices.resize(pixels);
     for (size_t i = 0; i < pixels; ++i) {
-        const uint32_t key = ColourAt(&rgb[i * 3]) + 1;
+        const uint32_t key = colour_at(&rgb[i * 3]) + 1;
         uint32_t slot = (key * 2654435761u) >> 22;
         while (keys[slot] != 0 && keys[slot] != key) slot = (slot + 1) & (kSlots - 1);
         if (keys[slot] == 0) {
@@ -82,14 +82,14 @@ bool IndexColours(const std::vector<uint8_t>& rgb, Indexed* out) {
 }
 
 // Drops palette entries past the highest index used.
-void TrimPalette(Indexed* picture) {
+void trim_palette(Indexed* picture) {
     uint8_t highest = 0;
     for (uint8_t index : picture->indices) highest = std::max(highest, index);
     picture->palette.resize(std::min<size_t>(picture->palette.size(), 3u * (highest + 1u)), 0);
 }
 
 // Every index through the palette, as red, green, blue (and alpha 255).
-std::vector<uint8_t> Expand(const Indexed& picture, int channels) {
+std::vector<uint8_t> expand(const Indexed& picture, int channels) {
     std::vector<uint8_t> out(picture.indices.size() * static_cast<size_t>(channels), 255);
     for (size_t i = 0; i < picture.indices.size(); ++i) {
         std::copy_n(&picture.palette[picture.indices[i] * 3u], 3, &out[i * static_cast<size_t>(channels)]);
@@ -98,10 +98,10 @@ std::vector<uint8_t> Expand(const Indexed& picture, int channels) {
 }
 
 // Black and white as 0 and 1; false when the picture has other colours.
-bool ToBlackWhite(Indexed* picture) {
+bool to_black_white(Indexed* picture) {
     uint8_t remap[256] = {};
     for (size_t i = 0; i < picture->palette.size() / 3; ++i) {
-        const uint32_t c = ColourAt(&picture->palette[i * 3]);
+        const uint32_t c = colour_at(&picture->palette[i * 3]);
         remap[i] = c == 0xffffff ? 1 : 0;
         if (c != 0 && c != 0xffffff) {
             for (uint8_t index : picture->indices) {
@@ -121,7 +121,7 @@ struct Encoding {
     int32_t colours;
 };
 
-convert::Outcome Encode(const pngio::Image& image, const Encoding& e, std::vector<uint8_t>* pcx) {
+convert::Outcome encode(const pngio::Image& image, const Encoding& e, std::vector<uint8_t>* pcx) {
     const ptrdiff_t stride = static_cast<ptrdiff_t>(image.width) * (e.format == PCX_FORMAT_INDICES ? 1 : e.format);
     const size_t size =
         pcx_encode(e.pixels, image.width, image.height, stride, e.format, e.palette, e.colours, nullptr, 0);
@@ -134,7 +134,7 @@ convert::Outcome Encode(const pngio::Image& image, const Encoding& e, std::vecto
     return {convert::Result::Converted, std::string()};
 }
 
-const char* LayoutName(Layout layout) {
+const char* layout_name(Layout layout) {
     switch (layout) {
         case Layout::BlackWhite:
             return "bw";
@@ -148,13 +148,13 @@ const char* LayoutName(Layout layout) {
 }
 
 // An indexed picture in the layout asked for (or the smallest).
-convert::Outcome EncodeIndexed(const pngio::Image& image, Indexed picture, Layout layout, std::vector<uint8_t>* pcx) {
+convert::Outcome encode_indexed(const pngio::Image& image, Indexed picture, Layout layout, std::vector<uint8_t>* pcx) {
     const size_t count = picture.palette.size() / 3;
     if (layout == Layout::Rgb) {
-        const std::vector<uint8_t> rgb = Expand(picture, 3);
-        return Encode(image, {rgb.data(), PCX_FORMAT_RGB, nullptr, 0}, pcx);
+        const std::vector<uint8_t> rgb = expand(picture, 3);
+        return encode(image, {rgb.data(), PCX_FORMAT_RGB, nullptr, 0}, pcx);
     }
-    if (layout == Layout::BlackWhite && !ToBlackWhite(&picture)) {
+    if (layout == Layout::BlackWhite && !to_black_white(&picture)) {
         return {convert::Result::Refused, "has colours other than black and white, which --layout bw cannot hold"};
     }
     if ((layout == Layout::Sixteen && count > 16)) {
@@ -167,23 +167,23 @@ convert::Outcome EncodeIndexed(const pngio::Image& image, Indexed picture, Layou
     if (layout == Layout::Sixteen) colours = 16;
     if (layout == Layout::TwoFiftySix) colours = 256;
     picture.palette.resize(static_cast<size_t>(colours) * 3, 0);
-    if (layout == Layout::Smallest && count == 1 && ColourAt(picture.palette.data()) == 0) {
+    if (layout == Layout::Smallest && count == 1 && colour_at(picture.palette.data()) == 0) {
         std::fill_n(&picture.palette[3], 3, 255);  // black alone: black and white, 1 bit
     }
-    return Encode(image, {picture.indices.data(), PCX_FORMAT_INDICES, picture.palette.data(), colours}, pcx);
+    return encode(image, {picture.indices.data(), PCX_FORMAT_INDICES, picture.palette.data(), colours}, pcx);
 }
 
 // Any picture as red, green, blue and alpha (255 where it has none).
-std::vector<uint8_t> AsRgba(const pngio::Image& image) {
+std::vector<uint8_t> as_rgba(const pngio::Image& image) {
     if (image.channels == 4) return image.pixels;
-    if (image.channels == 1) return Expand({image.pixels, image.palette}, 4);
+    if (image.channels == 1) return expand({image.pixels, image.palette}, 4);
     std::vector<uint8_t> rgba(image.pixels.size() / 3 * 4, 255);
     for (size_t i = 0; i < image.pixels.size() / 3; ++i) std::copy_n(&image.pixels[i * 3], 3, &rgba[i * 4]);
     return rgba;
 }
 
 // Red, green, blue and alpha to red, green, blue, in place.
-void DropAlpha(pngio::Image* image) {
+void drop_alpha(pngio::Image* image) {
     for (size_t i = 0; i < image->pixels.size() / 4; ++i) {
         std::copy_n(&image->pixels[i * 4], 3, &image->pixels[i * 3]);
     }
@@ -193,11 +193,11 @@ void DropAlpha(pngio::Image* image) {
 
 // The picture read and encoded; std::bad_alloc when memory runs out on the
 // way, from here or from the codec.
-convert::Outcome ReadAndEncode(const Settings& settings, pngio::Reader& reader, std::vector<uint8_t>* pcx) {
+convert::Outcome read_and_encode(const Settings& settings, pngio::Reader& reader, std::vector<uint8_t>* pcx) {
     pngio::Image image;
     std::string error;
     const bool alpha = settings.alpha || settings.layout == Layout::Rgba;
-    if (!reader.Read(alpha, &image, &error)) {
+    if (!reader.read(alpha, &image, &error)) {
         if (error.find("out of memory") != std::string::npos || error.find("Out of memory") != std::string::npos) {
             throw std::bad_alloc();  // libpng's own allocation failed
         }
@@ -206,34 +206,34 @@ convert::Outcome ReadAndEncode(const Settings& settings, pngio::Reader& reader, 
     if (settings.layout == Layout::Rgba || image.transparent) {
         if (settings.layout != Layout::Rgba && settings.layout != Layout::Smallest) {
             return {convert::Result::Refused, std::string("has transparency, which --layout ") +
-                                                  LayoutName(settings.layout) + " cannot hold (rgba can)"};
+                                                  layout_name(settings.layout) + " cannot hold (rgba can)"};
         }
-        const std::vector<uint8_t> rgba = AsRgba(image);
-        return Encode(image, {rgba.data(), PCX_FORMAT_RGBA, nullptr, 0}, pcx);
+        const std::vector<uint8_t> rgba = as_rgba(image);
+        return encode(image, {rgba.data(), PCX_FORMAT_RGBA, nullptr, 0}, pcx);
     }
-    if (image.channels == 4) DropAlpha(&image);  // kept alpha that is opaque everywhere
+    if (image.channels == 4) drop_alpha(&image);  // kept alpha that is opaque everywhere
     Indexed picture;
     if (image.channels == 1) {
         picture = {image.pixels, image.palette};
-        TrimPalette(&picture);
-    } else if (settings.layout == Layout::Rgb || !IndexColours(image.pixels, &picture)) {
+        trim_palette(&picture);
+    } else if (settings.layout == Layout::Rgb || !index_colours(image.pixels, &picture)) {
         if (settings.layout != Layout::Smallest && settings.layout != Layout::Rgb) {
             return {convert::Result::Refused, std::string("more than 256 colours, which --layout ") +
-                                                  LayoutName(settings.layout) + " cannot hold"};
+                                                  layout_name(settings.layout) + " cannot hold"};
         }
-        return Encode(image, {image.pixels.data(), PCX_FORMAT_RGB, nullptr, 0}, pcx);
+        return encode(image, {image.pixels.data(), PCX_FORMAT_RGB, nullptr, 0}, pcx);
     }
-    return EncodeIndexed(image, std::move(picture), settings.layout, pcx);
+    return encode_indexed(image, std::move(picture), settings.layout, pcx);
 }
 
-convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
-                         std::vector<uint8_t>* pcx) {
+convert::Outcome convert_picture(const Settings& settings, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                                 std::vector<uint8_t>* pcx) {
     pngio::Reader reader;
     std::string error;
-    if (!reader.Open(data.data(), data.size(), &error)) return {convert::Result::Refused, error};
+    if (!reader.open(data.data(), data.size(), &error)) return {convert::Result::Refused, error};
     const int64_t pixels = int64_t{reader.width()} * reader.height();
     if (pixels > budget.limit()) {
-        return {convert::Result::Refused, tools::TooLarge(reader.width(), reader.height(), budget.limit())};
+        return {convert::Result::Refused, tools::too_large(reader.width(), reader.height(), budget.limit())};
     }
     if (reader.width() > 65535 || reader.height() > 65535) {
         return {convert::Result::Refused, std::to_string(reader.width()) + " x " + std::to_string(reader.height()) +
@@ -241,13 +241,13 @@ convert::Outcome Convert(const Settings& settings, const std::vector<uint8_t>& d
     }
     tools::BudgetHold hold(&budget, pixels);
     try {
-        return ReadAndEncode(settings, reader, pcx);
+        return read_and_encode(settings, reader, pcx);
     } catch (const std::bad_alloc&) {
-        return {convert::Result::Refused, tools::NoMemory(reader.width(), reader.height())};
+        return {convert::Result::Refused, tools::no_memory(reader.width(), reader.height())};
     }
 }
 
-bool TakeOption(const tools::Option& option, Settings* settings) {
+bool take_option(const tools::Option& option, Settings* settings) {
     if (option.name == "--alpha") {
         settings->alpha = true;
         return true;
@@ -277,11 +277,11 @@ int main(int argc, char** argv) {
                        ".png",
                        ".pcx",
                        {{"--layout", nullptr, "bw, 16, 256, rgb or rgba"}, {"--alpha", nullptr, nullptr}},
-                       [&](const tools::Option& option) { return TakeOption(option, &settings); },
+                       [&](const tools::Option& option) { return take_option(option, &settings); },
                        nullptr};
-    return convert::Run(tool, argc, argv, [&] {
+    return convert::run(tool, argc, argv, [&] {
         return [settings](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* pcx) {
-            return Convert(settings, data, budget, pcx);
+            return convert_picture(settings, data, budget, pcx);
         };
     });
 }

@@ -26,14 +26,14 @@ namespace {
 //   as level 2 with the same filter, for no more bytes.
 constexpr int kIndexedLevel = 2;
 
-void OnError(png_structp png, png_const_charp message) {
+void on_error(png_structp png, png_const_charp message) {
     *static_cast<std::string*>(png_get_error_ptr(png)) = message;
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
+void on_warning(png_structp, png_const_charp) {}
 
-void Append(png_structp png, png_bytep data, size_t count) {
+void append(png_structp png, png_bytep data, size_t count) {
     auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
     bool stored = true;
     try {
@@ -44,11 +44,11 @@ void Append(png_structp png, png_bytep data, size_t count) {
     if (!stored) png_error(png, "not enough memory for the PNG file");
 }
 
-void FlushNothing(png_structp) {}
+void flush_nothing(png_structp) {}
 
 // Everything that may end in png_error, under one setjmp; no object with a
 // destructor lives in this frame.
-bool WriteAll(png_structp png, png_infop info, const Picture& picture, png_bytepp rows) {
+bool write_all(png_structp png, png_infop info, const Picture& picture, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     const int type = picture.kind == Kind::Palette ? PNG_COLOR_TYPE_PALETTE
                      : picture.kind == Kind::Rgb   ? PNG_COLOR_TYPE_RGB
@@ -79,24 +79,24 @@ bool WriteAll(png_structp png, png_infop info, const Picture& picture, png_bytep
 
 }  // namespace
 
-bool Write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
+bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
     out->clear();
     // Room for the worst case (incompressible rows, their filter bytes and
     // the chunks around them), so the file is never moved while it grows;
     // pages the file does not reach are never touched.
-    const size_t bytesPerPixel = picture.kind == Kind::Rgba ? 4 : picture.kind == Kind::Rgb ? 3 : 1;
-    const size_t raw = (static_cast<size_t>(picture.width) * bytesPerPixel + 1) * static_cast<size_t>(picture.height);
+    const size_t bytes_per_pixel = picture.kind == Kind::Rgba ? 4 : picture.kind == Kind::Rgb ? 3 : 1;
+    const size_t raw = (static_cast<size_t>(picture.width) * bytes_per_pixel + 1) * static_cast<size_t>(picture.height);
     out->reserve(raw + raw / 1000 + 65536);  // std::bad_alloc is the caller's
     std::vector<png_bytep> rows(static_cast<size_t>(picture.height));
     for (size_t y = 0; y < rows.size(); ++y) {
         rows[y] = const_cast<png_bytep>(picture.pixels + static_cast<ptrdiff_t>(y) * picture.stride);
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnError, OnWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, on_error, on_warning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     bool written = false;
     if (info != nullptr) {
-        png_set_write_fn(png, out, Append, FlushNothing);
-        written = WriteAll(png, info, picture, rows.data());
+        png_set_write_fn(png, out, append, flush_nothing);
+        written = write_all(png, info, picture, rows.data());
     } else {
         *error = "not enough memory for libpng";
     }
@@ -107,7 +107,7 @@ bool Write(const Picture& picture, std::vector<uint8_t>* out, std::string* error
 // ---- reading --------------------------------------------------------------
 
 Reader::Reader() {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message_, OnError, OnWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message_, on_error, on_warning);
     png_ = png;
     if (png != nullptr) info_ = png_create_info_struct(png);
 }
@@ -120,22 +120,22 @@ Reader::~Reader() {
 
 namespace {
 
-void ReadData(png_structp png, png_bytep bytes, size_t count) {
+void read_data(png_structp png, png_bytep bytes, size_t count) {
     Reader::Source* source = static_cast<Reader::Source*>(png_get_io_ptr(png));
     if (count > source->size - source->position) png_error(png, "the file ends inside the picture");
     std::memcpy(bytes, source->data + source->position, count);
     source->position += count;
 }
 
-bool ReadInfo(png_structp png, png_infop info, Reader::Source* source) {
+bool read_info(png_structp png, png_infop info, Reader::Source* source) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_set_read_fn(png, source, ReadData);
+    png_set_read_fn(png, source, read_data);
     png_read_info(png, info);
     return true;
 }
 
 // The transformations that turn every kind into 1, 3 or 4 bytes a pixel.
-bool SetTransforms(png_structp png, png_infop info, int channels) {
+bool set_transforms(png_structp png, png_infop info, int channels) {
     if (setjmp(png_jmpbuf(png))) return false;
     const int type = png_get_color_type(png, info);
     png_set_scale_16(png);
@@ -155,7 +155,7 @@ bool SetTransforms(png_structp png, png_infop info, int channels) {
     return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+bool read_rows(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_image(png, rows);
     return true;
@@ -163,7 +163,7 @@ bool ReadRows(png_structp png, png_bytepp rows) {
 
 }  // namespace
 
-bool Reader::Open(const uint8_t* data, size_t size, std::string* error) {
+bool Reader::open(const uint8_t* data, size_t size, std::string* error) {
     png_structp png = static_cast<png_structp>(png_);
     png_infop info = static_cast<png_infop>(info_);
     if (info == nullptr) {
@@ -177,7 +177,7 @@ bool Reader::Open(const uint8_t* data, size_t size, std::string* error) {
     source_ = {data, size, 0};
     // The size limits are the caller's (--max-pixels), not libpng's.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
-    if (!ReadInfo(png, info, &source_)) {
+    if (!read_info(png, info, &source_)) {
         *error = message_;
         return false;
     }
@@ -187,7 +187,7 @@ bool Reader::Open(const uint8_t* data, size_t size, std::string* error) {
 }
 
 // Palette and grey pictures as indices, unless their transparency is kept.
-int Reader::Channels(bool alpha) {
+int Reader::channels_for(bool alpha) {
     png_structp png = static_cast<png_structp>(png_);
     png_infop info = static_cast<png_infop>(info_);
     const int type = png_get_color_type(png, info);
@@ -196,13 +196,13 @@ int Reader::Channels(bool alpha) {
     return (type & PNG_COLOR_MASK_COLOR) != 0 && type != PNG_COLOR_TYPE_PALETTE ? 3 : 1;
 }
 
-bool Reader::Read(bool alpha, Image* image, std::string* error) {
+bool Reader::read(bool alpha, Image* image, std::string* error) {
     png_structp png = static_cast<png_structp>(png_);
     png_infop info = static_cast<png_infop>(info_);
-    const int channels = Channels(alpha);
+    const int channels = channels_for(alpha);
     const int type = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
-    if (!SetTransforms(png, info, channels)) {
+    if (!set_transforms(png, info, channels)) {
         *error = message_;
         return false;
     }
@@ -231,7 +231,7 @@ bool Reader::Read(bool alpha, Image* image, std::string* error) {
     image->pixels.assign(row * static_cast<size_t>(height_), 0);
     std::vector<png_bytep> rows(static_cast<size_t>(height_));
     for (size_t y = 0; y < rows.size(); ++y) rows[y] = image->pixels.data() + y * row;
-    if (!ReadRows(png, rows.data())) {
+    if (!read_rows(png, rows.data())) {
         *error = message_;
         return false;
     }

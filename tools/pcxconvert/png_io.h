@@ -27,7 +27,7 @@ struct Picture {
 
 // The PNG file's bytes; false with libpng's reason in `error`; throws
 // std::bad_alloc when there is no memory for the file.
-bool Write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
+bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
 // A PNG read back for png2pcx. `channels` 1: one index a pixel into
 // `palette` (palette pictures, and grey ones with a grey ramp as palette);
@@ -49,13 +49,13 @@ class Reader {
     Reader& operator=(const Reader&) = delete;
 
     // The header: size and kind. False with the reason in `error`.
-    bool Open(const uint8_t* data, size_t size, std::string* error);
+    bool open(const uint8_t* data, size_t size, std::string* error);
     int width() const { return width_; }
     int height() const { return height_; }
     // The pixels. With `alpha`, a picture with transparency (an alpha
     // channel or a transparent colour) comes as 4 channels; without, its
     // transparency is dropped and it comes as indices or red, green, blue.
-    bool Read(bool alpha, Image* image, std::string* error);
+    bool read(bool alpha, Image* image, std::string* error);
 
     // The bytes libpng reads from.
     struct Source {
@@ -65,7 +65,7 @@ class Reader {
     };
 
   private:
-    int Channels(bool alpha);
+    int channels_for(bool alpha);
 
     void* png_ = nullptr;
     void* info_ = nullptr;

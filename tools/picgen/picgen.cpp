@@ -38,69 +38,69 @@ struct Rgb {
     double r, g, b;
 };
 
-Rgb Mix(const Rgb& a, const Rgb& b, double t) {
+Rgb mix(const Rgb& a, const Rgb& b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-uint8_t ToByte(double v) {
+uint8_t to_byte(double v) {
     if (v <= 0.0) return 0;
     if (v >= 255.0) return 255;
     return static_cast<uint8_t>(v + 0.5);
 }
 
 // Sky colour at height t (0 = top, 1 = horizon).
-Rgb SkyColour(double t) {
+Rgb sky_colour(double t) {
     const Rgb zenith{22, 56, 148};
     const Rgb middle{86, 150, 222};
     const Rgb horizon{232, 226, 228};
-    if (t < 0.6) return Mix(zenith, middle, t / 0.6);
-    return Mix(middle, horizon, (t - 0.6) / 0.4);
+    if (t < 0.6) return mix(zenith, middle, t / 0.6);
+    return mix(middle, horizon, (t - 0.6) / 0.4);
 }
 
 // Cloud colour at height t: cool white high up, warm white near the horizon.
-Rgb CloudColour(double t) { return Mix(Rgb{246, 250, 255}, Rgb{255, 244, 236}, t); }
+Rgb cloud_colour(double t) { return mix(Rgb{246, 250, 255}, Rgb{255, 244, 236}, t); }
 
-void SetEntry(std::vector<uint8_t>& palette, int index, const Rgb& c) {
-    palette[index * 3 + 0] = ToByte(c.r);
-    palette[index * 3 + 1] = ToByte(c.g);
-    palette[index * 3 + 2] = ToByte(c.b);
+void set_entry(std::vector<uint8_t>& palette, int index, const Rgb& c) {
+    palette[index * 3 + 0] = to_byte(c.r);
+    palette[index * 3 + 1] = to_byte(c.g);
+    palette[index * 3 + 2] = to_byte(c.b);
 }
 
-std::vector<uint8_t> BuildPalette() {
+std::vector<uint8_t> build_palette() {
     std::vector<uint8_t> palette(768, 0);
     for (int step = 0; step < kGradientSteps; ++step) {
         const double t = static_cast<double>(step) / (kGradientSteps - 1);
         for (int cover = 0; cover < kCoverLevels; ++cover) {
             const double a = static_cast<double>(cover) / (kCoverLevels - 1);
-            SetEntry(palette, kSkyFirst + step * kCoverLevels + cover, Mix(SkyColour(t), CloudColour(t), a));
+            set_entry(palette, kSkyFirst + step * kCoverLevels + cover, mix(sky_colour(t), cloud_colour(t), a));
         }
     }
-    SetEntry(palette, kOutline, Rgb{16, 20, 52});
-    SetEntry(palette, kShadow, Rgb{8, 14, 42});
+    set_entry(palette, kOutline, Rgb{16, 20, 52});
+    set_entry(palette, kShadow, Rgb{8, 14, 42});
     for (int i = 0; i < kRampLength; ++i) {
         const double t = static_cast<double>(i) / (kRampLength - 1);
         // Gold: pale yellow at the top of a letter to deep orange at its foot.
-        SetEntry(palette, kGoldFirst + i,
-                 t < 0.5 ? Mix(Rgb{255, 246, 160}, Rgb{255, 200, 40}, t / 0.5)
-                         : Mix(Rgb{255, 200, 40}, Rgb{222, 96, 18}, (t - 0.5) / 0.5));
+        set_entry(palette, kGoldFirst + i,
+                  t < 0.5 ? mix(Rgb{255, 246, 160}, Rgb{255, 200, 40}, t / 0.5)
+                          : mix(Rgb{255, 200, 40}, Rgb{222, 96, 18}, (t - 0.5) / 0.5));
         // Ice: white at the top to a strong cyan-blue at the foot.
-        SetEntry(palette, kIceFirst + i,
-                 t < 0.5 ? Mix(Rgb{250, 255, 255}, Rgb{120, 226, 255}, t / 0.5)
-                         : Mix(Rgb{120, 226, 255}, Rgb{30, 120, 220}, (t - 0.5) / 0.5));
+        set_entry(palette, kIceFirst + i,
+                  t < 0.5 ? mix(Rgb{250, 255, 255}, Rgb{120, 226, 255}, t / 0.5)
+                          : mix(Rgb{120, 226, 255}, Rgb{30, 120, 220}, (t - 0.5) / 0.5));
     }
-    SetEntry(palette, kHighlight, Rgb{255, 255, 255});
-    SetEntry(palette, kLastUsed, Rgb{200, 60, 90});
+    set_entry(palette, kHighlight, Rgb{255, 255, 255});
+    set_entry(palette, kLastUsed, Rgb{200, 60, 90});
     return palette;
 }
 
 // 4 x 4 ordered-dither thresholds in [0, 1).
-double Bayer(int x, int y) {
+double bayer(int x, int y) {
     static const int kMatrix[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
     return (kMatrix[y & 3][x & 3] + 0.5) / 16.0;
 }
 
 // Lattice hash to [0, 1).
-double Hash(int x, int y, uint32_t seed) {
+double hash(int x, int y, uint32_t seed) {
     uint32_t h = static_cast<uint32_t>(x) * 0x8da6b343u ^ static_cast<uint32_t>(y) * 0xd8163841u ^ seed * 0xcb1ab31fu;
     h ^= h >> 13;
     h *= 0x5bd1e995u;
@@ -108,30 +108,30 @@ double Hash(int x, int y, uint32_t seed) {
     return (h & 0xffffff) / 16777216.0;
 }
 
-double Smooth(double t) { return t * t * (3.0 - 2.0 * t); }
+double smooth(double t) { return t * t * (3.0 - 2.0 * t); }
 
-int Floor(double v) {
+int floor_int(double v) {
     const int i = static_cast<int>(v);
     return (v < i) ? i - 1 : i;
 }
 
-double ValueNoise(double x, double y, uint32_t seed) {
-    const int x0 = Floor(x);
-    const int y0 = Floor(y);
-    const double fx = Smooth(x - x0);
-    const double fy = Smooth(y - y0);
-    const double top = Hash(x0, y0, seed) + (Hash(x0 + 1, y0, seed) - Hash(x0, y0, seed)) * fx;
-    const double bottom = Hash(x0, y0 + 1, seed) + (Hash(x0 + 1, y0 + 1, seed) - Hash(x0, y0 + 1, seed)) * fx;
+double value_noise(double x, double y, uint32_t seed) {
+    const int x0 = floor_int(x);
+    const int y0 = floor_int(y);
+    const double fx = smooth(x - x0);
+    const double fy = smooth(y - y0);
+    const double top = hash(x0, y0, seed) + (hash(x0 + 1, y0, seed) - hash(x0, y0, seed)) * fx;
+    const double bottom = hash(x0, y0 + 1, seed) + (hash(x0 + 1, y0 + 1, seed) - hash(x0, y0 + 1, seed)) * fx;
     return top + (bottom - top) * fy;
 }
 
 // Fractal noise: five octaves, each twice as fine and half as strong.
-double Fractal(double x, double y, uint32_t seed) {
+double fractal(double x, double y, uint32_t seed) {
     double sum = 0.0;
     double weight = 0.5;
     double total = 0.0;
     for (int octave = 0; octave < 5; ++octave) {
-        sum += ValueNoise(x, y, seed + octave) * weight;
+        sum += value_noise(x, y, seed + octave) * weight;
         total += weight;
         x *= 2.0;
         y *= 2.0;
@@ -140,17 +140,17 @@ double Fractal(double x, double y, uint32_t seed) {
     return sum / total;
 }
 
-double SmoothStep(double edge0, double edge1, double v) {
+double smooth_step(double edge0, double edge1, double v) {
     if (v <= edge0) return 0.0;
     if (v >= edge1) return 1.0;
-    return Smooth((v - edge0) / (edge1 - edge0));
+    return smooth((v - edge0) / (edge1 - edge0));
 }
 
 struct CloudLayer {
-    double centre;    // row of the layer's middle
-    double halfSpan;  // rows from the middle to where the layer fades out
-    double scaleX;    // pixels per noise cell
-    double scaleY;
+    double centre;     // row of the layer's middle
+    double half_span;  // rows from the middle to where the layer fades out
+    double scale_x;    // pixels per noise cell
+    double scale_y;
     double threshold;  // noise value where the cloud begins
     double softness;   // noise range over which it thickens
     double opacity;    // cover where it is thickest
@@ -164,21 +164,21 @@ const CloudLayer kLayers[] = {
     {164, 50, 56, 30, 0.50, 0.18, 0.97, 37},
 };
 
-double CloudCover(int x, int y) {
+double cloud_cover(int x, int y) {
     double clear = 1.0;
     for (const CloudLayer& layer : kLayers) {
-        const double d = (y - layer.centre) / layer.halfSpan;
+        const double d = (y - layer.centre) / layer.half_span;
         const double envelope = 1.0 - d * d;
         if (envelope <= 0.0) continue;
-        const double n = Fractal(x / layer.scaleX, y / layer.scaleY, layer.seed);
+        const double n = fractal(x / layer.scale_x, y / layer.scale_y, layer.seed);
         const double cover =
-            SmoothStep(layer.threshold, layer.threshold + layer.softness, n) * Smooth(envelope) * layer.opacity;
+            smooth_step(layer.threshold, layer.threshold + layer.softness, n) * smooth(envelope) * layer.opacity;
         clear *= 1.0 - cover;
     }
     return 1.0 - clear;
 }
 
-pcxwrite::Picture BuildSky(const std::vector<uint8_t>& palette) {
+pcxwrite::Picture build_sky(const std::vector<uint8_t>& palette) {
     pcxwrite::Picture sky;
     sky.width = kSkyWidth;
     sky.height = kSkyHeight;
@@ -187,9 +187,9 @@ pcxwrite::Picture BuildSky(const std::vector<uint8_t>& palette) {
     for (int y = 0; y < kSkyHeight; ++y) {
         for (int x = 0; x < kSkyWidth; ++x) {
             const double gradient = static_cast<double>(y) / (kSkyHeight - 1) * (kGradientSteps - 1);
-            const double cover = CloudCover(x, y) * (kCoverLevels - 1);
-            int step = Floor(gradient + Bayer(x, y));
-            int level = Floor(cover + Bayer(x + 2, y + 1));
+            const double cover = cloud_cover(x, y) * (kCoverLevels - 1);
+            int step = floor_int(gradient + bayer(x, y));
+            int level = floor_int(cover + bayer(x + 2, y + 1));
             if (step > kGradientSteps - 1) step = kGradientSteps - 1;
             if (level > kCoverLevels - 1) level = kCoverLevels - 1;
             sky.indices[static_cast<size_t>(y) * kSkyWidth + x] =
@@ -216,7 +216,7 @@ const Glyph kFont[] = {
     {'S', {".####", "#....", "#....", ".###.", "....#", "....#", "####."}},
 };
 
-const Glyph* FindGlyph(char letter) {
+const Glyph* find_glyph(char letter) {
     for (const Glyph& glyph : kFont) {
         if (glyph.letter == letter) return &glyph;
     }
@@ -233,13 +233,13 @@ constexpr int kShadowOffset = 3;
 // that touch only diagonally are joined by a filled triangle in the empty
 // cell between them, and lone outer corners lose their corner pixel, which
 // turns the blocky dots into strokes.
-std::vector<uint8_t> LetterMask(const std::string& word) {
+std::vector<uint8_t> letter_mask(const std::string& word) {
     std::vector<uint8_t> mask(static_cast<size_t>(kLogoWidth) * kLogoHeight, 0);
-    const int dotsWide = static_cast<int>(word.size()) * (kGlyphWidth + 1) - 1;
-    const int left = (kLogoWidth - dotsWide * kCell) / 2 - 1;
+    const int dots_wide = static_cast<int>(word.size()) * (kGlyphWidth + 1) - 1;
+    const int left = (kLogoWidth - dots_wide * kCell) / 2 - 1;
     const int top = (kLogoHeight - kGlyphHeight * kCell - kShadowOffset) / 2;
     for (size_t i = 0; i < word.size(); ++i) {
-        const Glyph* glyph = FindGlyph(word[i]);
+        const Glyph* glyph = find_glyph(word[i]);
         if (glyph == nullptr) continue;
         auto dot = [glyph](int c, int r) {
             return c >= 0 && c < kGlyphWidth && r >= 0 && r < kGlyphHeight && glyph->rows[r][c] == '#';
@@ -257,13 +257,13 @@ std::vector<uint8_t> LetterMask(const std::string& word) {
                         const int dy = 2 * py < kCell ? -1 : 1;
                         const int u = dx > 0 ? px : kCell - 1 - px;
                         const int v = dy > 0 ? py : kCell - 1 - py;
-                        const bool sidesFilled = dot(c + dx, r) && dot(c, r + dy);
-                        const bool sidesEmpty = !dot(c + dx, r) && !dot(c, r + dy);
+                        const bool sides_filled = dot(c + dx, r) && dot(c, r + dy);
+                        const bool sides_empty = !dot(c + dx, r) && !dot(c, r + dy);
                         bool on;
                         if (filled) {
-                            on = !(sidesEmpty && u == kCell - 1 && v == kCell - 1);
+                            on = !(sides_empty && u == kCell - 1 && v == kCell - 1);
                         } else {
-                            on = sidesFilled && !dot(c + dx, r + dy) && u + v >= kCell;
+                            on = sides_filled && !dot(c + dx, r + dy) && u + v >= kCell;
                         }
                         if (on) mask[static_cast<size_t>(y0 + py) * kLogoWidth + x0 + px] = 1;
                     }
@@ -274,14 +274,14 @@ std::vector<uint8_t> LetterMask(const std::string& word) {
     return mask;
 }
 
-bool Covered(const std::vector<uint8_t>& mask, int x, int y) {
+bool covered(const std::vector<uint8_t>& mask, int x, int y) {
     return x >= 0 && x < kLogoWidth && y >= 0 && y < kLogoHeight && mask[static_cast<size_t>(y) * kLogoWidth + x];
 }
 
 // The lettering: a drop shadow, a dark outline, then the letters with a
 // vertical colour ramp and a bright line along their top edges.
-pcxwrite::Picture BuildLogo(const std::string& word, int rampFirst, const std::vector<uint8_t>& palette) {
-    const std::vector<uint8_t> mask = LetterMask(word);
+pcxwrite::Picture build_logo(const std::string& word, int ramp_first, const std::vector<uint8_t>& palette) {
+    const std::vector<uint8_t> mask = letter_mask(word);
     pcxwrite::Picture logo;
     logo.width = kLogoWidth;
     logo.height = kLogoHeight;
@@ -291,7 +291,7 @@ pcxwrite::Picture BuildLogo(const std::string& word, int rampFirst, const std::v
     int bottom = -1;
     for (int y = 0; y < kLogoHeight; ++y) {
         for (int x = 0; x < kLogoWidth; ++x) {
-            if (Covered(mask, x, y)) {
+            if (covered(mask, x, y)) {
                 if (y < top) top = y;
                 if (y > bottom) bottom = y;
             }
@@ -300,25 +300,25 @@ pcxwrite::Picture BuildLogo(const std::string& word, int rampFirst, const std::v
     for (int y = 0; y < kLogoHeight; ++y) {
         for (int x = 0; x < kLogoWidth; ++x) {
             uint8_t& out = logo.indices[static_cast<size_t>(y) * kLogoWidth + x];
-            if (Covered(mask, x, y)) {
-                if (!Covered(mask, x, y - 1)) {
+            if (covered(mask, x, y)) {
+                if (!covered(mask, x, y - 1)) {
                     out = kHighlight;
                 } else {
-                    out = static_cast<uint8_t>(rampFirst + (y - top) * (kRampLength - 1) / (bottom - top));
+                    out = static_cast<uint8_t>(ramp_first + (y - top) * (kRampLength - 1) / (bottom - top));
                 }
                 continue;
             }
-            bool nearLetter = false;
-            for (int dy = -kOutlineWidth; dy <= kOutlineWidth && !nearLetter; ++dy) {
-                for (int dx = -kOutlineWidth; dx <= kOutlineWidth && !nearLetter; ++dx) {
+            bool near_letter = false;
+            for (int dy = -kOutlineWidth; dy <= kOutlineWidth && !near_letter; ++dy) {
+                for (int dx = -kOutlineWidth; dx <= kOutlineWidth && !near_letter; ++dx) {
                     if (dx * dx + dy * dy <= kOutlineWidth * kOutlineWidth + 1)
-                        nearLetter = Covered(mask, x + dx, y + dy);
+                        near_letter = covered(mask, x + dx, y + dy);
                 }
             }
-            if (nearLetter) {
+            if (near_letter) {
                 out = kOutline;
-            } else if (Covered(mask, x - kShadowOffset, y - kShadowOffset) ||
-                       Covered(mask, x - kShadowOffset + 1, y - kShadowOffset)) {
+            } else if (covered(mask, x - kShadowOffset, y - kShadowOffset) ||
+                       covered(mask, x - kShadowOffset + 1, y - kShadowOffset)) {
                 out = kShadow;
             }
         }
@@ -326,7 +326,7 @@ pcxwrite::Picture BuildLogo(const std::string& word, int rampFirst, const std::v
     return logo;
 }
 
-bool Write(const std::string& dir, const char* name, const pcxwrite::Picture& picture) {
+bool write(const std::string& dir, const char* name, const pcxwrite::Picture& picture) {
     pcxwrite::Options options;  // 8 bits, version 5 with trailer, origin (0, 0)
     const std::vector<uint8_t> bytes = pcxwrite::encode(picture, options);
     const std::string path = dir + "/" + name;
@@ -345,9 +345,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const std::vector<uint8_t> palette = BuildPalette();
-    bool ok = Write(dir, "SKY.PCX", BuildSky(palette));
-    ok = Write(dir, "LOGO1.PCX", BuildLogo("SCROLLING", kIceFirst, palette)) && ok;
-    ok = Write(dir, "LOGO2.PCX", BuildLogo("SCALING", kGoldFirst, palette)) && ok;
+    const std::vector<uint8_t> palette = build_palette();
+    bool ok = write(dir, "SKY.PCX", build_sky(palette));
+    ok = write(dir, "LOGO1.PCX", build_logo("SCROLLING", kIceFirst, palette)) && ok;
+    ok = write(dir, "LOGO2.PCX", build_logo("SCALING", kGoldFirst, palette)) && ok;
     return ok ? 0 : 1;
 }

@@ -20,14 +20,14 @@ struct FileCloser {
     }
 };
 
-std::string GifError(int code) {
+std::string gif_error(int code) {
     const char* text = GifErrorString(code);
     return text != nullptr ? text : "GIF error " + std::to_string(code);
 }
 
 }  // namespace
 
-bool WritePng(const std::string& path, const Frame& frame, std::string* error) {
+bool write_png(const std::string& path, const Frame& frame, std::string* error) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         *error = "cannot create " + path;
@@ -72,30 +72,30 @@ GifWriter::~GifWriter() {
     if (gif_ != nullptr) EGifCloseFile(gif_, nullptr);
 }
 
-bool GifWriter::Open(const std::string& path, int width, int height, int delayCentiseconds, std::string* error) {
+bool GifWriter::open(const std::string& path, int width, int height, int delay_centiseconds, std::string* error) {
     int code = 0;
     // Opened here rather than by giflib, so the file gets the usual
     // permissions (giflib would make it private to its owner).
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) {
         *error = "cannot create " + path;
         return false;
     }
     gif_ = EGifOpenFileHandle(fd, &code);
     if (gif_ == nullptr) {
-        close(fd);
-        *error = "cannot create " + path + ": " + GifError(code);
+        ::close(fd);
+        *error = "cannot create " + path + ": " + gif_error(code);
         return false;
     }
     width_ = width;
     height_ = height;
-    delay_ = delayCentiseconds;
+    delay_ = delay_centiseconds;
     first_ = true;
     EGifSetGifVersion(gif_, true);
     return true;
 }
 
-bool GifWriter::Add(const Frame& frame, std::string* error) {
+bool GifWriter::add(const Frame& frame, std::string* error) {
     if (gif_ == nullptr) {
         *error = "GIF not open";
         return false;
@@ -112,33 +112,33 @@ bool GifWriter::Add(const Frame& frame, std::string* error) {
         *error = "a frame has " + std::to_string(colours.size()) + " colours; a GIF frame holds 256";
         return false;
     }
-    int mapSize = 2;
-    while (mapSize < static_cast<int>(colours.size())) mapSize *= 2;
-    std::vector<GifColorType> entries(mapSize, GifColorType{0, 0, 0});
+    int map_size = 2;
+    while (map_size < static_cast<int>(colours.size())) map_size *= 2;
+    std::vector<GifColorType> entries(map_size, GifColorType{0, 0, 0});
     for (size_t i = 0; i < colours.size(); ++i) {
         entries[i].Red = static_cast<GifByteType>(colours[i] >> 16);
         entries[i].Green = static_cast<GifByteType>(colours[i] >> 8);
         entries[i].Blue = static_cast<GifByteType>(colours[i]);
     }
-    ColorMapObject* map = GifMakeMapObject(mapSize, entries.data());
+    ColorMapObject* map = GifMakeMapObject(map_size, entries.data());
     if (map == nullptr) {
         *error = "out of memory";
         return false;
     }
-    std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> mapOwner(map, GifFreeMapObject);
+    std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> map_owner(map, GifFreeMapObject);
 
     if (first_) {
         // The first frame's map doubles as the global one, for viewers that
         // want one; every frame still carries its own.
         if (EGifPutScreenDesc(gif_, width_, height_, 8, 0, map) == GIF_ERROR) {
-            *error = GifError(gif_->Error);
+            *error = gif_error(gif_->Error);
             return false;
         }
         static const GifByteType kLoop[] = {1, 0, 0};  // repeat forever
         if (EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) == GIF_ERROR ||
             EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0") == GIF_ERROR ||
             EGifPutExtensionBlock(gif_, 3, kLoop) == GIF_ERROR || EGifPutExtensionTrailer(gif_) == GIF_ERROR) {
-            *error = GifError(gif_->Error);
+            *error = gif_error(gif_->Error);
             return false;
         }
         first_ = false;
@@ -149,11 +149,11 @@ bool GifWriter::Add(const Frame& frame, std::string* error) {
     gcb.UserInputFlag = false;
     gcb.DelayTime = delay_;
     gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-    GifByteType gcbBytes[4];
-    const size_t gcbLength = EGifGCBToExtension(&gcb, gcbBytes);
-    if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(gcbLength), gcbBytes) == GIF_ERROR ||
+    GifByteType gcb_bytes[4];
+    const size_t gcb_length = EGifGCBToExtension(&gcb, gcb_bytes);
+    if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(gcb_length), gcb_bytes) == GIF_ERROR ||
         EGifPutImageDesc(gif_, 0, 0, width_, height_, false, map) == GIF_ERROR) {
-        *error = GifError(gif_->Error);
+        *error = gif_error(gif_->Error);
         return false;
     }
     std::vector<GifPixelType> line(width_);
@@ -163,20 +163,20 @@ bool GifWriter::Add(const Frame& frame, std::string* error) {
             line[x] = static_cast<GifPixelType>(std::lower_bound(colours.begin(), colours.end(), p) - colours.begin());
         }
         if (EGifPutLine(gif_, line.data(), width_) == GIF_ERROR) {
-            *error = GifError(gif_->Error);
+            *error = gif_error(gif_->Error);
             return false;
         }
     }
     return true;
 }
 
-bool GifWriter::Close(std::string* error) {
+bool GifWriter::close(std::string* error) {
     if (gif_ == nullptr) return true;
     int code = 0;
     const int result = EGifCloseFile(gif_, &code);
     gif_ = nullptr;
     if (result == GIF_ERROR) {
-        *error = "cannot finish the GIF: " + GifError(code);
+        *error = "cannot finish the GIF: " + gif_error(code);
         return false;
     }
     return true;

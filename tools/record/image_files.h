@@ -20,7 +20,7 @@ struct Frame {
 
 // Writes an 8-bit RGB PNG. Returns false (with a message in *error) on
 // failure.
-bool WritePng(const std::string& path, const Frame& frame, std::string* error);
+bool write_png(const std::string& path, const Frame& frame, std::string* error);
 
 // An animated GIF written frame by frame, looping forever.
 class GifWriter {
@@ -32,12 +32,12 @@ class GifWriter {
 
     // Opens the file for frames of the given size; delay in hundredths of a
     // second per frame.
-    bool Open(const std::string& path, int width, int height, int delayCentiseconds, std::string* error);
+    bool open(const std::string& path, int width, int height, int delay_centiseconds, std::string* error);
     // Adds a frame with its own exact colour map. Fails for a frame of
     // another size or with more than 256 colours.
-    bool Add(const Frame& frame, std::string* error);
+    bool add(const Frame& frame, std::string* error);
     // Finishes the file.
-    bool Close(std::string* error);
+    bool close(std::string* error);
 
   private:
     GifFileType* gif_ = nullptr;

@@ -35,9 +35,9 @@ struct Options {
     int frames = 160;
     int width = 320;
     int height = 200;
-    std::string pngDir;
-    std::string gifPath;
-    std::string pictureDir = SCALING_SCROLLING_PICTURE_DIR;
+    std::string png_dir;
+    std::string gif_path;
+    std::string picture_dir = SCALING_SCROLLING_PICTURE_DIR;
     int step = 1;
 };
 
@@ -69,56 +69,56 @@ const tools::OptionRule kOptions[] = {
 };
 
 // A whole number from 1 to limit.
-bool ParseCount(const std::string& text, int limit, int* value) {
+bool parse_count(const std::string& text, int limit, int* value) {
     int64_t parsed = 0;
-    if (!tools::ParseWhole(text, 1, limit, &parsed)) return false;
+    if (!tools::parse_whole(text, 1, limit, &parsed)) return false;
     *value = static_cast<int>(parsed);
     return true;
 }
 
 // One option's value into the options; false when it is not allowed.
-bool TakeOption(const tools::Option& option, Options* options) {
+bool take_option(const tools::Option& option, Options* options) {
     const std::string& value = option.value;
-    if (option.name == "--frames") return ParseCount(value, kMaxFrames, &options->frames);
-    if (option.name == "--step") return ParseCount(value, kMaxFrames, &options->step);
+    if (option.name == "--frames") return parse_count(value, kMaxFrames, &options->frames);
+    if (option.name == "--step") return parse_count(value, kMaxFrames, &options->step);
     if (option.name == "--client") {
         const size_t x = value.find('x');
-        return x != std::string::npos && ParseCount(value.substr(0, x), kMaxClientSide, &options->width) &&
-               ParseCount(value.substr(x + 1), kMaxClientSide, &options->height);
+        return x != std::string::npos && parse_count(value.substr(0, x), kMaxClientSide, &options->width) &&
+               parse_count(value.substr(x + 1), kMaxClientSide, &options->height);
     }
     if (value.empty()) return false;
     if (option.name == "--png-dir") {
-        options->pngDir = value;
+        options->png_dir = value;
     } else if (option.name == "--gif") {
-        options->gifPath = value;
+        options->gif_path = value;
     } else {
-        options->pictureDir = value;
+        options->picture_dir = value;
     }
     return true;
 }
 
 // Returns -1 when the options are good, else the exit status (0 after
 // --help, 2 after a line saying what is wrong).
-int ParseOptions(int argc, char** argv, Options* options) {
+int parse_options(int argc, char** argv, Options* options) {
     tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
-    const int parsed = line.Parse(argc, argv);
+    const int parsed = line.parse(argc, argv);
     if (parsed >= 0) return parsed;
     for (const tools::Option& option : line.options()) {
-        if (!TakeOption(option, options)) return line.BadValue(option.name, option.value);
+        if (!take_option(option, options)) return line.bad_value(option.name, option.value);
     }
     if (!line.operands().empty()) {
-        return line.Refuse("takes no file names, only options, not '" + line.operands().front() + "'");
+        return line.refuse("takes no file names, only options, not '" + line.operands().front() + "'");
     }
-    if (options->pngDir.empty() && options->gifPath.empty()) {
-        return line.Refuse("nothing to write: give --png-dir DIR, --gif FILE or both");
+    if (options->png_dir.empty() && options->gif_path.empty()) {
+        return line.refuse("nothing to write: give --png-dir DIR, --gif FILE or both");
     }
     if (options->step > options->frames) {
-        return line.Refuse("--step takes a whole number from 1 to the --frames value (" +
+        return line.refuse("--step takes a whole number from 1 to the --frames value (" +
                            std::to_string(options->frames) + "), not '" + std::to_string(options->step) + "'");
     }
     std::error_code error;
-    if (!std::filesystem::is_directory(options->pictureDir, error)) {
-        return line.Refuse("--dir takes a folder that exists, not '" + options->pictureDir + "'");
+    if (!std::filesystem::is_directory(options->picture_dir, error)) {
+        return line.refuse("--dir takes a folder that exists, not '" + options->picture_dir + "'");
     }
     return -1;
 }
@@ -126,7 +126,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
 // The demo's pictures the folder lacks, comma-separated; empty when all
 // are there. Without them the program runs on a black sky with no logos,
 // which is no recording of the demo.
-std::string MissingPictures(const std::string& folder) {
+std::string missing_pictures(const std::string& folder) {
     std::string missing;
     for (const char* name : {"SKY.PCX", "LOGO1.PCX", "LOGO2.PCX"}) {
         std::error_code error;
@@ -137,7 +137,7 @@ std::string MissingPictures(const std::string& folder) {
 }
 
 // Creates a folder and its parents when missing.
-bool MakeFolder(const std::string& folder, std::string* message) {
+bool make_folder(const std::string& folder, std::string* message) {
     std::error_code error;
     if (folder.empty() || std::filesystem::is_directory(folder, error)) return true;
     std::filesystem::create_directories(folder, error);
@@ -148,7 +148,7 @@ bool MakeFolder(const std::string& folder, std::string* message) {
     return true;
 }
 
-std::string FrameName(int n) {
+std::string frame_name(int n) {
     char name[32];
     std::snprintf(name, sizeof(name), "frame-%04d.png", n);
     return name;
@@ -158,18 +158,18 @@ std::string FrameName(int n) {
 
 int main(int argc, char** argv) {
     Options options;
-    const int parsed = ParseOptions(argc, argv, &options);
+    const int parsed = parse_options(argc, argv, &options);
     if (parsed >= 0) return parsed;
-    const std::string missing = MissingPictures(options.pictureDir);
+    const std::string missing = missing_pictures(options.picture_dir);
     if (!missing.empty()) {
-        std::fprintf(stderr, "%s: %s lacks the demo's pictures %s\n", kProgram, options.pictureDir.c_str(),
+        std::fprintf(stderr, "%s: %s lacks the demo's pictures %s\n", kProgram, options.picture_dir.c_str(),
                      missing.c_str());
         return 1;
     }
 
     std::string error;
-    if (!MakeFolder(options.pngDir, &error) ||
-        !MakeFolder(std::filesystem::path(options.gifPath).parent_path().string(), &error)) {
+    if (!make_folder(options.png_dir, &error) ||
+        !make_folder(std::filesystem::path(options.gif_path).parent_path().string(), &error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 1;
     }
@@ -178,27 +178,27 @@ int main(int argc, char** argv) {
     probe::select_backend(probe::Backend::Headless);
     probe::set_client_size(options.width, options.height);
     // The program looks for its pictures next to its own executable.
-    probe::set_module_file_name(options.pictureDir + "/scaling-scrolling");
+    probe::set_module_file_name(options.picture_dir + "/scaling-scrolling");
 
     record::GifWriter gif;
-    if (!options.gifPath.empty() &&
-        !gif.Open(options.gifPath, options.width, options.height, kGifDelayCentiseconds * options.step, &error)) {
+    if (!options.gif_path.empty() &&
+        !gif.open(options.gif_path, options.width, options.height, kGifDelayCentiseconds * options.step, &error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 1;
     }
 
     // Progress for runs long enough to wonder about, on a terminal only.
-    const bool showProgress = isatty(STDERR_FILENO) != 0;
-    auto lastReport = std::chrono::steady_clock::now();
+    const bool show_progress = isatty(STDERR_FILENO) != 0;
+    auto last_report = std::chrono::steady_clock::now();
     bool reported = false;
 
-    int idlePasses = 0;
+    int idle_passes = 0;
     int rendered = 0;
     bool failed = false;
     probe::set_idle_hook([&]() {
-        ++idlePasses;
+        ++idle_passes;
         // The first pass comes before any frame; stop once closing.
-        if (idlePasses < 2 || rendered >= options.frames || failed) return;
+        if (idle_passes < 2 || rendered >= options.frames || failed) return;
         HWND hwnd = probe::main_window();
         record::Frame frame;
         frame.pixels = probe::client_pixels(hwnd, &frame.width, &frame.height);
@@ -206,26 +206,26 @@ int main(int argc, char** argv) {
             error = "the window showed no client area";
             failed = true;
         } else if (++rendered % options.step == 0) {
-            if (!options.pngDir.empty() &&
-                !record::WritePng(options.pngDir + "/" + FrameName(rendered), frame, &error)) {
+            if (!options.png_dir.empty() &&
+                !record::write_png(options.png_dir + "/" + frame_name(rendered), frame, &error)) {
                 failed = true;
             }
-            if (!failed && !options.gifPath.empty() && !gif.Add(frame, &error)) failed = true;
+            if (!failed && !options.gif_path.empty() && !gif.add(frame, &error)) failed = true;
         }
-        if (showProgress && std::chrono::steady_clock::now() - lastReport > std::chrono::seconds(1)) {
+        if (show_progress && std::chrono::steady_clock::now() - last_report > std::chrono::seconds(1)) {
             std::fprintf(stderr, "\r%s: frame %d of %d", kProgram, rendered, options.frames);
-            lastReport = std::chrono::steady_clock::now();
+            last_report = std::chrono::steady_clock::now();
             reported = true;
         }
         if (failed || rendered >= options.frames) probe::post_close(hwnd);
     });
 
-    std::string commandLine;
-    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
+    std::string command_line;
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, &command_line[0], SW_SHOWDEFAULT);
     probe::set_idle_hook(std::function<void()>());
     if (reported) std::fputc('\n', stderr);
 
-    if (!failed && !options.gifPath.empty() && !gif.Close(&error)) failed = true;
+    if (!failed && !options.gif_path.empty() && !gif.close(&error)) failed = true;
     if (failed) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return status != 0 ? status : 1;

@@ -20,12 +20,12 @@ void fill(StretchKernels& to, const StretchKernels& from) {
 
 constexpr Variant<StretchKernels> kVariants[] = {
 #if defined(STANDIN_HAVE_AVX2_KERNELS)
-    {Cpu::kAvx2, &kAvx2Kernels},
+    {Cpu::Avx2, &kAvx2Kernels},
 #endif
 #if defined(__SSE2__)
-    {Cpu::kSse2, &kSse2Kernels},
+    {Cpu::Sse2, &kSse2Kernels},
 #endif
-    {Cpu::kPlain, &kReferenceKernels},
+    {Cpu::Plain, &kReferenceKernels},
 };
 
 const Dispatch<StretchKernels>& dispatch() {
@@ -37,8 +37,8 @@ const Dispatch<StretchKernels>& dispatch() {
 
 }  // namespace
 
-const StretchKernels* sse2_kernels() { return dispatch().at(Cpu::kSse2); }
-const StretchKernels* avx2_kernels() { return dispatch().at(Cpu::kAvx2); }
+const StretchKernels* sse2_kernels() { return dispatch().at(Cpu::Sse2); }
+const StretchKernels* avx2_kernels() { return dispatch().at(Cpu::Avx2); }
 
 const StretchKernels& stretch_kernels() {
     static const StretchKernels& chosen = dispatch().chosen();

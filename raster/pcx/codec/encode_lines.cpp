@@ -80,12 +80,12 @@ void fill(LineCoder& to, const LineCoder& from) {
 
 constexpr Variant<LineCoder> kVariants[] = {
 #if defined(RASTER_PCX_AVX2) && defined(__x86_64__)
-    {Cpu::kAvx2, &kAvx2LineCoder},
+    {Cpu::Avx2, &kAvx2LineCoder},
 #endif
 #if defined(__SSE2__)
-    {Cpu::kSse2, &kSse2LineCoder},
+    {Cpu::Sse2, &kSse2LineCoder},
 #endif
-    {Cpu::kPlain, &kPlainLineCoder},
+    {Cpu::Plain, &kPlainLineCoder},
 };
 
 const Dispatch<LineCoder>& dispatch() {
@@ -96,8 +96,8 @@ const Dispatch<LineCoder>& dispatch() {
 
 }  // namespace
 
-const LineCoder* sse2_line_coder() { return dispatch().at(Cpu::kSse2); }
-const LineCoder* avx2_line_coder() { return dispatch().at(Cpu::kAvx2); }
+const LineCoder* sse2_line_coder() { return dispatch().at(Cpu::Sse2); }
+const LineCoder* avx2_line_coder() { return dispatch().at(Cpu::Avx2); }
 
 const LineCoder& line_coder() {
     static const LineCoder& chosen = dispatch().chosen();

@@ -16,9 +16,9 @@ void fill(LineDecoding& to, const LineDecoding& from) {
 
 constexpr Variant<LineDecoding> kVariants[] = {
 #if defined(__SSE2__)
-    {Cpu::kSse2, &kSse2LineDecoding},
+    {Cpu::Sse2, &kSse2LineDecoding},
 #endif
-    {Cpu::kPlain, &kPlainLineDecoding},
+    {Cpu::Plain, &kPlainLineDecoding},
 };
 
 const Dispatch<LineDecoding>& dispatch() {
@@ -30,7 +30,7 @@ const Dispatch<LineDecoding>& dispatch() {
 }  // namespace
 
 LineDecoder sse2_line_decoder() {
-    const LineDecoding* sse2 = dispatch().at(Cpu::kSse2);
+    const LineDecoding* sse2 = dispatch().at(Cpu::Sse2);
     return sse2 != nullptr ? sse2->decode_line : nullptr;
 }
 

@@ -274,9 +274,9 @@ void fill(RowLoops& to, const RowLoops& from) {
 
 constexpr Variant<RowLoops> kVariants[] = {
 #if defined(__SSE2__)
-    {Cpu::kSse2, &kSse2RowLoops},
+    {Cpu::Sse2, &kSse2RowLoops},
 #endif
-    {Cpu::kPlain, &kPlainRowLoops},
+    {Cpu::Plain, &kPlainRowLoops},
 };
 
 }  // namespace

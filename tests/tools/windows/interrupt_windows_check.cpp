@@ -24,7 +24,7 @@ namespace {
 
 int failures = 0;
 
-void Expect(bool good, const char* what) {
+void expect(bool good, const char* what) {
     if (!good) {
         std::printf("FAILED: %s\n", what);
         ++failures;
@@ -32,35 +32,35 @@ void Expect(bool good, const char* what) {
 }
 
 // Polls for up to five seconds (the handler runs on another thread).
-int SignalWithin(int wanted) {
+int signal_within(int wanted) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (tools::InterruptSignal() != wanted && std::chrono::steady_clock::now() < end)
+    while (tools::interrupt_signal() != wanted && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return tools::InterruptSignal();
+    return tools::interrupt_signal();
 }
 
-BOOL CallOnItsOwnThread(DWORD event) {
+BOOL call_on_its_own_thread(DWORD event) {
     BOOL handled = FALSE;
-    std::thread([&] { handled = tools::ConsoleControlHandler(event); }).join();
+    std::thread([&] { handled = tools::console_control_handler(event); }).join();
     return handled;
 }
 
-int Wait() {
-    tools::InstallInterruptHandlers();
+int wait_for_signal() {
+    tools::install_interrupt_handlers();
     std::printf("ready\n");
     std::fflush(stdout);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (tools::InterruptSignal() == 0 && std::chrono::steady_clock::now() < end)
+    while (tools::interrupt_signal() == 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::printf("signal %d\n", tools::InterruptSignal());
-    return tools::InterruptSignal();
+    std::printf("signal %d\n", tools::interrupt_signal());
+    return tools::interrupt_signal();
 }
 
 // One key's event alone in a fresh process: handled, and SIGINT.
-int Key(DWORD event) {
-    tools::InstallInterruptHandlers();
-    Expect(CallOnItsOwnThread(event) == TRUE, "the key's event is handled");
-    Expect(tools::InterruptSignal() == SIGINT, "the key is SIGINT");
+int key(DWORD event) {
+    tools::install_interrupt_handlers();
+    expect(call_on_its_own_thread(event) == TRUE, "the key's event is handled");
+    expect(tools::interrupt_signal() == SIGINT, "the key is SIGINT");
     std::printf("%s\n", failures == 0 ? "1 passed, 0 failed" : "failed");
     return failures == 0 ? 0 : 1;
 }
@@ -68,32 +68,32 @@ int Key(DWORD event) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--wait") == 0) return Wait();
-    if (argc > 1 && std::strcmp(argv[1], "--ctrl-c") == 0) return Key(CTRL_C_EVENT);
-    if (argc > 1 && std::strcmp(argv[1], "--ctrl-break") == 0) return Key(CTRL_BREAK_EVENT);
-    Expect(tools::InterruptSignal() == 0, "no interrupt before any event");
-    tools::InstallInterruptHandlers();
-    Expect(tools::InterruptSignal() == 0, "no interrupt once the handler is installed");
+    if (argc > 1 && std::strcmp(argv[1], "--wait") == 0) return wait_for_signal();
+    if (argc > 1 && std::strcmp(argv[1], "--ctrl-c") == 0) return key(CTRL_C_EVENT);
+    if (argc > 1 && std::strcmp(argv[1], "--ctrl-break") == 0) return key(CTRL_BREAK_EVENT);
+    expect(tools::interrupt_signal() == 0, "no interrupt before any event");
+    tools::install_interrupt_handlers();
+    expect(tools::interrupt_signal() == 0, "no interrupt once the handler is installed");
     // Events the tools do not take are left to the next handler.
-    Expect(CallOnItsOwnThread(7) == FALSE, "an unknown event is not handled");
-    Expect(tools::InterruptSignal() == 0, "an unknown event is no interrupt");
+    expect(call_on_its_own_thread(7) == FALSE, "an unknown event is not handled");
+    expect(tools::interrupt_signal() == 0, "an unknown event is no interrupt");
 
     // The console closing: recorded as SIGTERM, and the handler does not
     // return (the system would end the process the moment it did).
     std::atomic<bool> returned{false};
     std::thread([&] {
-        tools::ConsoleControlHandler(CTRL_CLOSE_EVENT);
+        tools::console_control_handler(CTRL_CLOSE_EVENT);
         returned = true;
     }).detach();
-    Expect(SignalWithin(SIGTERM) == SIGTERM, "closing the console is SIGTERM");
+    expect(signal_within(SIGTERM) == SIGTERM, "closing the console is SIGTERM");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    Expect(!returned, "the close handler waits for the program to end");
+    expect(!returned, "the close handler waits for the program to end");
 
     // Ctrl-C and Ctrl-Break are handled, but the first interrupt stays the
     // one recorded.
-    Expect(CallOnItsOwnThread(CTRL_C_EVENT) == TRUE, "Ctrl-C is handled");
-    Expect(CallOnItsOwnThread(CTRL_BREAK_EVENT) == TRUE, "Ctrl-Break is handled");
-    Expect(tools::InterruptSignal() == SIGTERM, "the first interrupt is kept");
+    expect(call_on_its_own_thread(CTRL_C_EVENT) == TRUE, "Ctrl-C is handled");
+    expect(call_on_its_own_thread(CTRL_BREAK_EVENT) == TRUE, "Ctrl-Break is handled");
+    expect(tools::interrupt_signal() == SIGTERM, "the first interrupt is kept");
     std::printf("%s\n", failures == 0 ? "1 passed, 0 failed" : "failed");
     // The close handler's thread still sleeps: ended with the process.
     std::fflush(stdout);

@@ -7,7 +7,7 @@
 // pixel for pixel against the simplest route there is: the same call seen
 // through a window one column wide, which draws a single destination column
 // at a time. Which source pixel a column shows is the sampling rule's
-// business (tests/platform checks it); here every wide route must agree with
+// business (stretch_tests.cpp checks it); here every wide route must agree with
 // the narrow one, on a sentinel-filled client area so that a store past a
 // row's end or outside the destination rectangle shows.
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Helpers shared by the core suites: patterned surfaces, byte comparisons
 // that name the first differing row and byte, and a model of a rectangle
 // copy worked out on snapshots.
-#ifndef TESTS_CORE_CORE_HELPERS_H
-#define TESTS_CORE_CORE_HELPERS_H
+#ifndef TESTS_SURFACE_CORE_HELPERS_H
+#define TESTS_SURFACE_CORE_HELPERS_H
 
 #include <gtest/gtest.h>
 
@@ -96,4 +96,4 @@ inline uint16_t read16(const uint8_t* at) { return static_cast<uint16_t>(at[0] |
 
 }  // namespace coretest
 
-#endif  // TESTS_CORE_CORE_HELPERS_H
+#endif  // TESTS_SURFACE_CORE_HELPERS_H

@@ -1,6 +1,7 @@
-// Pictures and reference results shared by the pixel suites.
-#ifndef TESTS_PIXEL_PIXEL_SUPPORT_H
-#define TESTS_PIXEL_PIXEL_SUPPORT_H
+// Pictures and reference results shared by the pixel and palette-reduction
+// suites.
+#ifndef TESTS_SUPPORT_PIXEL_SUPPORT_H
+#define TESTS_SUPPORT_PIXEL_SUPPORT_H
 
 #include <cstddef>
 #include <cstdint>
@@ -30,4 +31,4 @@ std::vector<uint8_t> expected_steps(int64_t a, int64_t b);
 
 }  // namespace pixeltest
 
-#endif  // TESTS_PIXEL_PIXEL_SUPPORT_H
+#endif  // TESTS_SUPPORT_PIXEL_SUPPORT_H

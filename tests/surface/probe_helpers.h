@@ -1,6 +1,6 @@
 // Helpers for the suites that steer and watch the stand-in.
-#ifndef TESTS_CORE_PROBE_HELPERS_H
-#define TESTS_CORE_PROBE_HELPERS_H
+#ifndef TESTS_SURFACE_PROBE_HELPERS_H
+#define TESTS_SURFACE_PROBE_HELPERS_H
 
 #include <gtest/gtest.h>
 
@@ -82,4 +82,4 @@ class ProbeTest : public ::testing::Test {
 
 }  // namespace coretest
 
-#endif  // TESTS_CORE_PROBE_HELPERS_H
+#endif  // TESTS_SURFACE_PROBE_HELPERS_H

@@ -27,7 +27,7 @@ struct Image {
     std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top first
 };
 
-Image ReadPng(const std::string& path) {
+Image read_png(const std::string& path) {
     Image image;
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
@@ -49,7 +49,7 @@ Image ReadPng(const std::string& path) {
     return image;
 }
 
-std::vector<Image> ReadGif(const std::string& path, int* loopExtensions) {
+std::vector<Image> read_gif(const std::string& path, int* loop_extensions) {
     std::vector<Image> frames;
     int code = 0;
     GifFileType* gif = DGifOpenFileName(path.c_str(), &code);
@@ -62,12 +62,12 @@ std::vector<Image> ReadGif(const std::string& path, int* loopExtensions) {
         DGifCloseFile(gif, &code);
         return frames;
     }
-    *loopExtensions = 0;
+    *loop_extensions = 0;
     for (int i = 0; i < gif->SavedImages[0].ExtensionBlockCount; ++i) {
         const ExtensionBlock& block = gif->SavedImages[0].ExtensionBlocks[i];
         if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
             std::string(reinterpret_cast<const char*>(block.Bytes), 11) == "NETSCAPE2.0") {
-            ++*loopExtensions;
+            ++*loop_extensions;
         }
     }
     for (int n = 0; n < gif->ImageCount; ++n) {
@@ -86,12 +86,12 @@ std::vector<Image> ReadGif(const std::string& path, int* loopExtensions) {
     return frames;
 }
 
-std::string ReadText(const std::string& path) {
+std::string read_text(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool Exists(const std::string& path) {
+bool file_exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
@@ -116,14 +116,14 @@ class RecorderTest : public ::testing::Test {
         EXPECT_EQ(0, std::system(command.c_str()));
     }
 
-    int Record(const std::string& arguments) {
+    int record(const std::string& arguments) {
         const std::string command = std::string("'") + RECORDER_PATH + "' " + arguments + " 2>" + dir_ + "/stderr";
         const int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
 
-    std::vector<uint32_t> ExpectedColours(int scrollX) const {
-        const std::vector<uint8_t> frame = demomodel::ExpectedFrame(panorama_, logo1_, logo2_, scrollX);
+    std::vector<uint32_t> expected_colours(int scroll_x) const {
+        const std::vector<uint8_t> frame = demomodel::ExpectedFrame(panorama_, logo1_, logo2_, scroll_x);
         std::vector<uint32_t> out;
         for (uint8_t v : frame) {
             out.push_back((uint32_t(palette_[v * 3]) << 16) | (uint32_t(palette_[v * 3 + 1]) << 8) |
@@ -140,22 +140,22 @@ class RecorderTest : public ::testing::Test {
 };
 
 TEST_F(RecorderTest, ShortRunWritesEveryFrameAsPngAndGif) {
-    ASSERT_EQ(0, Record("--frames 3 --png-dir " + dir_ + " --gif " + dir_ + "/run.gif"));
-    EXPECT_FALSE(Exists(dir_ + "/frame-0000.png"));
-    EXPECT_FALSE(Exists(dir_ + "/frame-0004.png"));
+    ASSERT_EQ(0, record("--frames 3 --png-dir " + dir_ + " --gif " + dir_ + "/run.gif"));
+    EXPECT_FALSE(file_exists(dir_ + "/frame-0000.png"));
+    EXPECT_FALSE(file_exists(dir_ + "/frame-0004.png"));
     int loops = 0;
-    const std::vector<Image> gif = ReadGif(dir_ + "/run.gif", &loops);
+    const std::vector<Image> gif = read_gif(dir_ + "/run.gif", &loops);
     ASSERT_EQ(3u, gif.size());
     EXPECT_EQ(1, loops) << "the animation loops";
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE("frame " + std::to_string(n));
         char name[32];
         std::snprintf(name, sizeof(name), "/frame-%04d.png", n);
-        const Image png = ReadPng(dir_ + name);
+        const Image png = read_png(dir_ + name);
         ASSERT_EQ(320, png.width);
         ASSERT_EQ(200, png.height);
         // Frame n is the window after the n-th frame: scroll position 8 n.
-        EXPECT_TRUE(png.pixels == ExpectedColours(8 * n));
+        EXPECT_TRUE(png.pixels == expected_colours(8 * n));
         EXPECT_EQ(320, gif[n - 1].width);
         EXPECT_EQ(200, gif[n - 1].height);
         EXPECT_TRUE(gif[n - 1].pixels == png.pixels) << "the GIF frame is not the PNG frame";
@@ -165,26 +165,26 @@ TEST_F(RecorderTest, ShortRunWritesEveryFrameAsPngAndGif) {
 TEST_F(RecorderTest, StepKeepsEveryKthRenderedFrameUnderItsOwnNumber) {
     // Seven frames rendered, the third and sixth kept, into folders made on
     // the way.
-    ASSERT_EQ(0, Record("--frames 7 --step 3 --png-dir " + dir_ + "/a/b --gif " + dir_ + "/c/d/run.gif"));
-    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0001.png"));
-    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0002.png"));
-    const Image third = ReadPng(dir_ + "/a/b/frame-0003.png");
-    const Image sixth = ReadPng(dir_ + "/a/b/frame-0006.png");
-    EXPECT_TRUE(third.pixels == ExpectedColours(24));
-    EXPECT_TRUE(sixth.pixels == ExpectedColours(48));
-    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0007.png"));
-    EXPECT_FALSE(Exists(dir_ + "/a/b/frame-0009.png"));
+    ASSERT_EQ(0, record("--frames 7 --step 3 --png-dir " + dir_ + "/a/b --gif " + dir_ + "/c/d/run.gif"));
+    EXPECT_FALSE(file_exists(dir_ + "/a/b/frame-0001.png"));
+    EXPECT_FALSE(file_exists(dir_ + "/a/b/frame-0002.png"));
+    const Image third = read_png(dir_ + "/a/b/frame-0003.png");
+    const Image sixth = read_png(dir_ + "/a/b/frame-0006.png");
+    EXPECT_TRUE(third.pixels == expected_colours(24));
+    EXPECT_TRUE(sixth.pixels == expected_colours(48));
+    EXPECT_FALSE(file_exists(dir_ + "/a/b/frame-0007.png"));
+    EXPECT_FALSE(file_exists(dir_ + "/a/b/frame-0009.png"));
     int loops = 0;
-    EXPECT_EQ(2u, ReadGif(dir_ + "/c/d/run.gif", &loops).size());
+    EXPECT_EQ(2u, read_gif(dir_ + "/c/d/run.gif", &loops).size());
 }
 
 TEST_F(RecorderTest, OddClientSizeIsRecordedAtThatSize) {
-    ASSERT_EQ(0, Record("--frames 1 --client 161x37 --png-dir " + dir_));
-    const Image png = ReadPng(dir_ + "/frame-0001.png");
+    ASSERT_EQ(0, record("--frames 1 --client 161x37 --png-dir " + dir_));
+    const Image png = read_png(dir_ + "/frame-0001.png");
     ASSERT_EQ(161, png.width);
     ASSERT_EQ(37, png.height);
     // Shrunk by dropping rows and columns: every colour is one of the frame's.
-    const std::vector<uint32_t> full = ExpectedColours(8);
+    const std::vector<uint32_t> full = expected_colours(8);
     const std::set<uint32_t> colours(full.begin(), full.end());
     for (uint32_t p : png.pixels) ASSERT_EQ(1u, colours.count(p)) << std::hex << p;
 }
@@ -210,17 +210,17 @@ TEST_F(RecorderTest, BadOptionsAreRefusedWithOneLineNamingTheOption) {
     };
     for (const auto& [arguments, option] : cases) {
         SCOPED_TRACE(arguments);
-        EXPECT_EQ(2, Record(arguments + out));
-        const std::string message = ReadText(dir_ + "/stderr");
+        EXPECT_EQ(2, record(arguments + out));
+        const std::string message = read_text(dir_ + "/stderr");
         EXPECT_EQ(1, std::count(message.begin(), message.end(), '\n')) << message;
         EXPECT_NE(std::string::npos, message.find(option)) << message;
     }
-    EXPECT_EQ(2, Record("--frames 3"));
-    EXPECT_NE(std::string::npos, ReadText(dir_ + "/stderr").find("--png-dir")) << "no output option";
-    EXPECT_FALSE(Exists(dir_ + "/out"));
+    EXPECT_EQ(2, record("--frames 3"));
+    EXPECT_NE(std::string::npos, read_text(dir_ + "/stderr").find("--png-dir")) << "no output option";
+    EXPECT_FALSE(file_exists(dir_ + "/out"));
 
-    EXPECT_EQ(0, Record("--help >" + dir_ + "/help"));
-    const std::string help = ReadText(dir_ + "/help");
+    EXPECT_EQ(0, record("--help >" + dir_ + "/help"));
+    const std::string help = read_text(dir_ + "/help");
     for (const char* option : {"--frames", "--step", "--client", "--png-dir", "--gif", "--dir", "--help"}) {
         EXPECT_NE(std::string::npos, help.find(option)) << option;
     }
@@ -229,40 +229,40 @@ TEST_F(RecorderTest, BadOptionsAreRefusedWithOneLineNamingTheOption) {
 // A folder without the demo's pictures would record a black sky: the
 // recorder names what the folder lacks and writes nothing (status 1).
 TEST_F(RecorderTest, FolderWithoutThePicturesIsNamedWithWhatItLacks) {
-    ASSERT_EQ(1, Record("--frames 2 --dir " + dir_ + " --png-dir " + dir_ + "/out"));
-    std::string message = ReadText(dir_ + "/stderr");
+    ASSERT_EQ(1, record("--frames 2 --dir " + dir_ + " --png-dir " + dir_ + "/out"));
+    std::string message = read_text(dir_ + "/stderr");
     EXPECT_EQ(1, std::count(message.begin(), message.end(), '\n')) << message;
     for (const char* name : {"SKY.PCX", "LOGO1.PCX", "LOGO2.PCX", dir_.c_str()}) {
         EXPECT_NE(std::string::npos, message.find(name)) << message;
     }
-    EXPECT_FALSE(Exists(dir_ + "/out"));
+    EXPECT_FALSE(file_exists(dir_ + "/out"));
 
     // With the sky there (in --dir=DIR form), only the logos are named.
     const std::string copy = "cp '" + std::string(DEMO_PICTURE_DIR) + "/SKY.PCX' '" + dir_ + "/'";
     ASSERT_EQ(0, std::system(copy.c_str()));
-    ASSERT_EQ(1, Record("--frames=2 --dir=" + dir_ + " --gif=" + dir_ + "/run.gif"));
-    message = ReadText(dir_ + "/stderr");
+    ASSERT_EQ(1, record("--frames=2 --dir=" + dir_ + " --gif=" + dir_ + "/run.gif"));
+    message = read_text(dir_ + "/stderr");
     EXPECT_EQ(std::string::npos, message.find("SKY.PCX")) << message;
     EXPECT_NE(std::string::npos, message.find("LOGO1.PCX, LOGO2.PCX")) << message;
-    EXPECT_FALSE(Exists(dir_ + "/run.gif"));
+    EXPECT_FALSE(file_exists(dir_ + "/run.gif"));
 }
 
 // --opt=value is the same as --opt value.
 TEST_F(RecorderTest, ValuesAfterAnEqualsSignAreTaken) {
-    ASSERT_EQ(0, Record("--frames=2 --step=2 --client=41x23 --png-dir=" + dir_ +
+    ASSERT_EQ(0, record("--frames=2 --step=2 --client=41x23 --png-dir=" + dir_ +
                         "/eq --dir=" + std::string(DEMO_PICTURE_DIR)));
-    const Image png = ReadPng(dir_ + "/eq/frame-0002.png");
+    const Image png = read_png(dir_ + "/eq/frame-0002.png");
     EXPECT_EQ(41, png.width);
     EXPECT_EQ(23, png.height);
-    EXPECT_FALSE(Exists(dir_ + "/eq/frame-0001.png"));
+    EXPECT_FALSE(file_exists(dir_ + "/eq/frame-0001.png"));
 }
 
 TEST_F(RecorderTest, UnwritableOutputFailsWithoutHanging) {
-    ASSERT_EQ(0, Record("--frames 1 --png-dir " + dir_));
+    ASSERT_EQ(0, record("--frames 1 --png-dir " + dir_));
     const std::string file = dir_ + "/frame-0001.png";
-    EXPECT_EQ(1, Record("--frames 2 --png-dir " + file + "/below"));
-    EXPECT_NE(std::string::npos, ReadText(dir_ + "/stderr").find(file)) << "the folder is named";
-    EXPECT_EQ(1, Record("--frames 2 --gif " + file + "/run.gif"));
+    EXPECT_EQ(1, record("--frames 2 --png-dir " + file + "/below"));
+    EXPECT_NE(std::string::npos, read_text(dir_ + "/stderr").find(file)) << "the folder is named";
+    EXPECT_EQ(1, record("--frames 2 --gif " + file + "/run.gif"));
 }
 
 }  // namespace
