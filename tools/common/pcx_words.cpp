@@ -4,7 +4,7 @@ namespace tools {
 
 namespace {
 
-constexpr int32_t kTrueColour = 16777216;
+constexpr int32_t kTrueColour = PCX_TRUE_COLOUR;
 constexpr int32_t kDamageBits[] = {PCX_DAMAGE_SHORT_DATA, PCX_DAMAGE_RUN_PAST_END, PCX_DAMAGE_NO_TRAILER};
 constexpr int32_t kNoteBits[] = {PCX_NOTE_ODD_LINE_BYTES, PCX_NOTE_UNKNOWN_VERSION, PCX_NOTE_UNKNOWN_ENCODING,
                                  PCX_NOTE_EXTRA_BYTES};

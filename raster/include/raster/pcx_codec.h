@@ -55,6 +55,9 @@ extern "C" {
 #define PCX_FORMAT_RGB 3     /* red, green, blue */
 #define PCX_FORMAT_RGBA 4    /* red, green, blue, alpha (255, or the fourth plane's byte) */
 
+/* facts.colours (and pcx_info's colours) of a true-colour picture */
+#define PCX_TRUE_COLOUR 16777216
+
 /* ---- where an indexed picture's colours come from ---------------------- */
 
 #define PCX_COLOURS_HEADER 1      /* the header's 16 colours */
@@ -67,6 +70,11 @@ extern "C" {
 #define PCX_DAMAGE_SHORT_DATA 1   /* the data ends before the last row */
 #define PCX_DAMAGE_RUN_PAST_END 2 /* a run reaches past the last line */
 #define PCX_DAMAGE_NO_TRAILER 4   /* a 256-colour picture without its 769-byte trailer: colours unknown */
+/* PCX_DAMAGE_MISREAD_RUNS: the data does not end where the picture does.
+ * After the last row, bytes remain that are no trailer (whole or cut
+ * short), not zero padding, and at least one decoded line long: runs were
+ * misread (flipped or lost bytes), so the pixels are not the picture's. */
+#define PCX_DAMAGE_MISREAD_RUNS 8
 
 /* ---- notes: unusual, nothing lost -------------------------------------- */
 
@@ -82,7 +90,7 @@ typedef struct pcx_facts {
     int32_t width, height, x_min, y_min;
     int32_t bits_per_pixel, planes, bytes_per_line, version, encoding;
     int32_t h_dpi, v_dpi;
-    int32_t colours;       /* as pcx_info gives it: 2 .. 256, or 16777216 for true colour */
+    int32_t colours;       /* as pcx_info gives it: 2 .. 256, or PCX_TRUE_COLOUR */
     int32_t colour_source; /* PCX_COLOURS_*; 0 for true colour */
     uint8_t palette[768];  /* the picture's colours, red, green, blue; entries it does not define are 0 */
     int32_t damage, notes; /* PCX_DAMAGE_* and PCX_NOTE_* bits */
@@ -104,13 +112,14 @@ int32_t pcx_inspect(const void* data, size_t size, pcx_facts* facts);
 
 /* Decodes the picture into `pixels`, rows `stride` bytes apart, top row
  * first (each row width * format bytes; the bytes between rows are left
- * alone), and fills `facts` as pcx_inspect does plus damage, rows_decoded,
- * data_bytes and the extra-bytes note. Indices are the picture's own
- * (0 .. colours - 1); RGB and RGBA take an index's colour from
- * facts.palette, so an index the picture defines no colour for is black.
- * RASTER_REFUSED, writing nothing (not even facts), for NULL pointers, an
- * unknown format, PCX_FORMAT_INDICES for a true-colour picture, a stride
- * below one row of the format, or rows that do not fit `capacity`.
+ * alone), and fills `facts` as pcx_inspect does plus the damage and the
+ * extra-bytes note that only decoding finds, rows_decoded and data_bytes.
+ * Indices are the picture's own (0 .. colours - 1); RGB and RGBA take an
+ * index's colour from facts.palette, so an index the picture defines no
+ * colour for is black. RASTER_REFUSED, writing nothing (not even facts),
+ * for NULL pointers, an unknown format, PCX_FORMAT_INDICES for a
+ * true-colour picture, a stride below one row of the format, or rows that
+ * do not fit `capacity`.
  * PCX_BAD_HEADER and PCX_BAD_LAYOUT as pcx_inspect, no pixel written;
  * RASTER_NO_MEMORY when the line buffer (about twice a line) is not
  * obtained. There is no limit on a line's length. Damage is not a failure:

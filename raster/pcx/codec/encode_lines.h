@@ -10,14 +10,19 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/pcx/codec/header.h"
+
 namespace raster {
 namespace pcx_encoder {
 
+using pcx::kLongestRun;
+using pcx::kRunFlag;
+
 // The encoder's work on one line, in its plain, SSE2 and AVX2 kinds:
 // - `encode` run-length encodes `count` bytes, one plane of one line: a
-//   byte below 0xC0 that differs from the next stays as it is; every other
-//   run of equal bytes becomes a count byte (0xC0 + length, 1..63) and the
-//   value. Runs never reach past `count`. It returns the bytes written to
+//   byte below kRunFlag (0xC0) that differs from the next stays as it is;
+//   every other run of equal bytes becomes a count byte (kRunFlag +
+//   length, 1..kLongestRun) and the value. Runs never reach past `count`. It returns the bytes written to
 //   `out`, whose `room` bytes must hold them, and stores nothing past them;
 // - `count_bytes` returns the same number without writing anything;
 // - `byte_planes` makes a row's byte planes as byte_planes_plain does.
@@ -31,11 +36,10 @@ struct LineCoder {
 // bytes of `value` beyond the two its start is counted with. A run longer
 // than 63 takes a count and value per 63 bytes, and its rest one more token.
 inline size_t long_run_extra(size_t length, uint8_t value) {
-    constexpr size_t kLongest = 63;
-    if (length <= kLongest) return 0;
-    const size_t rest = length % kLongest;
-    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= 0xC0) ? 2 : 1;
-    return 2 * (length / kLongest) + rest_bytes - 2;
+    if (length <= kLongestRun) return 0;
+    const size_t rest = length % kLongestRun;
+    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= kRunFlag) ? 2 : 1;
+    return 2 * (length / kLongestRun) + rest_bytes - 2;
 }
 
 // For the SIMD coders, which read a block's bytes with one before and one
@@ -54,12 +58,11 @@ inline void copy_with_edges(const uint8_t* line, size_t count, size_t at, size_t
 // past it: a run longer than 63 takes a count and value per 63 bytes.
 // Returns where the next token goes.
 inline size_t put_exact_run(uint8_t* out, size_t written, size_t length, uint8_t value) {
-    constexpr size_t kLongest = 63;
-    for (; length > kLongest; length -= kLongest, written += 2) {
-        out[written] = static_cast<uint8_t>(0xC0 | kLongest);
+    for (; length > kLongestRun; length -= kLongestRun, written += 2) {
+        out[written] = static_cast<uint8_t>(kRunFlag | kLongestRun);
         out[written + 1] = value;
     }
-    if (length > 1 || value >= 0xC0) out[written++] = static_cast<uint8_t>(0xC0 | length);
+    if (length > 1 || value >= kRunFlag) out[written++] = static_cast<uint8_t>(kRunFlag | length);
     out[written] = value;
     return written + 1;
 }
