@@ -25,6 +25,12 @@
  * trailer (every 256-colour picture that has one) ends its data where the
  * trailer starts, so a picture cut short never decodes its colours as
  * pixels; any other picture's data runs to the end of the block.
+ *
+ * A 256-colour picture whose trailer is lost (PCX_DAMAGE_NO_TRAILER) keeps
+ * its indices, and its colours are a grey ramp, index i as red, green and
+ * blue i, so that its RGB and RGBA pixels still show the picture;
+ * facts.palette holds that ramp (colour_source stays PCX_COLOURS_HEADER,
+ * although the header's 16 colours are not used).
  */
 #ifndef RASTER_PCX_CODEC_H
 #define RASTER_PCX_CODEC_H
@@ -60,7 +66,7 @@ extern "C" {
 
 /* ---- where an indexed picture's colours come from ---------------------- */
 
-#define PCX_COLOURS_HEADER 1      /* the header's 16 colours */
+#define PCX_COLOURS_HEADER 1      /* the header's 16 colours (256-colour pictures without a trailer: see below) */
 #define PCX_COLOURS_TRAILER 2     /* the 769-byte trailer's 256 colours */
 #define PCX_COLOURS_STANDARD 3    /* the standard 16-colour palette (the header holds a placeholder) */
 #define PCX_COLOURS_BLACK_WHITE 4 /* black and white (a 2-colour picture with a placeholder header) */
@@ -72,8 +78,11 @@ extern "C" {
 #define PCX_DAMAGE_NO_TRAILER 4   /* a 256-colour picture without its 769-byte trailer: colours unknown */
 /* PCX_DAMAGE_MISREAD_RUNS: the data does not end where the picture does.
  * After the last row, bytes remain that are no trailer (whole or cut
- * short), not zero padding, and at least one decoded line long: runs were
- * misread (flipped or lost bytes), so the pixels are not the picture's. */
+ * short), not zero padding, and at least one encoded line long (the rows'
+ * mean, at most a decoded line, at least 16 bytes): runs were misread
+ * (flipped or lost bytes), so the pixels are not the picture's. Fewer
+ * bytes, padding or a trailer where none was looked for are a note,
+ * PCX_NOTE_EXTRA_BYTES. */
 #define PCX_DAMAGE_MISREAD_RUNS 8
 
 /* ---- notes: unusual, nothing lost -------------------------------------- */
@@ -105,7 +114,8 @@ typedef struct pcx_facts {
  * those a 32-bit surface takes from the picture right after raster_init:
  * the header's 16, the trailer's 256, or the standard 16 (2-colour
  * pictures: black and white), by the rules in raster.h; colour_source
- * names them (0 for true colour). PCX_OK; PCX_BAD_HEADER (fewer than 128
+ * names them (0 for true colour). The one exception is a 256-colour
+ * picture without its trailer, whose colours are the grey ramp (above). PCX_OK; PCX_BAD_HEADER (fewer than 128
  * bytes: every field 0); PCX_BAD_LAYOUT, with the header's fields still
  * filled in; RASTER_REFUSED, writing nothing, for a NULL data or facts. */
 int32_t pcx_inspect(const void* data, size_t size, pcx_facts* facts);

@@ -30,6 +30,13 @@ struct Picture {
     const uint8_t* block_end;
 };
 
+// A 256-colour picture whose trailer is lost: index i as grey i, so that
+// its pixels still show the picture (its header's 16 colours would leave
+// 240 of its indices black).
+void grey_ramp(uint8_t* palette) {
+    for (int32_t i = 0; i < kTrailerColours; ++i) std::memset(palette + 3 * i, i, 3);
+}
+
 // Colours of an indexed picture, as the palette rules choose them.
 void take_colours(Picture& pic) {
     const size_t size = static_cast<size_t>(pic.block_end - pic.data);
@@ -37,10 +44,14 @@ void take_colours(Picture& pic) {
     const int32_t colours = pic.format.colours;
     const uint8_t* trailer = wants_trailer(colours, header_colours) ? trailer_in_memory(pic.data, size) : nullptr;
     const int32_t source = colour_source(colours, header_colours, trailer != nullptr);
-    source_colours(source, header_colours, trailer, pic.facts.palette);
     pic.facts.colour_source = source;
     if (source == PCX_COLOURS_TRAILER) pic.data_end = pic.block_end - kTrailerSize;
-    if (colours > kHeaderColours && source != PCX_COLOURS_TRAILER) pic.facts.damage |= PCX_DAMAGE_NO_TRAILER;
+    if (colours > kHeaderColours && source != PCX_COLOURS_TRAILER) {
+        pic.facts.damage |= PCX_DAMAGE_NO_TRAILER;
+        grey_ramp(pic.facts.palette);
+        return;
+    }
+    source_colours(source, header_colours, trailer, pic.facts.palette);
 }
 
 int32_t inspect(const uint8_t* data, size_t size, Picture& pic) {
@@ -80,38 +91,41 @@ size_t complete_pixels(const Format& format, uint32_t got) {
     return pixels < static_cast<size_t>(format.width) ? pixels : static_cast<size_t>(format.width);
 }
 
-bool all_zero(const uint8_t* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        if (bytes[i] != 0) return false;
-    }
-    return true;
+// Fewer bytes than this left after the last row may be a writer's stray
+// ones; see judge_rest.
+constexpr uint64_t kStrayBytes = 16;
+
+// One line as the data encodes it: the mean of the rows' encoded bytes, and
+// no more than the line's decoded bytes.
+uint64_t encoded_line(const Picture& pic) {
+    const uint64_t mean = static_cast<uint64_t>(pic.facts.data_bytes) / static_cast<uint64_t>(pic.format.height);
+    const uint64_t line = mean < pic.format.line_bytes ? mean : pic.format.line_bytes;
+    return line > kStrayBytes ? line : kStrayBytes;
 }
 
 // The bytes left after the last row's data: none (or just the trailer), a
 // few that lose nothing (PCX_NOTE_EXTRA_BYTES), or a sign that the runs
 // were misread (PCX_DAMAGE_MISREAD_RUNS).
 //
-// Writers end the data with the last row: over 3,900 pictures written by
+// Writers end the data with the last row: of 3,618 pictures written by
 // netpbm (every ppmtopcx layout), ImageMagick (palette, bilevel, grey, true
 // colour with and without alpha) and Pillow (1, L, P, RGB), 1 x 1 to
-// 800 x 600, not one byte was left (nor after this library's and the test
-// writer's pictures). What a file may still carry without harm is padding
-// (zero bytes), a trailer, perhaps cut short (it starts with its marker),
-// or a few stray bytes. A flipped or lost byte that turns a single byte
-// into a run header, or back, shifts every later line: the rows take up
-// more data (and the data ends before the last row: PCX_DAMAGE_SHORT_DATA)
-// or less, leaving behind the bytes the shift saved, which grow with every
-// later row. A line's decoded length is the threshold: fewer bytes than
-// that can be stray, more are left only by misread runs. (20 bytes flipped
-// in a 400 x 340 true-colour picture left 1,627 bytes; a line is 1,200.)
+// 800 x 600, not one left a byte. What a file may still carry without harm
+// is zero padding, a trailer (perhaps cut short: it starts with its marker)
+// or a few stray bytes. A flipped byte that turns a single byte into a run
+// header, or back, shifts every later token: the rows then take more data
+// (and it ends before the last row: PCX_DAMAGE_SHORT_DATA) or less, and the
+// bytes left over grow with every row after the flip. So at least one
+// encoded line left is damage: 20 bytes flipped in a 400 x 340 true-colour
+// picture left 500 to 2,000 bytes where one line encodes in about 490.
 void judge_rest(Picture& pic, const uint8_t* after) {
-    const size_t rest = static_cast<size_t>(pic.data_end - after);
+    size_t rest = static_cast<size_t>(pic.data_end - after);
     if (rest == 0) return;
     const bool after_data = pic.data_end == pic.block_end;
     if (after_data && rest == kTrailerSize && after[0] == kTrailerMarker) return;
-    const bool harmless =
-        rest < pic.format.line_bytes || (after[0] == kTrailerMarker && rest <= kTrailerSize) || all_zero(after, rest);
-    if (harmless) {
+    const bool marked = after[0] == kTrailerMarker;
+    while (rest > 0 && after[rest - 1] == 0) --rest;  // zero padding
+    if (rest < encoded_line(pic) || (marked && rest <= kTrailerSize)) {
         pic.facts.notes |= PCX_NOTE_EXTRA_BYTES;
     } else {
         pic.facts.damage |= PCX_DAMAGE_MISREAD_RUNS;
