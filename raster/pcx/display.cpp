@@ -95,7 +95,7 @@ bool fetch_trailer(const Picture& pic) {
 // entries 10..245 of an 8-bit surface unless the indices are kept; deeper
 // surfaces take all 256.
 void load_trailer_colours(int32_t flags, bool eight_bit_surface) {
-    uint8_t* colours = state.scratch_area + 1;
+    uint8_t* colours = state.scratch_area + kTrailerColoursAt;
     if ((flags & PCX_KEEP_INDICES) == 0) palette_reduce(kPictureFirstEntry, kPictureEntryCount, colours);
     if (eight_bit_surface) {
         set_palette_entries(kPictureFirstEntry, kPictureEntryCount, colours + kPictureFirstEntry * 3);
@@ -119,7 +119,7 @@ void palette_stage(const Picture& pic) {
         return;
     }
     uint8_t colours[3 * kTrailerColours];
-    const int32_t count = source_colours(source, header_colours, state.scratch_area + 1, colours);
+    const int32_t count = source_colours(source, header_colours, state.scratch_area + kTrailerColoursAt, colours);
     set_palette_entries(eight_bit_surface ? kPictureFirstEntry : 0, eight_bit_surface ? kHeaderColours : count,
                         colours);
 }

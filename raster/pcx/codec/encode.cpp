@@ -133,8 +133,9 @@ void write_header(const Plan& plan, uint8_t* header) {
 
 void write_trailer(const Plan& plan, uint8_t* trailer) {
     trailer[0] = kTrailerMarker;
-    std::memcpy(trailer + 1, plan.palette, static_cast<size_t>(plan.colours) * 3);
-    std::memset(trailer + 1 + plan.colours * 3, 0, static_cast<size_t>(kTrailerColours - plan.colours) * 3);
+    std::memcpy(trailer + kTrailerColoursAt, plan.palette, static_cast<size_t>(plan.colours) * 3);
+    std::memset(trailer + kTrailerColoursAt + plan.colours * 3, 0,
+                static_cast<size_t>(kTrailerColours - plan.colours) * 3);
 }
 
 // Calls visit(plane line, bytes) for every plane of every row, top row

@@ -38,7 +38,8 @@ constexpr size_t kColourMapBytes = 3 * kHeaderColours;
 // ---- the 256-colour trailer: the file's last 769 bytes -----------------------
 
 constexpr uint32_t kTrailerSize = 769;
-constexpr uint8_t kTrailerMarker = 0x0C;  // its first byte; 256 colours follow
+constexpr uint8_t kTrailerMarker = 0x0C;  // its first byte
+constexpr int kTrailerColoursAt = 1;      // 256 colours, red, green, blue
 constexpr int32_t kTrailerColours = 256;
 
 // ---- the run-length code ------------------------------------------------------

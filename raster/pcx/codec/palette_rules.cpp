@@ -59,7 +59,7 @@ int32_t source_colours(int32_t source, const uint8_t* header_colours, const uint
 const uint8_t* trailer_in_memory(const uint8_t* data, size_t size) {
     if (size < kHeaderSize + kTrailerSize) return nullptr;
     const uint8_t* trailer = data + (size - kTrailerSize);
-    return trailer[0] == kTrailerMarker ? trailer + 1 : nullptr;
+    return trailer[0] == kTrailerMarker ? trailer + kTrailerColoursAt : nullptr;
 }
 
 }  // namespace pcx
