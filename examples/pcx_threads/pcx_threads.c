@@ -55,7 +55,7 @@ static int write_file(const char* path, const unsigned char* bytes, size_t size)
 static void say_damage(char* text, size_t room, int32_t damage) {
     int32_t bit;
     text[0] = '\0';
-    for (bit = 1; bit <= PCX_DAMAGE_NO_TRAILER; bit <<= 1) {
+    for (bit = 1; bit <= PCX_DAMAGE_MISREAD_RUNS; bit <<= 1) {
         if ((damage & bit) == 0) continue;
         strncat(text, "; ", room - strlen(text) - 1);
         strncat(text, pcx_damage_text(bit), room - strlen(text) - 1);

@@ -18,7 +18,7 @@
 #include <cstring>
 
 #include "raster/pcx/codec/format.h"
-#include "raster/pcx/codec/line_decoder.h"
+#include "raster/pcx/codec/line_rows.h"
 #include "raster/pcx/codec/palette_rules.h"
 #include "raster/pcx/codec/rows.h"
 #include "raster/state.h"
@@ -95,12 +95,12 @@ bool fetch_trailer(const Picture& pic) {
 // entries 10..245 of an 8-bit surface unless the indices are kept; deeper
 // surfaces take all 256.
 void load_trailer_colours(int32_t flags, bool eight_bit_surface) {
-    uint8_t* colours = state.scratch_area + 1;
+    uint8_t* colours = state.scratch_area + kTrailerColoursAt;
     if ((flags & PCX_KEEP_INDICES) == 0) palette_reduce(kPictureFirstEntry, kPictureEntryCount, colours);
     if (eight_bit_surface) {
         set_palette_entries(kPictureFirstEntry, kPictureEntryCount, colours + kPictureFirstEntry * 3);
     } else {
-        set_palette_entries(0, 256, colours);
+        set_palette_entries(0, kTrailerColours, colours);
     }
 }
 
@@ -109,18 +109,19 @@ void load_trailer_colours(int32_t flags, bool eight_bit_surface) {
 // palette: 10..245), deeper surfaces the colours' own entries from 0 on.
 void palette_stage(const Picture& pic) {
     const int32_t colours_used = pic.format.colours;
-    if ((pic.flags & PCX_KEEP_PALETTE) != 0 || colours_used > 256) return;
+    if ((pic.flags & PCX_KEEP_PALETTE) != 0 || colours_used > kTrailerColours) return;
     const bool eight_bit_surface = state.active_bpp <= 8;
-    const uint8_t* header_colours = state.pcx_header + 16;
+    const uint8_t* header_colours = state.pcx_header + kColourMapAt;
     const bool has_trailer = wants_trailer(colours_used, header_colours) && fetch_trailer(pic);
     const int32_t source = colour_source(colours_used, header_colours, has_trailer);
-    if (source == PCX_COLOURS_TRAILER && colours_used == 256) {
+    if (source == PCX_COLOURS_TRAILER && colours_used == kTrailerColours) {
         load_trailer_colours(pic.flags, eight_bit_surface);
         return;
     }
-    uint8_t colours[768];
-    const int32_t count = source_colours(source, header_colours, state.scratch_area + 1, colours);
-    set_palette_entries(eight_bit_surface ? kPictureFirstEntry : 0, eight_bit_surface ? 16 : count, colours);
+    uint8_t colours[3 * kTrailerColours];
+    const int32_t count = source_colours(source, header_colours, state.scratch_area + kTrailerColoursAt, colours);
+    set_palette_entries(eight_bit_surface ? kPictureFirstEntry : 0, eight_bit_surface ? kHeaderColours : count,
+                        colours);
 }
 
 // ---- decoding ----------------------------------------------------------------------
@@ -160,17 +161,12 @@ struct Placement {
 // keeps scanline_buffer's older bytes, and so do the rows after it.
 bool decode_into_surface(ByteSource& in, const Format& format, RowWriter writer, const Placement& place,
                          bool all_rows) {
-    uint8_t* const line = state.scratch_area;
     uint8_t older[kMaxLineBytes];
-    uint32_t carry = 0;
-    uint8_t* dest = place.top_row;
-    const int64_t lines = all_rows ? format.height : place.rows;
-    for (int64_t row = 0; row < lines && !(row >= place.rows && in.exhausted); ++row) {
-        carry = decode_line(in, line, format.line_bytes, carry, older);
-        if (row < place.rows) writer(line, format.bpl, place.columns, dest, state.native_color_table);
-        if (row + 1 < place.rows) dest -= state.active_stride;
-        if (carry != 0) std::memmove(line, line + format.line_bytes, carry);
-    }
+    const LineRows rows{writer,        state.native_color_table,
+                        format.bpl,    format.line_bytes,
+                        place.columns, place.rows,
+                        place.top_row, -static_cast<ptrdiff_t>(state.active_stride)};
+    decode_lines(in, rows, LineBuffers{state.scratch_area, older}, all_rows ? format.height : place.rows, false);
     return in.exhausted;
 }
 
@@ -197,8 +193,8 @@ RowWriter writer_for_surface(Layout layout, int32_t& pixel_bytes) {
 bool place_picture(const Format& format, int32_t flags, int32_t pixel_bytes, Placement& place) {
     const uint8_t* header = state.pcx_header;
     const bool at_position = (flags & PCX_AT_POSITION) != 0;
-    const int64_t x0 = at_position ? state.graphics_x : static_cast<int64_t>(field16(header, 4));
-    const int64_t y0 = at_position ? state.graphics_y : static_cast<int64_t>(field16(header, 6));
+    const int64_t x0 = at_position ? state.graphics_x : static_cast<int64_t>(field16(header, kXMinAt));
+    const int64_t y0 = at_position ? state.graphics_y : static_cast<int64_t>(field16(header, kYMinAt));
     if (x0 < 0 || y0 < 0) return false;
     int64_t rows = format.height;
     if (y0 + rows > state.active_height) rows = state.active_height - y0;

@@ -19,11 +19,15 @@
 #include <unistd.h>
 #endif
 
+#include "raster/pcx/codec/header.h"
 #include "raster/state.h"
 
 namespace {
 
 using raster::state;
+// An 8-bit surface goes out with the whole library palette: a 256-colour
+// picture, its colours in the trailer.
+constexpr int32_t kSavedColours = raster::pcx::kTrailerColours;
 
 struct Area {
     int32_t x1, x2, y1, y2;
@@ -56,19 +60,19 @@ int32_t encode_area(int32_t handle, const Area& r, std::unique_ptr<uint8_t[]>& f
     const size_t row = static_cast<size_t>(r.width()) * static_cast<size_t>(format);
     const std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[row * static_cast<size_t>(r.height())]);
     if (!pixels) return RASTER_NO_MEMORY;
-    uint8_t palette[768];
+    uint8_t palette[3 * kSavedColours];
     if (indexed) {
         copy_indices(handle, r, pixels.get());
-        get_palette_entries(0, 256, palette);
+        get_palette_entries(0, kSavedColours, palette);
     } else {
         surface_read_rgb(handle, r.x1, r.x2, r.y1, r.y2, pixels.get());
     }
     const ptrdiff_t stride = static_cast<ptrdiff_t>(row);
-    size = pcx_encode(pixels.get(), r.width(), r.height(), stride, format, palette, 256, nullptr, 0);
+    size = pcx_encode(pixels.get(), r.width(), r.height(), stride, format, palette, kSavedColours, nullptr, 0);
     if (size == 0) return RASTER_REFUSED;
     file.reset(new (std::nothrow) uint8_t[size]);
     if (!file) return RASTER_NO_MEMORY;
-    pcx_encode(pixels.get(), r.width(), r.height(), stride, format, palette, 256, file.get(), size);
+    pcx_encode(pixels.get(), r.width(), r.height(), stride, format, palette, kSavedColours, file.get(), size);
     return RASTER_OK;
 }
 

@@ -26,7 +26,7 @@ constexpr uint8_t kSentinel = 0xA5;
 constexpr size_t kGuard = 32;
 constexpr int64_t kMaxPixels = int64_t{1} << 22;
 constexpr int32_t kFormats[4] = {PCX_FORMAT_INDICES, PCX_FORMAT_RGB, PCX_FORMAT_RGBA, PCX_FORMAT_RGBA};
-constexpr int32_t kDecodeOnlyDamage = PCX_DAMAGE_SHORT_DATA | PCX_DAMAGE_RUN_PAST_END;
+constexpr int32_t kDecodeOnlyDamage = PCX_DAMAGE_SHORT_DATA | PCX_DAMAGE_RUN_PAST_END | PCX_DAMAGE_MISREAD_RUNS;
 
 void check(bool ok) {
     if (!ok) std::abort();

@@ -249,7 +249,7 @@ class PcxPeers : public testing::Test {
             testenv::fill_surface(handle, kSentinel);
             move_to(0, 0);
             const int32_t result = pcx_display(pcx.string().c_str(), PCX_AT_POSITION);
-            if (bpp == 8 && info[2] == 16777216) {
+            if (bpp == 8 && info[2] == PCX_TRUE_COLOUR) {
                 EXPECT_EQ(result, PCX_BAD_LAYOUT);
             } else {
                 EXPECT_EQ(result, PCX_OK);

@@ -554,12 +554,13 @@ TEST_F(PcxReader, HeaderColoursAndTheTrailerFallback) {
             EXPECT_EQ(display(mode, *c.file, PCX_KEEP_INDICES), PCX_OK);
             std::copy(header_colours.begin(), header_colours.end(), expected.begin());
             EXPECT_EQ(palette_rgb(0, 256), expected);
-            // The codec tells the same 16 colours, the rest 0, and that the
-            // picture's other colours are unknown.
+            // The codec tells that the picture's colours are unknown and
+            // gives a grey ramp (index i as i, i, i) in their place, so that
+            // its RGB pixels still show it.
             pcx_facts facts;
             ASSERT_EQ(pcx_inspect(c.file->data(), c.file->size(), &facts), PCX_OK);
-            Bytes told(768, 0);
-            std::copy(header_colours.begin(), header_colours.end(), told.begin());
+            Bytes told;
+            for (int i = 0; i < 256; ++i) told.insert(told.end(), 3, static_cast<uint8_t>(i));
             EXPECT_EQ(Bytes(facts.palette, facts.palette + 768), told);
             EXPECT_EQ(facts.colour_source, PCX_COLOURS_HEADER);
             EXPECT_EQ(facts.damage, PCX_DAMAGE_NO_TRAILER);

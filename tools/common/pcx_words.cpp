@@ -4,7 +4,7 @@ namespace tools {
 
 namespace {
 
-constexpr int32_t kTrueColour = 16777216;
+constexpr int32_t kTrueColour = PCX_TRUE_COLOUR;
 
 std::string plural(int32_t count, const char* one) {
     return std::to_string(count) + " " + one + (count == 1 ? "" : "s");

@@ -25,6 +25,12 @@
  * trailer (every 256-colour picture that has one) ends its data where the
  * trailer starts, so a picture cut short never decodes its colours as
  * pixels; any other picture's data runs to the end of the block.
+ *
+ * A 256-colour picture whose trailer is lost (PCX_DAMAGE_NO_TRAILER) keeps
+ * its indices, and its colours are a grey ramp, index i as red, green and
+ * blue i, so that its RGB and RGBA pixels still show the picture;
+ * facts.palette holds that ramp (colour_source stays PCX_COLOURS_HEADER,
+ * although the header's 16 colours are not used).
  */
 #ifndef RASTER_PCX_CODEC_H
 #define RASTER_PCX_CODEC_H
@@ -55,9 +61,12 @@ extern "C" {
 #define PCX_FORMAT_RGB 3     /* red, green, blue */
 #define PCX_FORMAT_RGBA 4    /* red, green, blue, alpha (255, or the fourth plane's byte) */
 
+/* facts.colours (and pcx_info's colours) of a true-colour picture */
+#define PCX_TRUE_COLOUR 16777216
+
 /* ---- where an indexed picture's colours come from ---------------------- */
 
-#define PCX_COLOURS_HEADER 1      /* the header's 16 colours */
+#define PCX_COLOURS_HEADER 1      /* the header's 16 colours (256-colour pictures without a trailer: see below) */
 #define PCX_COLOURS_TRAILER 2     /* the 769-byte trailer's 256 colours */
 #define PCX_COLOURS_STANDARD 3    /* the standard 16-colour palette (the header holds a placeholder) */
 #define PCX_COLOURS_BLACK_WHITE 4 /* black and white (a 2-colour picture with a placeholder header) */
@@ -67,6 +76,14 @@ extern "C" {
 #define PCX_DAMAGE_SHORT_DATA 1   /* the data ends before the last row */
 #define PCX_DAMAGE_RUN_PAST_END 2 /* a run reaches past the last line */
 #define PCX_DAMAGE_NO_TRAILER 4   /* a 256-colour picture without its 769-byte trailer: colours unknown */
+/* PCX_DAMAGE_MISREAD_RUNS: the data does not end where the picture does.
+ * After the last row, bytes remain that are no trailer (whole or cut
+ * short), not zero padding, and at least one encoded line long (the rows'
+ * mean, at most a decoded line, at least 16 bytes): runs were misread
+ * (flipped or lost bytes), so the pixels are not the picture's. Fewer
+ * bytes, padding or a trailer where none was looked for are a note,
+ * PCX_NOTE_EXTRA_BYTES. */
+#define PCX_DAMAGE_MISREAD_RUNS 8
 
 /* ---- notes: unusual, nothing lost -------------------------------------- */
 
@@ -82,7 +99,7 @@ typedef struct pcx_facts {
     int32_t width, height, x_min, y_min;
     int32_t bits_per_pixel, planes, bytes_per_line, version, encoding;
     int32_t h_dpi, v_dpi;
-    int32_t colours;       /* as pcx_info gives it: 2 .. 256, or 16777216 for true colour */
+    int32_t colours;       /* as pcx_info gives it: 2 .. 256, or PCX_TRUE_COLOUR */
     int32_t colour_source; /* PCX_COLOURS_*; 0 for true colour */
     uint8_t palette[768];  /* the picture's colours, red, green, blue; entries it does not define are 0 */
     int32_t damage, notes; /* PCX_DAMAGE_* and PCX_NOTE_* bits */
@@ -97,20 +114,22 @@ typedef struct pcx_facts {
  * those a 32-bit surface takes from the picture right after raster_init:
  * the header's 16, the trailer's 256, or the standard 16 (2-colour
  * pictures: black and white), by the rules in raster.h; colour_source
- * names them (0 for true colour). PCX_OK; PCX_BAD_HEADER (fewer than 128
+ * names them (0 for true colour). The one exception is a 256-colour
+ * picture without its trailer, whose colours are the grey ramp (above). PCX_OK; PCX_BAD_HEADER (fewer than 128
  * bytes: every field 0); PCX_BAD_LAYOUT, with the header's fields still
  * filled in; RASTER_REFUSED, writing nothing, for a NULL data or facts. */
 int32_t pcx_inspect(const void* data, size_t size, pcx_facts* facts);
 
 /* Decodes the picture into `pixels`, rows `stride` bytes apart, top row
  * first (each row width * format bytes; the bytes between rows are left
- * alone), and fills `facts` as pcx_inspect does plus damage, rows_decoded,
- * data_bytes and the extra-bytes note. Indices are the picture's own
- * (0 .. colours - 1); RGB and RGBA take an index's colour from
- * facts.palette, so an index the picture defines no colour for is black.
- * RASTER_REFUSED, writing nothing (not even facts), for NULL pointers, an
- * unknown format, PCX_FORMAT_INDICES for a true-colour picture, a stride
- * below one row of the format, or rows that do not fit `capacity`.
+ * alone), and fills `facts` as pcx_inspect does plus the damage and the
+ * extra-bytes note that only decoding finds, rows_decoded and data_bytes.
+ * Indices are the picture's own (0 .. colours - 1); RGB and RGBA take an
+ * index's colour from facts.palette, so an index the picture defines no
+ * colour for is black. RASTER_REFUSED, writing nothing (not even facts),
+ * for NULL pointers, an unknown format, PCX_FORMAT_INDICES for a
+ * true-colour picture, a stride below one row of the format, or rows that
+ * do not fit `capacity`.
  * PCX_BAD_HEADER and PCX_BAD_LAYOUT as pcx_inspect, no pixel written;
  * RASTER_NO_MEMORY when the line buffer (about twice a line) is not
  * obtained. There is no limit on a line's length. Damage is not a failure:

@@ -209,10 +209,10 @@ int32_t present(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t win_x1, 
 /* ---- PCX input --------------------------------------------------------- */
 
 int32_t pcx_display(const char* filename, int32_t flags);
-/* The picture's size and number of colours (2, 4, 8, 16, 256, or 16777216
- * for true colour, with or without a fourth plane), from its header alone:
- * nothing is decoded, and neither the palette, the surfaces nor the work
- * buffer change. Needs no active surface and no raster_init. Flags: only
+/* The picture's size and number of colours (2, 4, 8, 16, 256, or
+ * PCX_TRUE_COLOUR, 16777216, for true colour, with or without a fourth
+ * plane), from its header alone: nothing is decoded, and neither the
+ * palette, the surfaces nor the work buffer change. Needs no active surface and no raster_init. Flags: only
  * PCX_FROM_BUFFER counts (read the header from the pcx_set_buffer block).
  * Results are those of pcx_display for the same file: PCX_OK;
  * PCX_OPEN_FAILED; PCX_BAD_HEADER; PCX_BAD_LAYOUT for a layout no depth

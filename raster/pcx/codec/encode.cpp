@@ -14,22 +14,19 @@
 #include <new>
 
 #include "raster/pcx/codec/encode_lines.h"
+#include "raster/pcx/codec/header.h"
+#include "raster/pcx/codec/palette_rules.h"
 
 namespace {
 
+using namespace raster::pcx;
 using raster::pcx_encoder::LineCoder;
 
-constexpr size_t kHeaderBytes = 128;
-constexpr size_t kTrailerBytes = 769;
-constexpr uint8_t kTrailerMarker = 12;
-constexpr uint8_t kManufacturer = 10;
-constexpr uint8_t kVersion = 5;
-constexpr uint8_t kRunLengthEncoding = 1;
+constexpr uint8_t kVersion = 5;  // the version with the 256-colour trailer
 constexpr uint16_t kDotsPerInch = 72;
 constexpr uint16_t kColourPalette = 1;  // PaletteInfo: colour, not grey
 constexpr int32_t kLargestSide = 65536;
 constexpr size_t kLargestLineBytes = 65534;  // BytesPerLine: 16 bits, even
-constexpr int32_t kHeaderColours = 16;
 
 // What one call writes, worked out from its arguments.
 struct Plan {
@@ -46,16 +43,13 @@ struct Plan {
     bool trailer;       // the 769-byte, 256-colour trailer follows the data
 };
 
-// The 16 header colours the picture would carry, as a reader sees them.
-// Readers take a header whose colours are all one as a placeholder and
-// show standard colours instead, so such a palette goes in the trailer.
-bool header_is_one_colour(const uint8_t* palette, int32_t colours) {
-    uint8_t header[kHeaderColours * 3] = {};
+// The header's 16 colours as this picture would carry them (its first
+// colours, then black); readers would take them for a placeholder when
+// they are all one colour, so such a palette goes in the trailer.
+bool header_is_placeholder(const uint8_t* palette, int32_t colours) {
+    uint8_t header[kColourMapBytes] = {};
     std::memcpy(header, palette, static_cast<size_t>(colours < kHeaderColours ? colours : kHeaderColours) * 3);
-    for (int32_t i = 1; i < kHeaderColours; ++i) {
-        if (std::memcmp(header, header + i * 3, 3) != 0) return false;
-    }
-    return true;
+    return placeholder_colours(header, kHeaderColours);
 }
 
 bool black_then_white(const uint8_t* palette, int32_t colours) {
@@ -68,7 +62,7 @@ void choose_indexed_layout(Plan& plan) {
     if (black_then_white(plan.palette, plan.colours)) {
         plan.bits = 1;
         plan.planes = 1;
-    } else if (plan.colours <= kHeaderColours && !header_is_one_colour(plan.palette, plan.colours)) {
+    } else if (plan.colours <= kHeaderColours && !header_is_placeholder(plan.palette, plan.colours)) {
         plan.bits = 1;
         plan.planes = 4;
     } else {
@@ -88,7 +82,7 @@ bool make_plan(Plan& plan) {
     if (plan.stride < static_cast<ptrdiff_t>(plan.width) * plan.format) return false;
     plan.trailer = false;
     if (plan.format == PCX_FORMAT_INDICES) {
-        if (plan.palette == nullptr || plan.colours < 2 || plan.colours > 256) return false;
+        if (plan.palette == nullptr || plan.colours < 2 || plan.colours > kTrailerColours) return false;
         choose_indexed_layout(plan);
     } else {
         plan.bits = 8;
@@ -102,7 +96,7 @@ bool make_plan(Plan& plan) {
 
 // True when every index is below the picture's number of colours.
 bool indices_fit(const Plan& plan) {
-    if (plan.colours >= 256) return true;
+    if (plan.colours >= kTrailerColours) return true;
     const uint8_t limit = static_cast<uint8_t>(plan.colours);
     for (int32_t y = 0; y < plan.height; ++y) {
         const uint8_t* row = plan.pixels + y * plan.stride;
@@ -119,28 +113,29 @@ void put16(uint8_t* at, uint32_t value) {
 }
 
 void write_header(const Plan& plan, uint8_t* header) {
-    std::memset(header, 0, kHeaderBytes);
-    header[0] = kManufacturer;
-    header[1] = kVersion;
-    header[2] = kRunLengthEncoding;
-    header[3] = static_cast<uint8_t>(plan.bits);
-    put16(header + 8, static_cast<uint32_t>(plan.width - 1));  // Xmin and Ymin stay 0
-    put16(header + 10, static_cast<uint32_t>(plan.height - 1));
-    put16(header + 12, kDotsPerInch);
-    put16(header + 14, kDotsPerInch);
+    std::memset(header, 0, kHeaderSize);
+    header[kManufacturerAt] = kManufacturer;
+    header[kVersionAt] = kVersion;
+    header[kEncodingAt] = kRunLengthEncoding;
+    header[kBitsAt] = static_cast<uint8_t>(plan.bits);
+    put16(header + kXMaxAt, static_cast<uint32_t>(plan.width - 1));  // Xmin and Ymin stay 0
+    put16(header + kYMaxAt, static_cast<uint32_t>(plan.height - 1));
+    put16(header + kHorizontalDpiAt, kDotsPerInch);
+    put16(header + kVerticalDpiAt, kDotsPerInch);
     if (plan.format == PCX_FORMAT_INDICES) {
         const int32_t shown = plan.colours < kHeaderColours ? plan.colours : kHeaderColours;
-        std::memcpy(header + 16, plan.palette, static_cast<size_t>(shown) * 3);
+        std::memcpy(header + kColourMapAt, plan.palette, static_cast<size_t>(shown) * 3);
     }
-    header[65] = static_cast<uint8_t>(plan.planes);
-    put16(header + 66, static_cast<uint32_t>(plan.line_bytes));
-    put16(header + 68, kColourPalette);
+    header[kPlanesAt] = static_cast<uint8_t>(plan.planes);
+    put16(header + kBytesPerLineAt, static_cast<uint32_t>(plan.line_bytes));
+    put16(header + kPaletteInfoAt, kColourPalette);
 }
 
 void write_trailer(const Plan& plan, uint8_t* trailer) {
     trailer[0] = kTrailerMarker;
-    std::memcpy(trailer + 1, plan.palette, static_cast<size_t>(plan.colours) * 3);
-    std::memset(trailer + 1 + plan.colours * 3, 0, static_cast<size_t>(256 - plan.colours) * 3);
+    std::memcpy(trailer + kTrailerColoursAt, plan.palette, static_cast<size_t>(plan.colours) * 3);
+    std::memset(trailer + kTrailerColoursAt + plan.colours * 3, 0,
+                static_cast<size_t>(kTrailerColours - plan.colours) * 3);
 }
 
 // Calls visit(plane line, bytes) for every plane of every row, top row
@@ -168,7 +163,7 @@ void for_each_plane_line(const Plan& plan, const LineCoder& coder, uint8_t* scra
 
 // The file's size: header, coded lines, trailer.
 uint64_t counted_size(const Plan& plan, const LineCoder& coder, uint8_t* scratch) {
-    uint64_t bytes = kHeaderBytes + (plan.trailer ? kTrailerBytes : 0);
+    uint64_t bytes = kHeaderSize + (plan.trailer ? kTrailerSize : 0);
     for_each_plane_line(plan, coder, scratch,
                         [&](const uint8_t* line, size_t count) { bytes += coder.count_bytes(line, count); });
     return bytes;
@@ -177,7 +172,7 @@ uint64_t counted_size(const Plan& plan, const LineCoder& coder, uint8_t* scratch
 // The most a file of this plan can take: every byte of every plane line
 // escaped.
 uint64_t largest_size(const Plan& plan) {
-    return kHeaderBytes + (plan.trailer ? kTrailerBytes : 0) +
+    return kHeaderSize + (plan.trailer ? kTrailerSize : 0) +
            uint64_t{2} * plan.line_bytes * static_cast<uint64_t>(plan.planes) * static_cast<uint64_t>(plan.height);
 }
 
@@ -185,13 +180,13 @@ uint64_t largest_size(const Plan& plan) {
 // the file; returns its size.
 size_t write_file(const Plan& plan, const LineCoder& coder, uint8_t* scratch, uint8_t* out, size_t room) {
     write_header(plan, out);
-    size_t written = kHeaderBytes;
+    size_t written = kHeaderSize;
     for_each_plane_line(plan, coder, scratch, [&](const uint8_t* line, size_t count) {
         written += coder.encode(line, count, out + written, room - written);
     });
     if (plan.trailer) {
         write_trailer(plan, out + written);
-        written += kTrailerBytes;
+        written += kTrailerSize;
     }
     return written;
 }

@@ -12,9 +12,6 @@ namespace pcx_encoder {
 
 namespace {
 
-constexpr uint8_t kRunFlag = 0xC0;
-constexpr size_t kLongestRun = 63;
-
 size_t run_length(const uint8_t* line, size_t left) {
     const size_t most = left < kLongestRun ? left : kLongestRun;
     size_t length = 1;

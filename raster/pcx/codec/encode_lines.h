@@ -9,14 +9,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "raster/pcx/codec/header.h"
+
 namespace raster {
 namespace pcx_encoder {
 
+using pcx::kLongestRun;
+using pcx::kRunFlag;
+
 // The encoder's work on one line, in its plain, SSE2 and AVX2 kinds:
 // - `encode` run-length encodes `count` bytes, one plane of one line: a
-//   byte below 0xC0 that differs from the next stays as it is; every other
-//   run of equal bytes becomes a count byte (0xC0 + length, 1..63) and the
-//   value. Runs never reach past `count`. It returns the bytes written to
+//   byte below kRunFlag (0xC0) that differs from the next stays as it is;
+//   every other run of equal bytes becomes a count byte (kRunFlag +
+//   length, 1..kLongestRun) and the value. Runs never reach past `count`. It returns the bytes written to
 //   `out`, whose `room` bytes must hold them, and stores nothing past them;
 // - `count_bytes` returns the same number without writing anything;
 // - `byte_planes` makes a row's byte planes as byte_planes_plain does.

@@ -27,7 +27,6 @@ namespace pcx_encoder {
 namespace {
 
 constexpr size_t kBlock = 16;
-constexpr uint8_t kRunFlag = 0xC0;
 constexpr uint8_t kShuffleZero = 0x80;
 // Packed tokens wait here; a block adds at most 32 bytes and a packing
 // store reaches 8 bytes past them.

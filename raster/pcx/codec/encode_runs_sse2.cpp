@@ -23,8 +23,6 @@ namespace {
 
 constexpr size_t kBlock = 16;
 constexpr size_t kWord = 64;
-constexpr size_t kLongestRun = 63;
-constexpr uint8_t kRunFlag = 0xC0;
 
 __m128i load(const uint8_t* bytes) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)); }
 

@@ -23,9 +23,9 @@ bool choose_layout(uint32_t bits, uint32_t planes, LayoutChoice& choice) {
     } else if (bits == 8 && planes == 1) {
         choice = {kEightBit, 256};
     } else if (bits == 8 && planes == 3) {
-        choice = {kTrueColour, kTrueColourCount};
+        choice = {kTrueColour, PCX_TRUE_COLOUR};
     } else if (bits == 8 && planes == 4) {
-        choice = {kTrueColourFourPlanes, kTrueColourCount};
+        choice = {kTrueColourFourPlanes, PCX_TRUE_COLOUR};
     } else {
         return false;
     }
@@ -38,40 +38,42 @@ uint32_t bytes_for_width(uint32_t width, uint32_t bits) { return (width * bits +
 }  // namespace
 
 int32_t classify(const uint8_t* header, Format& format) {
-    if (header[0] != kManufacturer) return PCX_BAD_HEADER;
+    if (header[kManufacturerAt] != kManufacturer) return PCX_BAD_HEADER;
     // The fields are unsigned; a right or bottom edge before the left or
     // top one describes no picture.
-    const int32_t width = static_cast<int32_t>(field16(header, 8)) - static_cast<int32_t>(field16(header, 4)) + 1;
-    const int32_t height = static_cast<int32_t>(field16(header, 10)) - static_cast<int32_t>(field16(header, 6)) + 1;
+    const int32_t width =
+        static_cast<int32_t>(field16(header, kXMaxAt)) - static_cast<int32_t>(field16(header, kXMinAt)) + 1;
+    const int32_t height =
+        static_cast<int32_t>(field16(header, kYMaxAt)) - static_cast<int32_t>(field16(header, kYMinAt)) + 1;
     if (width < 1 || height < 1) return PCX_BAD_HEADER;
 
-    const uint32_t bits = header[3];
-    const uint32_t planes = header[65];
+    const uint32_t bits = header[kBitsAt];
+    const uint32_t planes = header[kPlanesAt];
     LayoutChoice choice{};
     if (!choose_layout(bits, planes, choice)) return PCX_BAD_LAYOUT;
-    const uint32_t bpl = field16(header, 66);
+    const uint32_t bpl = field16(header, kBytesPerLineAt);
     if (bpl < bytes_for_width(static_cast<uint32_t>(width), bits)) return PCX_BAD_LAYOUT;
     format = Format{choice.layout, width, height, choice.colours, planes, bits, bpl, planes * bpl};
     return PCX_OK;
 }
 
 void header_facts(const uint8_t* header, const Format* format, pcx_facts& facts) {
-    facts.x_min = static_cast<int32_t>(field16(header, 4));
-    facts.y_min = static_cast<int32_t>(field16(header, 6));
-    facts.width = static_cast<int32_t>(field16(header, 8)) - facts.x_min + 1;
-    facts.height = static_cast<int32_t>(field16(header, 10)) - facts.y_min + 1;
-    facts.bits_per_pixel = header[3];
-    facts.planes = header[65];
-    facts.bytes_per_line = static_cast<int32_t>(field16(header, 66));
-    facts.version = header[1];
-    facts.encoding = header[2];
-    facts.h_dpi = static_cast<int32_t>(field16(header, 12));
-    facts.v_dpi = static_cast<int32_t>(field16(header, 14));
+    facts.x_min = static_cast<int32_t>(field16(header, kXMinAt));
+    facts.y_min = static_cast<int32_t>(field16(header, kYMinAt));
+    facts.width = static_cast<int32_t>(field16(header, kXMaxAt)) - facts.x_min + 1;
+    facts.height = static_cast<int32_t>(field16(header, kYMaxAt)) - facts.y_min + 1;
+    facts.bits_per_pixel = header[kBitsAt];
+    facts.planes = header[kPlanesAt];
+    facts.bytes_per_line = static_cast<int32_t>(field16(header, kBytesPerLineAt));
+    facts.version = header[kVersionAt];
+    facts.encoding = header[kEncodingAt];
+    facts.h_dpi = static_cast<int32_t>(field16(header, kHorizontalDpiAt));
+    facts.v_dpi = static_cast<int32_t>(field16(header, kVerticalDpiAt));
     const int32_t version = facts.version;
     if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
         facts.notes |= PCX_NOTE_UNKNOWN_VERSION;
     }
-    if (facts.encoding != 1) facts.notes |= PCX_NOTE_UNKNOWN_ENCODING;
+    if (facts.encoding != kRunLengthEncoding) facts.notes |= PCX_NOTE_UNKNOWN_ENCODING;
     if (format == nullptr) return;
     facts.colours = format->colours;
     // Writers round a line up to an even number of bytes; an odd count, or

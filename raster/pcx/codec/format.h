@@ -9,14 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "raster/pcx/codec/header.h"
+
 namespace raster {
 namespace pcx {
-
-constexpr uint32_t kHeaderSize = 128;
-constexpr uint32_t kTrailerSize = 769;
-constexpr uint8_t kTrailerMarker = 12;
-constexpr uint8_t kManufacturer = 10;
-constexpr int32_t kTrueColourCount = 16777216;
 
 // Every layout the reader stores. The planar ones hold 1 bit per pixel in
 // each of 1 to 4 planes (plane p gives bit p of the index); the packed ones
@@ -40,7 +36,7 @@ struct Format {
     Layout layout;
     int32_t width;
     int32_t height;
-    int32_t colours;      // 2, 4, 8, 16, 256, or kTrueColourCount
+    int32_t colours;      // 2, 4, 8, 16, 256, or PCX_TRUE_COLOUR
     uint32_t planes;      // 1 to 4
     uint32_t bits;        // bits per pixel in one plane: 1, 2, 4 or 8
     uint32_t bpl;         // BytesPerLine: bytes of one plane of one line

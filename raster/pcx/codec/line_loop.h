@@ -27,14 +27,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/pcx/codec/header.h"
 #include "raster/pcx/codec/line_decoder.h"
 
 namespace raster {
 namespace pcx {
 namespace line {
 
-constexpr uint8_t kRunFlag = 0xC0;
-constexpr uint8_t kRunCountMask = 0x3F;
 // The fast loop stores this many copies of each value at once, and looks
 // at the input this many bytes at a time.
 constexpr uint32_t kWideStore = 16;
@@ -173,10 +172,63 @@ inline Cursor decode_tokens(Cursor at, uint64_t starts, ptrdiff_t chunk_bytes, u
     return Cursor{next + chunk_bytes, out};
 }
 
-// A chunk of mostly single bytes (line_scalar.cpp). Kept out of the loop,
-// and given its cursor by value, so that the token loop keeps `out` in a
-// register.
-Cursor decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end);
+// A chunk of mostly single bytes. Kept out of the loop, and given its
+// cursor by value, so that the token loop keeps `out` in a register. Each
+// decoder's file has a copy of its own (internal linkage), built with that
+// file's instruction set, so that no decoder calls into another's code.
+namespace {
+
+// The single bytes between two runs go out as one span, sixteen bytes per
+// copy (even for an empty span: the extra bytes land ahead of `out`, inside
+// the line). Stops, with `next` at the first token not decoded, as soon as
+// `out` has come within sixteen bytes of the line's end.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+inline Cursor
+decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end) {
+    uint8_t* const wide_end = line_end - kWideStore;
+    const uint8_t* next = at_chunk.next;
+    uint8_t* out = at_chunk.out;
+    ptrdiff_t from = 0;  // the first byte not yet decoded
+    for (;;) {
+        // The span ends at the next header, or with the chunk (a header in
+        // byte 63 took its value from byte 64).
+        const ptrdiff_t chunk_end = from > kChunk ? from : kChunk;
+        const ptrdiff_t at = headers != 0 ? static_cast<ptrdiff_t>(lowest_bit(headers)) : chunk_end;
+        const ptrdiff_t span = at - from;
+        if (out + span > wide_end) {
+            // Near the line's end: single bytes stop there.
+            const ptrdiff_t room = line_end - out;
+            const ptrdiff_t taken = span < room ? span : room;
+            std::memcpy(out, next + from, static_cast<size_t>(taken));
+            out += taken;
+            next += from + taken;
+            break;
+        }
+        std::memcpy(out, next + from, kWideStore);
+        for (ptrdiff_t k = kWideSpan; k < span; k += kWideSpan) std::memcpy(out + k, next + from + k, kWideStore);
+        out += span;
+        if (headers == 0) {
+            next += at;
+            break;
+        }
+        headers &= headers - 1;
+        const uint8_t value = next[at + 1];
+        const uint32_t count = next[at] & kRunCountMask;
+        std::memcpy(out, kSplat.rows[value], kWideStore);
+        if (count > kWideStore) store_long_run(out, value, count, line_end);
+        out += count;
+        from = at + 2;
+        if (out > wide_end) {
+            next += from;
+            break;
+        }
+    }
+    return Cursor{next, out};
+}
+
+}  // namespace
 
 // One chunk that starts at a token, the cheapest way its bytes allow.
 template <class Kernel>

@@ -12,6 +12,12 @@
 namespace raster {
 namespace pcx {
 
+// True when the first `count` header colours (red, green, blue) are all one
+// colour: a placeholder some writers leave, not the picture's palette.
+// Readers then look for the trailer, or show standard colours, so the
+// encoder never writes such a header for a picture's own colours.
+bool placeholder_colours(const uint8_t* header_colours, int32_t count);
+
 // True when the picture's colours may come from the trailer, so that it is
 // worth fetching: always for 256 colours, and for fewer when the header's
 // colours are a placeholder (all one colour).

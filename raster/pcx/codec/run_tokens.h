@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "raster/pcx/codec/header.h"
+
 namespace raster {
 namespace pcx_encoder {
 namespace {
@@ -17,11 +19,10 @@ namespace {
 // bytes of `value` beyond the two its start is counted with. A run longer
 // than 63 takes a count and value per 63 bytes, and its rest one more token.
 inline size_t long_run_extra(size_t length, uint8_t value) {
-    constexpr size_t kLongest = 63;
-    if (length <= kLongest) return 0;
-    const size_t rest = length % kLongest;
-    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= 0xC0) ? 2 : 1;
-    return 2 * (length / kLongest) + rest_bytes - 2;
+    if (length <= pcx::kLongestRun) return 0;
+    const size_t rest = length % pcx::kLongestRun;
+    const size_t rest_bytes = rest == 0 ? 0 : (rest > 1 || value >= pcx::kRunFlag) ? 2 : 1;
+    return 2 * (length / pcx::kLongestRun) + rest_bytes - 2;
 }
 
 // For the SIMD coders, which read a block's bytes with one before and one
@@ -40,12 +41,11 @@ inline void copy_with_edges(const uint8_t* line, size_t count, size_t at, size_t
 // past it: a run longer than 63 takes a count and value per 63 bytes.
 // Returns where the next token goes.
 inline size_t put_exact_run(uint8_t* out, size_t written, size_t length, uint8_t value) {
-    constexpr size_t kLongest = 63;
-    for (; length > kLongest; length -= kLongest, written += 2) {
-        out[written] = static_cast<uint8_t>(0xC0 | kLongest);
+    for (; length > pcx::kLongestRun; length -= pcx::kLongestRun, written += 2) {
+        out[written] = static_cast<uint8_t>(pcx::kRunFlag | pcx::kLongestRun);
         out[written + 1] = value;
     }
-    if (length > 1 || value >= 0xC0) out[written++] = static_cast<uint8_t>(0xC0 | length);
+    if (length > 1 || value >= pcx::kRunFlag) out[written++] = static_cast<uint8_t>(pcx::kRunFlag | length);
     out[written] = value;
     return written + 1;
 }

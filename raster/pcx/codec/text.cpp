@@ -37,6 +37,8 @@ const char* pcx_damage_text(int32_t bit) {
             return "a run reaches past the last line";
         case PCX_DAMAGE_NO_TRAILER:
             return "the 256-colour trailer is missing: colours unknown";
+        case PCX_DAMAGE_MISREAD_RUNS:
+            return "the data does not end where the picture does: runs were misread";
         default:
             return "unknown damage";
     }

@@ -39,6 +39,15 @@ constexpr LayoutCase kLayouts[] = {
     {Layout::TrueColorAlpha, "RGBA", 0, 8, 4},
 };
 
+// The colours of a 256-colour picture whose trailer is lost: index i as
+// grey i (red, green and blue i).
+Bytes grey_ramp() {
+    Bytes ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.insert(ramp.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
+    return ramp;
+}
+
 // An asymmetric picture: indices or colours (and alpha) depend on x and y;
 // the palette's 256 colours are all different.
 pcxwrite::Picture make_picture(const LayoutCase& c, int width, int height) {
@@ -135,11 +144,10 @@ TEST(PcxCodec, EveryLayoutIntoEveryFormat) {
                     continue;
                 }
                 ASSERT_EQ(result, PCX_OK);
-                // 8-bit pictures without a trailer have only the header's 16
-                // colours; the others black.
-                Bytes colours(768, 0);
-                const size_t defined = c.colours == 256 && !trailer ? 48 : 768;
-                std::copy(p.palette.begin(), p.palette.begin() + static_cast<long>(defined), colours.begin());
+                // 8-bit pictures without a trailer show their indices as
+                // greys.
+                Bytes colours(p.palette.begin(), p.palette.begin() + 768);
+                if (c.colours == 256 && !trailer) colours = grey_ramp();
                 std::vector<Bytes> rows(5);
                 for (size_t i = 0; i < 13 * 5; ++i) {
                     const Bytes px = pixel_bytes(p, i, format, colours.data());
@@ -238,10 +246,12 @@ TEST(PcxCodec, FactsTellTheHeaderAndItsNotes) {
                   std::vector<int32_t>(std::begin(expected), std::end(expected)));
         EXPECT_EQ(facts.data_bytes, 0);
         EXPECT_EQ(std::vector<int32_t>(facts.reserved, facts.reserved + 8), std::vector<int32_t>(8, 0));
-        // Colours: the header's 16 for the indexed pictures here (the 8-bit
-        // one has no trailer), nothing for true colour; the rest 0.
+        // Colours: the header's 16 for the indexed pictures here, the rest
+        // 0; the grey ramp for the 8-bit one (it has no trailer); nothing
+        // for true colour.
         Bytes palette(768, 0);
-        if (c.result == PCX_OK && c.colours <= 256) std::copy(file.begin() + 16, file.begin() + 64, palette.begin());
+        if (c.result == PCX_OK && c.colours < 256) std::copy(file.begin() + 16, file.begin() + 64, palette.begin());
+        if (c.result == PCX_OK && c.colours == 256) palette = grey_ramp();
         EXPECT_EQ(Bytes(facts.palette, facts.palette + 768), palette);
         EXPECT_EQ(facts.colour_source, c.result == PCX_OK && c.colours <= 256 ? PCX_COLOURS_HEADER : 0);
     }
@@ -342,9 +352,12 @@ CutExpectation expect_cut(const LayoutCase& c, const pcxwrite::Picture& p, const
     const size_t data_end = trailer ? cut.size() - 769 : cut.size();
     if (trailer) {
         std::copy(cut.end() - 768, cut.end(), e.colours.begin());
+    } else if (c.colours == 256) {
+        const Bytes ramp = grey_ramp();
+        std::copy(ramp.begin(), ramp.end(), e.colours.begin());
+        e.damage |= PCX_DAMAGE_NO_TRAILER;
     } else if (c.colours != 0) {
         std::copy(p.palette.begin(), p.palette.begin() + 48, e.colours.begin());
-        if (c.colours == 256) e.damage |= PCX_DAMAGE_NO_TRAILER;
     }
     const Bytes stream(cut.begin() + 128, cut.begin() + static_cast<long>(data_end));
     const pcxmodel::Decoded model =
@@ -437,6 +450,92 @@ TEST(PcxCodec, RunsPastTheEndAndExtraBytes) {
         EXPECT_EQ(facts.data_bytes, c.data_bytes);
         EXPECT_EQ(facts.rows_decoded, 2);
         EXPECT_EQ(d.bytes, d.with_rows({Bytes(3, 7), Bytes(3, 7)}));
+    }
+}
+
+// What is left after the last row: stray bytes, padding and trailers are a
+// note; an encoded line or more of anything else means misread runs.
+TEST(PcxCodec, DataThatDoesNotEndWithThePicture) {
+    // 20 x 2 at 8 bits: one run of 40 bytes of 7 (2 data bytes, so the
+    // rows' mean encoded line is 1 byte, and the 16 stray bytes allowed
+    // decide).
+    const Bytes head = header(8, 1, 20, 2, 20);
+    const Bytes data = {0xE8, 0x07};
+    Bytes trailer(769, 0x55);
+    trailer[0] = 12;
+    const auto bytes = [](size_t count, uint8_t value) { return Bytes(count, value); };
+    const auto join = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Case {
+        const char* name;
+        Bytes rest;
+        int32_t damage, notes;
+    } cases[] = {
+        {"15 stray bytes", bytes(15, 0x31), PCX_DAMAGE_NO_TRAILER, PCX_NOTE_EXTRA_BYTES},
+        {"16 bytes", bytes(16, 0x31), PCX_DAMAGE_NO_TRAILER | PCX_DAMAGE_MISREAD_RUNS, 0},
+        {"zero padding", bytes(3000, 0), PCX_DAMAGE_NO_TRAILER, PCX_NOTE_EXTRA_BYTES},
+        {"15 bytes, then padding", join(bytes(15, 0x31), bytes(600, 0)), PCX_DAMAGE_NO_TRAILER, PCX_NOTE_EXTRA_BYTES},
+        {"a trailer cut short", Bytes(trailer.begin(), trailer.begin() + 500), PCX_DAMAGE_NO_TRAILER,
+         PCX_NOTE_EXTRA_BYTES},
+        {"a trailer, then padding", join(trailer, bytes(100, 0)), PCX_DAMAGE_NO_TRAILER, PCX_NOTE_EXTRA_BYTES},
+        {"more than a trailer", join(trailer, bytes(1, 0x31)), PCX_DAMAGE_NO_TRAILER | PCX_DAMAGE_MISREAD_RUNS, 0},
+        {"15 bytes before the trailer", join(bytes(15, 0x31), trailer), 0, PCX_NOTE_EXTRA_BYTES},
+        {"16 bytes before the trailer", join(bytes(16, 0x31), trailer), PCX_DAMAGE_MISREAD_RUNS, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = join(join(head, data), c.rest);
+        Destination d(20, 2, 1);
+        pcx_facts facts;
+        ASSERT_EQ(decode(file, PCX_FORMAT_INDICES, d, facts), PCX_OK);
+        EXPECT_EQ(facts.damage, c.damage);
+        EXPECT_EQ(facts.notes, c.notes);
+        EXPECT_EQ(facts.data_bytes, 2);
+        EXPECT_EQ(facts.rows_decoded, 2);
+        EXPECT_EQ(d.bytes, d.with_rows({Bytes(20, 7), Bytes(20, 7)}));
+    }
+    EXPECT_STREQ(pcx_damage_text(PCX_DAMAGE_MISREAD_RUNS),
+                 "the data does not end where the picture does: runs were misread");
+}
+
+// 20 bytes flipped in a 400 x 340 true-colour picture: the runs after each
+// flip are misread and bytes are left over, which the picture's own file
+// does not have.
+TEST(PcxCodec, FlippedBytesInTrueColourAreDamage) {
+    const int32_t width = 400, height = 340;
+    Bytes rgb;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            rgb.insert(rgb.end(),
+                       {static_cast<uint8_t>(x * 255 / (width - 1)), static_cast<uint8_t>(y * 255 / (height - 1)),
+                        static_cast<uint8_t>((x / 16 + y / 16) * 24)});
+        }
+    }
+    const size_t size = pcx_encode(rgb.data(), width, height, width * 3, PCX_FORMAT_RGB, nullptr, 0, nullptr, 0);
+    Bytes file(size);
+    ASSERT_EQ(pcx_encode(rgb.data(), width, height, width * 3, PCX_FORMAT_RGB, nullptr, 0, file.data(), size), size);
+    Destination d(width * 3, height, 0);
+    pcx_facts facts;
+    ASSERT_EQ(decode(file, PCX_FORMAT_RGB, d, facts), PCX_OK);
+    EXPECT_EQ(facts.damage, 0);
+    EXPECT_EQ(facts.notes, 0);
+    // Flips at positions from a fixed sequence; with each seed here the
+    // rows take every line from the data and leave 500 to 2,100 bytes.
+    for (uint32_t seed : {1u, 2u, 4u, 6u, 7u, 9u}) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        Bytes flipped = file;
+        uint32_t state = seed;
+        for (int k = 0; k < 20; ++k) {
+            state = state * 1103515245u + 12345u;
+            flipped[128 + (state >> 8) % (size - 128)] ^= 0xFF;
+        }
+        ASSERT_EQ(decode(flipped, PCX_FORMAT_RGB, d, facts), PCX_OK);
+        EXPECT_EQ(facts.rows_decoded, height);
+        EXPECT_GE(size - 128 - static_cast<size_t>(facts.data_bytes), 500u);
+        EXPECT_NE(facts.damage & PCX_DAMAGE_MISREAD_RUNS, 0);
+        EXPECT_EQ(facts.notes & PCX_NOTE_EXTRA_BYTES, 0);
     }
 }
 
