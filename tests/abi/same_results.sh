@@ -6,8 +6,12 @@ set -euo pipefail
 static="$1" shared="$2" sky="$3"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-ldd "$shared" | grep -q 'libraster\.so\.1 ' || { echo "$shared does not load libraster.so.1" >&2; exit 1; }
-if ldd "$static" | grep -q 'libraster'; then echo "$static loads a shared raster library" >&2; exit 1; fi
+# (ldd's output is taken whole first: grep -q stops reading early, and
+# pipefail would count the writer's broken pipe.)
+loaded="$(ldd "$shared")"
+grep -q 'libraster\.so\.1 => /' <<<"$loaded" || { echo "$shared does not load libraster.so.1" >&2; exit 1; }
+loaded="$(ldd "$static")"
+if grep -q 'libraster' <<<"$loaded"; then echo "$static loads a shared raster library" >&2; exit 1; fi
 "$static" "$sky" "$work/static"
 "$shared" "$sky" "$work/shared"
 for part in surface codec; do
