@@ -42,6 +42,12 @@
 extern "C" {
 #endif
 
+/* The shared libraries are built with hidden visibility: the functions
+ * declared here, and only these, are what they export. */
+#if defined(__GNUC__) && defined(__ELF__)
+#pragma GCC visibility push(default)
+#endif
+
 /* The library's version; the same numbers as its CMake package and raster.pc. */
 #define RASTER_VERSION_MAJOR 1
 #define RASTER_VERSION_MINOR 2
@@ -154,6 +160,10 @@ size_t pcx_encode(const void* pixels, int32_t width, int32_t height, ptrdiff_t s
 const char* pcx_result_text(int32_t result);
 const char* pcx_damage_text(int32_t bit);
 const char* pcx_note_text(int32_t bit);
+
+#if defined(__GNUC__) && defined(__ELF__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }

@@ -31,6 +31,12 @@
 extern "C" {
 #endif
 
+/* The shared libraries are built with hidden visibility: the functions
+ * declared here, and only these, are what they export. */
+#if defined(__GNUC__) && defined(__ELF__)
+#pragma GCC visibility push(default)
+#endif
+
 /* ---- result codes ------------------------------------------------------ */
 
 #define RASTER_OK 0
@@ -285,6 +291,10 @@ int32_t image_scale(const uint8_t* source_buffer, uint8_t* dest_buffer, int32_t 
 
 int32_t surface_copy(int32_t x1, int32_t x2, int32_t y1, int32_t y2, int32_t dest_x, int32_t dest_y, int32_t source,
                      int32_t destination);
+
+#if defined(__GNUC__) && defined(__ELF__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }
