@@ -3,7 +3,8 @@
 
   pcx_tools_test.py --pcxcheck PATH --pcx2png PATH --png2pcx PATH GROUP
 
-Groups: check-statuses, check-golden (pcxcheck), pcx2png-statuses (pcx2png),
+Groups: check-statuses, check-golden, damage (pcxcheck, and pcx2png when
+given), pcx2png-statuses (pcx2png),
 png2pcx-statuses, round-trip, peers (both converters). A group that needs
 Pillow or netpbm ends with status 77 (skipped) without them.
 """
@@ -68,8 +69,8 @@ def golden_files(folder):
     # trailer expected); each row one run of 16 zeros: 32 raw bytes in 4.
     header16 = bytes(v for i in range(16) for v in (i * 16, i * 8, 255 - i * 16))
     files["d-sixteen.pcx"] = pcx(32, 2, 1, 4, [bytes(16)] * 2, 4, version=3, header16=header16)
-    # 256 colours of version 5 without the trailer: colours lost, the
-    # header's 16 taken instead.
+    # 256 colours of version 5 without the trailer: colours lost, shown as
+    # greys.
     files["e-no-trailer.pcx"] = pcx(5, 3, 8, 1, rows, 6)
     files["f-text.pcx"] = b"this is no picture at all, but it is long enough to be read" * 3
     files["g-layout.pcx"] = pcx(4, 2, 24, 1, [bytes(12)] * 2, 12)
@@ -86,7 +87,7 @@ GOLDEN = """\
 {d}/c-cut.pcx: 7 x 4, 8 bits x 3 planes, version 5, true colour, compression unknown (data cut short)
   damage: the data ends before the last row (after row 2 of 4)
 {d}/d-sixteen.pcx: 32 x 2, 1 bit x 4 planes, version 3, 16 colours from the header, compressed 8.0:1
-{d}/e-no-trailer.pcx: 5 x 3, 8 bits x 1 plane, version 5, 256 colours from the header, compressed 1.2:1
+{d}/e-no-trailer.pcx: 5 x 3, 8 bits x 1 plane, version 5, 256 colours shown as greys, compressed 1.2:1
   damage: the 256-colour trailer is missing: colours unknown
 {d}/f-text.pcx: refused: not a PCX picture (its 128-byte header is cut short, lacks the PCX mark or names no pixels)
 {d}/g-layout.pcx: refused: a pixel layout no reader stores, or line sizes that cannot hold the picture: \
@@ -343,6 +344,46 @@ def group_png2pcx_statuses(tools, work):
     check(got == 2 and err == "png2pcx: --layout takes bw, 16, 256, rgb or rgba, not '16bit'\n", "--layout: %r" % err)
     got, _, err = run([png2pcx, path("tree/sub/x.PNG"), "--layout=bw", "-o", path("bw")])
     check(got == 1 and "other than black and white" in err, "--layout bw refuses colours: %r" % err)
+
+
+def flipped_true_colour(flip):
+    """40 x 20 true colour with no two neighbours alike (every data byte a
+    literal, 120 a line); with `flip`, 20 data bytes spread over the rows
+    turned into 0xFF, the header of a run of 63 (2 bytes, 63 values where
+    2 literals gave 2), so the rows are filled about 1200 bytes before the
+    data ends."""
+    lines = [bytes((x * 7 + y * 13 + p * 29) % 0xBF for p in range(3) for x in range(40)) for y in range(20)]
+    data = bytearray(pcx(40, 20, 8, 3, lines, 40))
+    if flip:
+        for k in range(20):
+            data[128 + 37 + k * 113] = 0xFF
+    return bytes(data)
+
+
+def group_damage(tools, work):
+    """Damage the codec finds only by decoding is named, never passed as
+    whole; colours lost with the trailer come out as greys."""
+    path = lambda name: os.path.join(work, name)  # noqa: E731
+    for name, flip in (("sound.pcx", False), ("flipped.pcx", True)):
+        with open(path(name), "wb") as f:
+            f.write(flipped_true_colour(flip))
+    misread = "damage: the data does not end where the picture does: runs were misread"
+    got, out, _ = run([tools["pcxcheck"], path("sound.pcx")])
+    check(got == 0 and "damage:" not in out and "note:" not in out and "1 whole" in out,
+          "the sound picture is whole: %r" % out)
+    got, out, _ = run([tools["pcxcheck"], path("flipped.pcx")])
+    check(got == 1 and misread in out and "1 damaged" in out, "pcxcheck names the flipped bytes: %r" % out)
+    if tools.get("pcx2png") is None:
+        return 0
+    golden_files(work)
+    got, said, err = run([tools["pcx2png"], path("flipped.pcx"), path("e-no-trailer.pcx"), "-o", path("out")])
+    check(got == 0 and "2 converted (2 of them with damage)" in said, "pcx2png converts both: %r" % said)
+    check("flipped.pcx: converted with damage: " + misread[len("damage: "):] in err, "pcx2png names it: %r" % err)
+    header, palette = chunks(path("out/e-no-trailer.png"))
+    grey = bytes(v for i in range(256) for v in (i, i, i))
+    check(header is not None and header[9] == 3 and palette is not None and len(palette) > 0 and
+          palette == grey[:len(palette)] and len(palette) >= 3 * 0xC9,
+          "the lost trailer's picture has a grey palette covering its indices (%r)" % (palette or b"")[:12])
 
 
 def main():
