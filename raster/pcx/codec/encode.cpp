@@ -22,7 +22,6 @@ namespace {
 using namespace raster::pcx;
 using raster::pcx_encoder::LineCoder;
 
-constexpr uint8_t kVersion = 5;  // the version with the 256-colour trailer
 constexpr uint16_t kDotsPerInch = 72;
 constexpr uint16_t kColourPalette = 1;  // PaletteInfo: colour, not grey
 constexpr int32_t kLargestSide = 65536;
@@ -115,7 +114,7 @@ void put16(uint8_t* at, uint32_t value) {
 void write_header(const Plan& plan, uint8_t* header) {
     std::memset(header, 0, kHeaderSize);
     header[kManufacturerAt] = kManufacturer;
-    header[kVersionAt] = kVersion;
+    header[kVersionAt] = kTrailerVersion;
     header[kEncodingAt] = kRunLengthEncoding;
     header[kBitsAt] = static_cast<uint8_t>(plan.bits);
     put16(header + kXMaxAt, static_cast<uint32_t>(plan.width - 1));  // Xmin and Ymin stay 0

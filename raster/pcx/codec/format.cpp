@@ -1,6 +1,9 @@
 // Header checks and the layout choice.
 #include "raster/pcx/codec/format.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace raster {
 namespace pcx {
 
@@ -69,8 +72,8 @@ void header_facts(const uint8_t* header, const Format* format, pcx_facts& facts)
     facts.encoding = header[kEncodingAt];
     facts.h_dpi = static_cast<int32_t>(field16(header, kHorizontalDpiAt));
     facts.v_dpi = static_cast<int32_t>(field16(header, kVerticalDpiAt));
-    const int32_t version = facts.version;
-    if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
+    const uint8_t* known_end = std::end(kKnownVersions);
+    if (std::find(std::begin(kKnownVersions), known_end, header[kVersionAt]) == known_end) {
         facts.notes |= PCX_NOTE_UNKNOWN_VERSION;
     }
     if (facts.encoding != kRunLengthEncoding) facts.notes |= PCX_NOTE_UNKNOWN_ENCODING;

@@ -32,6 +32,10 @@ constexpr int kPaletteInfoAt = 68;    // 16 bits: 1 colour, 2 grey
 
 constexpr uint8_t kManufacturer = 10;
 constexpr uint8_t kRunLengthEncoding = 1;
+// The versions writers have used (0, 2, 3, 4, 5); 5 is the one whose
+// 256-colour pictures carry the trailer, and the one the encoder writes.
+constexpr uint8_t kKnownVersions[] = {0, 2, 3, 4, 5};
+constexpr uint8_t kTrailerVersion = 5;
 constexpr int32_t kHeaderColours = 16;
 constexpr size_t kColourMapBytes = 3 * kHeaderColours;
 
