@@ -4,17 +4,18 @@
   page_tests.py --pages build-web/web --pictures build-web/demo \
                 --recorder build/tools/record/scaling-scrolling-record
 
-The demo page must show, at a known frame, exactly the recorder's frame for
-the same client size (through WebGL2, in the browser's software GL, at
-sizes from 320 x 200 to 3840 x 2160, one of them at two device pixels per
-CSS pixel; and through the 2D canvas in a browser without WebGL and after
-the WebGL2 context is lost), say in its bar which way frames go, go to full screen and back with F,
-F11 and Esc, move on
-between two frames, follow the page's size and end with status 0 when the
-page goes away. The viewer must show the
-project's pictures (and a true-colour one, and one of 256 distinct colours)
-pixel for pixel at their own size, name the damage of a file cut short while
-showing the rows it held, and name the reason for files the codec refuses.
+The demo page must run its program in a worker, and show, at a known frame,
+exactly the recorder's frame for the same client size (through WebGL2, in
+the browser's software GL, at sizes from 320 x 200 to 3840 x 2160, one of
+them at two device pixels per CSS pixel; through the 2D canvas in a browser
+without WebGL with the program on the page's own thread, as the page
+chooses in software GL with it in a worker, and after the WebGL2 context is
+lost), say in its bar which way frames go, go to full screen and back with
+F, F11 and Esc, move on between two frames, follow the page's size and end
+with status 0 when the page goes away. The viewer must show the project's
+pictures (and a true-colour one, and one of 256 distinct colours) pixel for
+pixel at their own size, name the damage of a file cut short while showing
+the rows it held, and name the reason for files the codec refuses.
 """
 
 import argparse
@@ -57,15 +58,16 @@ def check(condition, what):
 def canvas_pixels(browser):
     """The page's canvas as RGBA bytes (base64 on the way, made by the
     browser's own encoder), read back from WebGL2 or the 2D context,
-    whichever the page draws with."""
+    whichever the page draws with, in the demo's worker or on the page."""
     return browser.evaluate("""(async () => {
-      const c = Module.canvas, bytes = Module.standin.readback();
+      const got = typeof demo === 'object' ? await demo.readback() :
+          {width: Module.canvas.width, height: Module.canvas.height, rgba: Module.standin.readback()};
       const url = await new Promise(done => {
         const reader = new FileReader();
         reader.onload = () => done(reader.result);
-        reader.readAsDataURL(new Blob([bytes]));
+        reader.readAsDataURL(new Blob([got.rgba]));
       });
-      return {width: c.width, height: c.height, rgba: url.slice(url.indexOf(',') + 1)};
+      return {width: got.width, height: got.height, rgba: url.slice(url.indexOf(',') + 1)};
     })()""", timeout=120)
 
 
@@ -127,7 +129,7 @@ def demo_page(browser, url, pages, frames):
         same_picture("demo frame %d (%s) against the recorder's" % (n, browser.evaluate("demo.path")), shown[-1],
                      frames(n))
         if n == FRAMES[0]:
-            browser.evaluate("Module.standin.gl.getExtension('WEBGL_lose_context').loseContext(), 0")
+            browser.evaluate("demo.loseContext(), 0")
             browser.wait_for("demo.path === '2d'")
         browser.evaluate("demo.resume()")
     check(canvas_of(shown[0])[2] != canvas_of(shown[1])[2], "demo frames %d and %d differ" % FRAMES)
@@ -136,7 +138,7 @@ def demo_page(browser, url, pages, frames):
         os.path.getsize(os.path.join(pages, "scaling-scrolling" + ext)) for ext in (".js", ".wasm")))
 
     browser.resize(WIDTH - 100, HEIGHT - 90)
-    check(browser.wait_for("Module.canvas.width === %d && Module.canvas.height === %d && demo.frame > %d" %
+    check(browser.wait_for("demo.width === %d && demo.height === %d && demo.frame > %d" %
                            (WIDTH - 100, HEIGHT - 90, FRAMES[-1] + 2)),
           "demo canvas follows the page to %dx%d" % (WIDTH - 100, HEIGHT - 90))
 
@@ -166,9 +168,15 @@ def full_screen_keys(browser):
 def demo_sizes(browser, url, recorder):
     """The GPU's stretch against the recorder's at each size. Unasked, the
     page keeps to the 2D canvas where WebGL2 is drawn in software."""
-    browser.open(url + "index.html", 320, 200)
-    browser.wait_for("demo.frame > 2")
-    bar_says(browser, "2d", "without a GPU")
+    with tempfile.TemporaryDirectory() as folder:
+        frames = record(recorder, folder, 320, 200, SIZE_FRAME)
+        browser.open(url + "index.html?hold=%d" % (SIZE_FRAME + 1), 320, 200)
+        browser.wait_for("demo.held === %d" % (SIZE_FRAME + 1), timeout=60)
+        bar_says(browser, "2d", "without a GPU")
+        check(browser.evaluate("demo.thread") == "worker", "demo's program runs in a worker")
+        same_picture("demo frame %d at 320x200 as the page chose (2D canvas, worker) against the recorder's" %
+                     SIZE_FRAME, canvas_pixels(browser), frames(SIZE_FRAME))
+        browser.evaluate("demo.resume()")
     full_screen_keys(browser)
     for width, height, ratio in SIZES:
         client = (width * ratio, height * ratio)
@@ -183,12 +191,17 @@ def demo_sizes(browser, url, recorder):
 
 
 def demo_without_gl(browser, url, frames):
-    """A browser without WebGL: the 2D canvas, said in the bar, same pixels."""
+    """A browser without WebGL: the 2D canvas, said in the bar, same pixels,
+    with the program on the page's own thread (as where a canvas cannot be
+    handed to a worker; the browser's switch takes WebGL from pages, not
+    from workers)."""
     n = FRAMES[0]
-    browser.open(url + "index.html?present=webgl2&hold=%d" % (n + 1), WIDTH, HEIGHT)
+    browser.open(url + "index.html?present=webgl2&hold=%d&thread=main" % (n + 1), WIDTH, HEIGHT)
     browser.wait_for("demo.held === %d" % (n + 1))
+    check(browser.evaluate("demo.thread") == "main", "demo's program runs on the page's thread when asked")
     bar_says(browser, "2d", "no WebGL2")
-    same_picture("demo frame %d without WebGL against the recorder's" % n, canvas_pixels(browser), frames(n))
+    same_picture("demo frame %d without WebGL (on the page's thread) against the recorder's" % n,
+                 canvas_pixels(browser), frames(n))
 
 
 def open_in_viewer(browser, name, data):
@@ -263,6 +276,7 @@ def damaged_picture(browser, sky):
     expected = Image.new("RGB", indexed.size)
     expected.putdata([(i, i, i) for i in indexed.getdata()])
     browser.resize(*indexed.size)
+    browser.wait_for("Module.canvas.width === %d && Module.canvas.height === %d" % indexed.size)
     report = open_in_viewer(browser, "cut.pcx", cut)
     words = ("damaged: the data ends before the last row (after row %d of %d); "
              "damaged: the 256-colour trailer is missing" % (rows, indexed.height))

@@ -21,26 +21,54 @@
 EM_JS(void, js_canvas_attach, (), {
     const web = Module.standin = Module.standin || {};
     web.canvas = Module.canvas || document.getElementById('canvas');
+    web.unshown = null;
     web.say = function(mode, why) {
         web.mode = mode;
         web.why = why;
         if (web.onMode) web.onMode(mode, why);
     };
+    // In a worker the 2D context is asked to keep its pixels in memory: the
+    // browser then puts each picture to the screen as it is, where a
+    // context drawn with a software GL costs a worker far more than the
+    // picture (on the page's own thread the browser chooses well itself).
+    web.take2d = function(why) {
+        const worker = typeof document === 'undefined';
+        web.context = web.canvas.getContext('2d', {alpha: false, willReadFrequently: worker});
+        web.say('2d', why);
+        if (web.unshown) {
+            web.context.putImageData(web.unshown, 0, 0);
+            web.unshown = null;
+        }
+    };
     // A canvas that had a WebGL2 context never gives a 2D one: a fresh
-    // canvas takes its place.
+    // canvas takes its place. In a worker only the page can make one, and
+    // until it arrives (takeCanvas) the pictures wait in web.unshown.
     web.use2d = function(why) {
         if (web.gl) {
+            web.gl = null;
+            web.redraw = null;
+            if (typeof document === 'undefined') {
+                web.waiting2d = why;
+                web.askForCanvas();
+                return;
+            }
             const fresh = web.canvas.cloneNode(false);
             web.canvas.replaceWith(fresh);
             web.canvas = Module.canvas = fresh;
-            web.gl = null;
-            web.redraw = null;
         }
-        web.context = web.canvas.getContext('2d', {alpha: false});
-        web.say('2d', why);
+        web.take2d(why);
+    };
+    web.takeCanvas = function(canvas) {
+        web.canvas = Module.canvas = canvas;
+        if (web.unshown) {
+            canvas.width = web.unshown.width;
+            canvas.height = web.unshown.height;
+        }
+        web.take2d(web.waiting2d);
     };
     web.readback = function() {
         const w = web.canvas.width, h = web.canvas.height;
+        if (!web.gl && web.unshown) return web.unshown.data;
         if (!web.gl) return web.context.getImageData(0, 0, w, h).data;
         if (web.redraw) web.redraw();
         const gl = web.gl, bottomUp = new Uint8Array(w * h * 4), rows = new Uint8Array(w * h * 4);
@@ -268,6 +296,10 @@ EM_JS(void, web_2d_copy, (const uint8_t* rgba, int width, int height), {
         web.canvas.height = height;
     }
     const pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+    if (!web.context) {
+        web.unshown = new ImageData(new Uint8ClampedArray(pixels), width, height);
+        return;
+    }
     web.context.putImageData(new ImageData(pixels, width, height), 0, 0);
 });
 // clang-format on

@@ -36,25 +36,35 @@ namespace {
 // Makes Module.standin: the events the page queues for the program (resize,
 // close), the canvas, and a way for the close of the page to wake a program
 // that is waiting for the next animation frame, so that it can still hear
-// WM_CLOSE and end before the page goes.
+// WM_CLOSE and end before the page goes. In a worker the page itself
+// watches its size and its going, and calls resized() and close() here
+// (with the size in clientSize).
 EM_JS(void, web_attach, (), {
     const web = Module.standin;
     web.events = [];
     web.wake = null;
-    web.size = function() {
-        const ratio = window.devicePixelRatio || 1;
-        const box = web.canvas.getBoundingClientRect();
-        return [Math.max(1, Math.round(box.width * ratio)), Math.max(1, Math.round(box.height * ratio))];
-    };
-    function resized() {
+    web.resized = function() {
         // Only the latest size matters to a program that has not yet seen
         // the one before.
         const s = web.size();
         const last = web.events[web.events.length - 1];
         if (last && last[0] === 0) web.events.pop();
         web.events.push([0, s[0], s[1]]);
+    };
+    web.close = function() {
+        web.events.push([1, 0, 0]);
+        if (web.wake) web.wake();
+    };
+    if (typeof window === 'undefined') {
+        web.size = function() { return web.clientSize; };
+        return;
     }
-    window.addEventListener('resize', resized);
+    web.size = function() {
+        const ratio = window.devicePixelRatio || 1;
+        const box = web.canvas.getBoundingClientRect();
+        return [Math.max(1, Math.round(box.width * ratio)), Math.max(1, Math.round(box.height * ratio))];
+    };
+    window.addEventListener('resize', web.resized);
     // A page moved to a screen of another density keeps its CSS size but
     // not its size in device pixels.
     (function watchRatio() {
@@ -62,16 +72,14 @@ EM_JS(void, web_attach, (), {
         const query = window.matchMedia('(resolution: ' + (window.devicePixelRatio || 1) + 'dppx)');
         query.addEventListener('change', function again() {
             query.removeEventListener('change', again);
-            resized();
+            web.resized();
             watchRatio();
         });
     })();
     window.addEventListener('pagehide', function(event) {
         // A page kept for the back button (persisted) may come back, and
         // its program with it: only a page that goes for good closes.
-        if (event.persisted) return;
-        web.events.push([1, 0, 0]);
-        if (web.wake) web.wake();
+        if (!event.persisted) web.close();
     });
 });
 
@@ -108,17 +116,22 @@ EM_ASYNC_JS(void, web_hold, (), {
 
 // Returns at the browser's next animation frame, or at once when the page
 // is going away. Module.standin.busyMs adds up the time the program ran
-// between waits.
+// between waits. A worker without animation frames of its own waits a
+// sixtieth of a second instead.
 EM_ASYNC_JS(void, web_wait_frame, (), {
     const web = Module.standin;
     if (web.resumedAt !== undefined) web.busyMs = (web.busyMs || 0) + performance.now() - web.resumedAt;
     await new Promise(function(resolve) {
-        const id = requestAnimationFrame(function() {
+        const frames = typeof requestAnimationFrame === 'function';
+        const id = frames ? requestAnimationFrame(function() {
             web.wake = null;
             resolve();
-        });
+        }) : setTimeout(function() {
+            web.wake = null;
+            resolve();
+        }, 1000 / 60);
         web.wake = function() {
-            cancelAnimationFrame(id);
+            if (frames) cancelAnimationFrame(id); else clearTimeout(id);
             web.wake = null;
             resolve();
         };
@@ -315,6 +328,12 @@ class WebDisplay : public Display {
             return;
         }
         window.framebuffer_changed = false;
+        // The browser shows a picture only once the program has handed
+        // control back: a program that has not waited since its last
+        // picture (one slower than its frame period never does) waits for
+        // the next animation frame now, so every picture is seen and the
+        // page stays responsive.
+        if (unyielded_) wait_frame();
         const GpuStretch& g = frame->geometry;
         if (frame->pending && gl && g.dest_width == window.client_width && g.dest_height == window.client_height) {
             web_gl_stretch(frame->bits.data(), frame->bitmap_width, frame->bitmap_height,
@@ -327,6 +346,7 @@ class WebDisplay : public Display {
                 copy_2d(window);
             }
         }
+        unyielded_ = true;
         if (web_shown()) web_hold();
     }
 
@@ -334,7 +354,7 @@ class WebDisplay : public Display {
     // far off `until` is, the program sleeps to the next one (the timer it
     // waits for is then due, or it simply waits again).
     void wait(std::chrono::steady_clock::time_point until) override {
-        if (until > std::chrono::steady_clock::now()) web_wait_frame();
+        if (until > std::chrono::steady_clock::now()) wait_frame();
     }
 
     // A page cannot learn the display's rate; 0 leaves the program to its
@@ -344,6 +364,11 @@ class WebDisplay : public Display {
     const char* name() const override { return "web"; }
 
   private:
+    void wait_frame() {
+        web_wait_frame();
+        unyielded_ = false;
+    }
+
     // 0x00RRGGBB words (bytes B, G, R, 0) to the canvas's R, G, B, A bytes.
     void copy_2d(const Window& window) {
         rgba_.resize(window.framebuffer.size());
@@ -357,7 +382,8 @@ class WebDisplay : public Display {
     }
 
     std::vector<uint32_t> rgba_;
-    bool gl_ = false;  // pictures went through WebGL2 at the last present
+    bool gl_ = false;         // pictures went through WebGL2 at the last present
+    bool unyielded_ = false;  // a picture was put and the browser has not run since
 };
 
 }  // namespace
