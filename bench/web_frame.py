@@ -1,20 +1,24 @@
 #!/usr/bin/env python3
 """The demo's web page in headless Chromium: download size, time to the
-first frame, and main-thread CPU time per frame, through WebGL2 (the GPU
-stretches each frame; ?present=webgl2, as the page would not choose it
-where WebGL2 is drawn without a GPU, as in headless Chromium) and through
-the 2D canvas (?present=2d: the frame stretched in WebAssembly and put
-with putImageData), loads of the two taking turns.
+first frame, and main-thread CPU time per frame, three ways, loads of them
+taking turns: as the page chooses ("page": the program in a worker, drawing
+on the canvas itself; here, where WebGL2 is drawn without a GPU, through
+the 2D context, the frame stretched in WebAssembly), through WebGL2 in the
+worker (?present=webgl2: the GPU, here SwiftShader, stretches each frame),
+and the program on the page's own thread through the 2D context
+(?thread=main&present=2d, as a browser that cannot hand a canvas to a
+worker runs it).
 
   bench/web_frame.py [--pages build-web/web] [--size 1920x1080,3840x2160] [--loads 3] [--seconds 4]
 
 Build the pages first (scripts/web --no-serve). CPU per frame is the
 browser's own count of main-thread task time (DevTools Performance metrics
-TaskDuration) over the frames the page drew meanwhile, and the part of it
-the program itself ran (composing the frame, stretching it onto the client
-area and putting it on the canvas: Module.standin.busyMs); first-frame times are
-from asking for the page to the first frame on its canvas, served from
-127.0.0.1. Medians of the loads are printed, with each run's numbers.
+TaskDuration) over the frames the page drew meanwhile, and the time the
+program itself ran (composing the frame, stretching it onto the client
+area and putting it on the canvas: demo.busyMs), on whichever thread it
+runs; first-frame times are from asking for the page to the first frame on
+its canvas, served from 127.0.0.1. Medians of the loads are printed, with
+each run's numbers.
 """
 
 import argparse
@@ -34,32 +38,47 @@ def metrics(browser):
     return {m["name"]: m["value"] for m in values}
 
 
-def one_load(server, width, height, seconds, path):
+# name: (query, the path and thread the page must then draw with)
+WAYS = {
+    "page": ("", ("2d", "worker")),
+    "webgl2": ("?present=webgl2", ("webgl2", "worker")),
+    "2d main": ("?thread=main&present=2d", ("2d", "main")),
+}
+
+
+def one_load(server, width, height, seconds, way):
+    query, expected = WAYS[way]
     browser = Browser()
     try:
         browser.page("Performance.enable")
-        browser.open(server.url + "index.html?present=" + path, width, height)
+        browser.open(server.url + "index.html" + query, width, height)
         first = browser.wait_for("demo.firstFrameMs")
         # Let start-up settle, then count over a stretch of frames.
         browser.wait_for("demo.frame >= 30")
-        state = "[demo.frame, Module.standin.busyMs]"
+        state = "[demo.frame, demo.busyMs]"
         before, (frame0, busy0) = metrics(browser), browser.evaluate(state)
         start = time.monotonic()
         time.sleep(seconds)
         after, (frame1, busy1) = metrics(browser), browser.evaluate(state)
         elapsed = time.monotonic() - start
-        shown = browser.evaluate("demo.path")
+        shown = tuple(browser.evaluate("[demo.path, demo.thread]"))
     finally:
         browser.close()
     frames = frame1 - frame0
-    if shown != path:
-        sys.exit("web_frame.py: the page drew through %s, not %s" % (shown, path))
+    if shown != expected:
+        sys.exit("web_frame.py: the page drew through %s on the %s thread, not as %r expects" % (*shown, way))
     return {
         "first_ms": first,
         "task_ms": 1000 * (after["TaskDuration"] - before["TaskDuration"]) / frames,
         "program_ms": (busy1 - busy0) / frames,
         "fps": frames / elapsed,
     }
+
+
+def line(what, width, height, way, run):
+    return ("%s at %dx%d, %-7s: first frame %.0f ms; per frame %.2f ms main thread, %.2f ms program; "
+            "%.1f frames/s" % (what, width, height, way, run["first_ms"], run["task_ms"], run["program_ms"],
+                               run["fps"]))
 
 
 def main():
@@ -95,21 +114,15 @@ def main():
     server = Server(args.pages)
     try:
         for width, height in sizes:
-            runs = {"webgl2": [], "2d": []}
+            runs = {way: [] for way in WAYS}
             for i in range(args.loads):
-                for path in runs:
-                    run = one_load(server, width, height, args.seconds, path)
-                    runs[path].append(run)
-                    print("load %d at %dx%d, %-6s: first frame %.0f ms; per frame %.2f ms main thread, "
-                          "%.2f ms program; %.1f frames/s" % (i + 1, width, height, path, run["first_ms"],
-                                                             run["task_ms"], run["program_ms"], run["fps"]),
-                          flush=True)
-            for path, done in runs.items():
-                print("median of %d at %dx%d, %-6s: first frame %.0f ms; per frame %.2f ms main thread, "
-                      "%.2f ms program; %.1f frames/s" %
-                      (len(done), width, height, path, statistics.median(r["first_ms"] for r in done),
-                       statistics.median(r["task_ms"] for r in done), statistics.median(r["program_ms"] for r in done),
-                       statistics.median(r["fps"] for r in done)), flush=True)
+                for way in runs:
+                    run = one_load(server, width, height, args.seconds, way)
+                    runs[way].append(run)
+                    print(line("load %d" % (i + 1), width, height, way, run), flush=True)
+            for way, done in runs.items():
+                median = {key: statistics.median(r[key] for r in done) for key in done[0]}
+                print(line("median of %d" % len(done), width, height, way, median), flush=True)
     finally:
         server.close()
 

@@ -17,6 +17,7 @@
 #include "journal.h"
 #include "state.h"
 #include "stretch/kernels.h"
+#include "stretch/stretch.h"
 
 namespace standin {
 
@@ -407,6 +408,24 @@ int stretch_dib_bits(HDC dc, int x_dest, int y_dest, int dest_width, int dest_he
 }
 
 }  // namespace
+
+void stretch_indexed(const DibLayout& dib, const BYTE* pixels, int x_src, int y_src, int src_width, int src_height,
+                     int dest_width, int dest_height, const uint32_t (&colours)[256], uint32_t* out) {
+    Stretch job;
+    job.dib = &dib;
+    job.pixels = pixels;
+    job.x_src = x_src;
+    job.y_src = y_src;
+    job.src_width = src_width;
+    job.src_height = src_height;
+    job.dest_width = dest_width;
+    job.dest_height = dest_height;
+    job.d1 = dest_width;
+    job.r1 = dest_height;
+    job.client_width = dest_width;
+    job.origin = out;
+    draw(job, Fetch8{colours});
+}
 
 }  // namespace standin
 

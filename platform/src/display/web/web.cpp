@@ -18,12 +18,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
 #include "display/web/canvas.h"
 #include "journal.h"
 #include "state.h"
+#include "stretch/stretch.h"
 
 namespace standin {
 
@@ -140,14 +142,17 @@ EM_ASYNC_JS(void, web_wait_frame, (), {
 });
 // clang-format on
 
-// A window's latest whole-window frame of an 8-bit bitmap, drawn by the GPU
-// rather than into the framebuffer: the call's bitmap (a copy, as the caller
-// may change its pixels before the frame is shown) and its colours. While
-// `pending`, the framebuffer lacks the frame; whatever needs the framebuffer
-// (another call drawing over part of it, the 2D context after a lost WebGL2
-// context, a window resized before the frame was shown) first has the CPU
-// draw the kept call into it, which gives exactly the pixels the GPU shows.
-struct GpuFrame {
+// A window's latest whole-window frame of an 8-bit bitmap, drawn straight
+// onto the canvas rather than into the framebuffer: by the GPU through
+// WebGL2, or by the stand-in's own stretch into the canvas's R, G, B, A
+// bytes (which saves writing the framebuffer and then reordering its
+// bytes). Kept are the call's bitmap (a copy, as the caller may change its
+// pixels before the frame is shown) and its colours. While `pending`, the
+// framebuffer lacks the frame; whatever needs the framebuffer (another call
+// drawing over part of it, a window resized before the frame was shown)
+// first has the CPU draw the kept call into it, which gives exactly the
+// pixels the canvas shows.
+struct KeptFrame {
     bool pending = false;
     std::vector<uint8_t> info;  // the BITMAPINFO, header and colour table
     std::vector<uint8_t> bits;
@@ -186,7 +191,7 @@ int draw_on_cpu(const StretchCall& c) {
 
 // Puts a pending GPU frame into the window's framebuffer, through a device
 // context of its own (the one the frame came through may be gone).
-void settle(GpuFrame& frame, const Window& window) {
+void settle(KeptFrame& frame, const Window& window) {
     if (!frame.pending) return;
     frame.pending = false;
     const GpuStretch& g = frame.geometry;
@@ -197,10 +202,11 @@ void settle(GpuFrame& frame, const Window& window) {
     destroy_dc(dc);
 }
 
-// Whether the GPU can draw the call: a valid copy of an 8-bit bitmap with
-// its own colours onto the whole client area, while pictures go through
-// WebGL2, the bitmap fits a texture and the rule's numbers fit 32 bits.
-bool gpu_can_draw(const StretchCall& c, const Window& window, DibLayout* dib) {
+// Whether the call can be kept for the canvas: a valid copy of an 8-bit
+// bitmap with its own colours onto the whole client area, whose rule's
+// numbers fit the shader's 32 bits and, while pictures go through WebGL2,
+// whose bitmap fits a texture.
+bool can_keep(const StretchCall& c, const Window& window, DibLayout* dib) {
     if (c.rop != SRCCOPY || c.bits == nullptr || c.usage != DIB_RGB_COLORS || !parse_dib(c.info, c.usage, dib)) {
         return false;
     }
@@ -214,11 +220,12 @@ bool gpu_can_draw(const StretchCall& c, const Window& window, DibLayout* dib) {
         2 * int64_t{c.src_height} * (c.dest_height + 1) >= limit) {
         return false;
     }
+    if (!web_gl_active()) return true;
     const int largest = web_gl_max_texture();
-    return dib->width <= largest && dib->height <= largest && web_gl_active();
+    return dib->width <= largest && dib->height <= largest;
 }
 
-void keep(GpuFrame& frame, const StretchCall& c, const DibLayout& dib) {
+void keep(KeptFrame& frame, const StretchCall& c, const DibLayout& dib) {
     const size_t table = static_cast<size_t>(dib.colors) * 4;
     const size_t header = static_cast<size_t>(dib.table - reinterpret_cast<const BYTE*>(c.info));
     const auto* info = reinterpret_cast<const uint8_t*>(c.info);
@@ -257,10 +264,10 @@ int stretch(const StretchCall& c) {
     GdiObject* target = find_dc(c.dc);
     Window* window =
         target != nullptr && target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
-    GpuFrame* frame = window != nullptr ? static_cast<GpuFrame*>(window->backend_data) : nullptr;
+    KeptFrame* frame = window != nullptr ? static_cast<KeptFrame*>(window->backend_data) : nullptr;
     if (frame == nullptr || window->framebuffer.empty()) return draw_on_cpu(c);
     DibLayout dib;
-    if (!gpu_can_draw(c, *window, &dib)) {
+    if (!can_keep(c, *window, &dib)) {
         settle(*frame, *window);
         return draw_on_cpu(c);
     }
@@ -291,12 +298,12 @@ class WebDisplay : public Display {
         window.client_width = width;
         window.client_height = height;
         window.framebuffer.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-        window.backend_data = new GpuFrame;
+        window.backend_data = new KeptFrame;
         return true;
     }
 
     void destroy_window(Window& window) override {
-        delete static_cast<GpuFrame*>(window.backend_data);
+        delete static_cast<KeptFrame*>(window.backend_data);
         window.backend_data = nullptr;
     }
 
@@ -317,7 +324,7 @@ class WebDisplay : public Display {
     }
 
     void present(Window& window) override {
-        GpuFrame* frame = static_cast<GpuFrame*>(window.backend_data);
+        KeptFrame* frame = static_cast<KeptFrame*>(window.backend_data);
         // A page that has just turned to the 2D context (a lost WebGL2
         // context) has a fresh, empty canvas: it is drawn again at once.
         const bool gl = web_gl_active() != 0;
@@ -335,9 +342,13 @@ class WebDisplay : public Display {
         // page stays responsive.
         if (unyielded_) wait_frame();
         const GpuStretch& g = frame->geometry;
-        if (frame->pending && gl && g.dest_width == window.client_width && g.dest_height == window.client_height) {
+        const bool whole =
+            frame->pending && g.dest_width == window.client_width && g.dest_height == window.client_height;
+        if (whole && gl) {
             web_gl_stretch(frame->bits.data(), frame->bitmap_width, frame->bitmap_height,
                            static_cast<int>(frame->stride), frame->colours, &g);
+        } else if (whole) {
+            stretch_2d(*frame, window);
         } else {
             settle(*frame, window);
             if (gl) {
@@ -364,6 +375,20 @@ class WebDisplay : public Display {
     const char* name() const override { return "web"; }
 
   private:
+    // The kept frame stretched straight into the canvas's bytes: its colours
+    // are already R, G, B, 255, which are the words the stretch writes.
+    void stretch_2d(const KeptFrame& frame, const Window& window) {
+        DibLayout dib;
+        if (!parse_dib(reinterpret_cast<const BITMAPINFO*>(frame.info.data()), DIB_RGB_COLORS, &dib)) return;
+        uint32_t colours[256];
+        std::memcpy(colours, frame.colours, sizeof colours);
+        const GpuStretch& g = frame.geometry;
+        rgba_.resize(window.framebuffer.size());
+        stretch_indexed(dib, frame.bits.data(), frame.x_src, frame.y_src, g.src_width, g.src_height, g.dest_width,
+                        g.dest_height, colours, rgba_.data());
+        web_2d_copy(reinterpret_cast<const uint8_t*>(rgba_.data()), window.client_width, window.client_height);
+    }
+
     void wait_frame() {
         web_wait_frame();
         unyielded_ = false;
