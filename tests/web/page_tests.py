@@ -204,6 +204,22 @@ def demo_without_gl(browser, url, frames):
                  canvas_pixels(browser), frames(n))
 
 
+def demo_without_worker(browser, pages):
+    """Pages served without the worker's script: the program runs on the
+    page's own thread, and draws."""
+    with tempfile.TemporaryDirectory() as folder:
+        for name in os.listdir(pages):
+            if name != "demo-worker.js":
+                os.symlink(os.path.abspath(os.path.join(pages, name)), os.path.join(folder, name))
+        server = Server(folder)
+        try:
+            browser.open(server.url + "index.html", WIDTH, HEIGHT)
+            check(browser.wait_for("demo.frame > 2 && demo.thread") == "main",
+                  "demo runs on the page's thread when its worker cannot start")
+        finally:
+            server.close()
+
+
 def open_in_viewer(browser, name, data):
     encoded = base64.b64encode(data).decode()
     return browser.evaluate("viewer.open(%r, Uint8Array.from(atob('%s'), c => c.charCodeAt(0)))" % (name, encoded))
@@ -307,6 +323,7 @@ def main():
         frames = record(args.recorder, frames_dir.name, WIDTH, HEIGHT, FRAMES[-1])
         for test, flags in ((lambda b: demo_page(b, server.url, args.pages, frames), None),
                             (lambda b: demo_without_gl(b, server.url, frames), NO_GL),
+                            (lambda b: demo_without_worker(b, args.pages), None),
                             (lambda b: demo_sizes(b, server.url, args.recorder), None),
                             (lambda b: viewer_page(b, server.url, args.pictures), None)):
             browser = Browser() if flags is None else Browser(flags=flags)
