@@ -1,36 +1,18 @@
-// What the processor running the library offers, asked once, in one plain
-// file (cpu.cpp, built into the PCX codec, which the library links). The
-// files that choose among fast paths ask here; the fast paths themselves
-// never do. This header holds no function body, so that a file compiled
-// for wider instructions can include it without compiling a copy of
-// anything other files also use. Private to the library (not installed).
+// The processor's level as the library and its codec name it: the
+// project's one copy lives in cpu/ (built into the codec, which the
+// library links). No function body here, as cpu/cpu.h has none.
 #ifndef RASTER_CPU_H
 #define RASTER_CPU_H
 
+#include "cpu/cpu.h"
+
 namespace raster {
 
-// Bytes of a multi-byte word in memory: least significant first on every
-// processor the library is built for today; the portable paths read and
-// write bytes one at a time where this is false.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-constexpr bool kLittleEndian = false;
-#else
-constexpr bool kLittleEndian = true;
-#endif
-
-// The instruction sets the fast paths are written for, narrowest first.
-enum class Cpu { Plain, Sse2, Avx2 };
-constexpr int kCpuLevels = 3;
-
-// The widest level this processor runs and this build has code for,
-// whatever RASTER_CPU says: what the tests may hold every variant to.
-Cpu cpu_supported();
-
-// The widest level the library may use: cpu_supported(), capped by the
-// environment variable RASTER_CPU (plain, sse2 or avx2; any other value,
-// or none, caps nothing). Worked out on the first call, in a thread-safe
-// way, and kept: the variable is read once per process.
-Cpu cpu_level();
+using fastpath::Cpu;
+using fastpath::cpu_level;
+using fastpath::cpu_supported;
+using fastpath::kCpuLevels;
+using fastpath::kLittleEndian;
 
 }  // namespace raster
 

@@ -1,11 +1,12 @@
-// The one place the library and its codec ask the processor what it runs,
-// and read RASTER_CPU. Built without any extra instruction set.
-#include "raster/cpu.h"
+// The one place the library, its codec and the stand-in ask the processor
+// what it runs, and read RASTER_CPU. Built without any extra instruction
+// set.
+#include "cpu/cpu.h"
 
 #include <cstdlib>
 #include <cstring>
 
-namespace raster {
+namespace fastpath {
 
 namespace {
 
@@ -36,7 +37,9 @@ Cpu cap_from_environment() {
 
 Cpu cpu_supported() {
     // Function-local statics: initialised once, even when several threads
-    // ask at the same time (the codec runs on any thread).
+    // ask at the same time (the codec runs on any thread). A process whose
+    // library and stand-in are separate shared objects holds a copy in each;
+    // both read the same processor and the same variable.
     static const Cpu supported = ask_processor();
     return supported;
 }
@@ -49,4 +52,4 @@ Cpu cpu_level() {
     return level;
 }
 
-}  // namespace raster
+}  // namespace fastpath
