@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "headless_window.h"
 #include "stretch/stretch.h"
 
 namespace probe = standin::probe;
@@ -69,14 +70,7 @@ class StretchIndexed : public ::testing::Test {
         }
         const auto* bitmap = reinterpret_cast<const BITMAPINFO*>(info.data());
 
-        probe::set_client_size(c.dest_width, c.dest_height);
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "stretch-indexed";
-        RegisterClassA(&wc);
-        HWND hwnd = CreateWindowExA(0, "stretch-indexed", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                                    nullptr, nullptr);
+        HWND hwnd = testwindow::headless_window("stretch-indexed", c.dest_width, c.dest_height);
         ASSERT_NE(hwnd, nullptr);
         probe::fill_client(hwnd, 0x123456);
         ASSERT_EQ(StretchDIBits(GetDC(hwnd), 0, 0, c.dest_width, c.dest_height, c.x_src, c.y_src, c.src_width,

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "headless_window.h"
+
 namespace probe = standin::probe;
 
 namespace {
@@ -73,16 +75,7 @@ class StretchPaths : public ::testing::Test {
     }
     void TearDown() override { probe::reset(); }
 
-    HWND make_window(int width, int height) {
-        probe::set_client_size(width, height);
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "stretch-paths";
-        RegisterClassA(&wc);
-        return CreateWindowExA(0, "stretch-paths", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                               nullptr);
-    }
+    HWND make_window(int width, int height) { return testwindow::headless_window("stretch-paths", width, height); }
 
     void open(int width, int height) {
         client_width_ = width;

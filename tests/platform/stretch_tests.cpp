@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "headless_window.h"
+
 namespace probe = standin::probe;
 
 namespace {
@@ -28,14 +30,7 @@ class Stretch : public ::testing::Test {
         probe::select_backend(probe::Backend::Headless);
     }
     void open(int width, int height) {
-        probe::set_client_size(width, height);
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "stretch";
-        RegisterClassA(&wc);
-        hwnd_ =
-            CreateWindowExA(0, "stretch", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        hwnd_ = testwindow::headless_window("stretch", width, height);
         ASSERT_NE(hwnd_, nullptr);
         dc_ = GetDC(hwnd_);
         SetStretchBltMode(dc_, COLORONCOLOR);
