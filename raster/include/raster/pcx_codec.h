@@ -68,6 +68,11 @@ extern "C" {
 #define PCX_FORMAT_RGB 3     /* red, green, blue */
 #define PCX_FORMAT_RGBA 4    /* red, green, blue, alpha (255, or the fourth plane's byte) */
 
+/* ---- the file's fixed sizes --------------------------------------------- */
+
+#define PCX_HEADER_BYTES 128  /* the header every picture starts with */
+#define PCX_TRAILER_BYTES 769 /* a 256-colour picture's trailer: its marker 12 and 256 colours */
+
 /* facts.colours (and pcx_info's colours) of a true-colour picture */
 #define PCX_TRUE_COLOUR 16777216
 
