@@ -5,7 +5,8 @@
 
 Groups: check-statuses, check-golden, damage, dcx-check (pcxcheck, and
 pcx2png when given), pcx2png-statuses, dcx-pcx2png (pcx2png),
-png2pcx-statuses, dcx-png2pcx, round-trip, peers (both converters). A group that needs
+png2pcx-statuses, dcx-png2pcx, round-trip, peers, dcx-corpus, dcx-peers
+(both converters). A group that needs
 Pillow or netpbm ends with status 77 (skipped) without them.
 """
 import argparse
@@ -552,6 +553,86 @@ def group_dcx_png2pcx(tools, work):
           "one input refused: no file: %r %r" % (said, err))
     status, said, _ = run([tools["png2pcx"], "--dcx", path("out.dcx"), names[0]])
     check(status == 0 and "kept" in said and open(path("out.dcx"), "rb").read() == data, "an existing file is kept")
+
+
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dcx_corpus")
+
+
+def first_line(args):
+    """The first line a program prints, or "" when it cannot be run."""
+    try:
+        done = subprocess.run(args, capture_output=True, text=True, timeout=30)
+    except OSError:
+        return ""
+    said = done.stdout or done.stderr
+    return said.splitlines()[0] if said else ""
+
+
+def group_dcx_corpus(tools, work):
+    """Every page of the checked-in peers' files (dcx_corpus/make_corpus.py)
+    decodes to the pixels the peer that wrote it reads back (ImageMagick's
+    black-and-white page: as netpbm and Pillow read it, see there); a cut
+    copy of the fax keeps its first page and names the second damaged."""
+    Image = pillow()
+    if Image is None:
+        return SKIP
+    for name, pages in (("mixed", 4), ("fax", 2)):
+        out = os.path.join(work, name)
+        status, said, err = run([tools["pcx2png"], "-j", "2", "-o", out, os.path.join(CORPUS, name + ".dcx")])
+        check(status == 0 and err == "", "%s.dcx converted: %r %r" % (name, said, err))
+        for page in range(1, pages + 1):
+            ours = Image.open(os.path.join(out, "%s-%d.png" % (name, page))).convert("RGB")
+            theirs = Image.open(os.path.join(CORPUS, "%s-%d.png" % (name, page))).convert("RGB")
+            check(ours.size == theirs.size and ours.tobytes() == theirs.tobytes(),
+                  "%s.dcx page %d as its writer reads it" % (name, page))
+    data = open(os.path.join(CORPUS, "fax.dcx"), "rb").read()
+    second = struct.unpack("<I", data[8:12])[0]
+    with open(os.path.join(work, "cut.dcx"), "wb") as f:
+        f.write(data[:second + 128 + 9000])
+    status, said, err = run([tools["pcx2png"], "-o", os.path.join(work, "cut"), os.path.join(work, "cut.dcx")])
+    first = Image.open(os.path.join(work, "cut", "cut-1.png")).convert("RGB").tobytes()
+    check(status == 0 and "2 converted (1 of them with damage)" in said and "cut.dcx page 2: converted with damage: "
+          "the data ends before the last row" in err and
+          first == Image.open(os.path.join(CORPUS, "fax-1.png")).convert("RGB").tobytes(),
+          "a fax cut in its second page: the first whole, the second named: %r %r" % (said, err))
+
+
+def group_dcx_peers(tools, work):
+    """png2pcx --dcx read page for page by ImageMagick, and by Pillow where
+    Pillow can (it looks for a page's 256 colours at the end of the whole
+    file, and fails on every 256-colour page: "unrecognized image mode")."""
+    Image = pillow()
+    if Image is None:
+        return SKIP
+    if not first_line(["convert", "-version"]).startswith("Version: ImageMagick"):
+        print("no ImageMagick (its version line does not say so): skipped")
+        return SKIP
+    pictures = []
+    for i, (mode, size) in enumerate((("RGB", (40, 30)), ("L", (64, 48)), ("1", (33, 17)), ("P", (70, 46)))):
+        picture = Image.new("RGB", size)
+        picture.putdata([((x * 37 + i * 50) % 256, (y * 23) % 256, (x * y + 90) % 256)
+                         for y in range(size[1]) for x in range(size[0])])
+        picture = picture.convert(mode) if mode != "P" else picture.quantize(100)
+        pictures.append(picture)
+        picture.save(os.path.join(work, "p%d.png" % i))
+    target = os.path.join(work, "out.dcx")
+    status, said, _ = run([tools["png2pcx"], "--dcx", target] + [os.path.join(work, "p%d.png" % i)
+                                                                 for i in range(len(pictures))])
+    check(status == 0, "png2pcx --dcx: %r" % said)
+    expected = [p.convert("RGB").tobytes() for p in pictures]
+    for i in range(len(pictures)):
+        back = os.path.join(work, "im-%d.png" % i)
+        subprocess.run(["convert", "%s[%d]" % (target, i), "-depth", "8", "PNG24:" + back], capture_output=True)
+        got = Image.open(back).convert("RGB").tobytes() if os.path.exists(back) else b""
+        # ImageMagick 6 reads every 1-bit, one-plane picture with its bits
+        # inverted (netpbm's too), and so its pages.
+        want = bytes(255 - v for v in expected[i]) if pictures[i].mode == "1" else expected[i]
+        check(got == want, "ImageMagick reads page %d as its PNG" % (i + 1))
+    frames = Image.open(target)
+    check(frames.n_frames == len(pictures), "Pillow counts %d pages (%d)" % (len(pictures), frames.n_frames))
+    for i in (0, 2):  # the true-colour page and the black-and-white one, whose colours are in their headers
+        frames.seek(i)
+        check(frames.convert("RGB").tobytes() == expected[i], "Pillow reads page %d as its PNG" % (i + 1))
 
 
 def main():
