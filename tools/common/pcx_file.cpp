@@ -138,6 +138,14 @@ bool read_page(const std::string& path, const PcxFile& container, const pcx_dcx_
         file->bytes.assign(start, start + std::min(extent, file->limit));
         return true;
     }
+    return read_page(path, page, max_pixels, file, error);
+}
+
+bool read_page(const std::string& path, const pcx_dcx_page& page, int64_t max_pixels, PcxFile* file,
+               std::string* error) {
+    *file = PcxFile();
+    const auto offset = static_cast<uint64_t>(page.offset);
+    const auto extent = static_cast<uint64_t>(page.extent);
     FILE* input = open_input(path, error);
     if (input == nullptr) return false;
     bool read = seek(input, offset);

@@ -48,11 +48,15 @@ struct DcxPages {
 // The pages a DCX head lists; false when it holds no DCX mark.
 bool list_pages(const PcxFile& container, DcxPages* pages);
 
-// Reads one listed page of the DCX file `path` whose head is `container`,
-// as read_pcx_file reads a picture: its header first, then no further than
-// its extent and what its picture can need.
+// Reads one listed page of the DCX file `path` whose head is `container`
+// (from memory when the container holds the whole file, as for standard
+// input), as read_pcx_file reads a picture: its header first, then no
+// further than its extent and what its picture can need.
 bool read_page(const std::string& path, const PcxFile& container, const pcx_dcx_page& page, int64_t max_pixels,
                PcxFile* file, std::string* error);
+// The same from the file `path` itself.
+bool read_page(const std::string& path, const pcx_dcx_page& page, int64_t max_pixels, PcxFile* file,
+               std::string* error);
 
 // "the file goes on past the N bytes its picture can need; the rest was not read"
 std::string longer_words(const PcxFile& file);

@@ -269,6 +269,25 @@ int summarize(const Tool& tool, const std::vector<Job>& jobs, size_t inputs) {
     return counts[3] + counts[4] > 0 ? 1 : 0;
 }
 
+// The converted parts joined by the tool and written whole: Converted,
+// Failed (why in `error`, or printed when they cannot be joined), or
+// NotStarted after an interrupt.
+Result join_and_write(const Tool& tool, const std::vector<std::vector<uint8_t>>& parts, std::string* error) {
+    const std::string& path = *tool.combined;
+    std::vector<uint8_t> whole;
+    try {
+        if (!tool.combine(parts, &whole, error)) {
+            std::fprintf(stderr, "%s: %s: not written: %s\n", tool.program, path.c_str(), error->c_str());
+            error->clear();
+            return Result::Failed;
+        }
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: %s: not written: not enough memory\n", tool.program, path.c_str());
+        return Result::Failed;
+    }
+    return write_output(path, whole, error);
+}
+
 // Every input converted on the workers and kept, then joined into one file
 // that is written whole, or not at all when any input was refused, an
 // interrupt came or the file could not be written. An existing file is
@@ -299,22 +318,13 @@ int run_combined(const Tool& tool, const std::vector<tools::Input>& inputs, cons
         if (job.outcome.result == Result::Refused)
             std::fprintf(stderr, "%s: %s: refused: %s\n", tool.program, job.name.c_str(), job.outcome.why.c_str());
     }
-    std::vector<uint8_t> whole;
     std::string error;
-    Result written = Result::NotStarted;
-    try {
-        if (lost == 0 && tools::interrupt_signal() == 0 && !tool.combine(parts, &whole, &error))
-            std::fprintf(stderr, "%s: %s: not written: %s\n", tool.program, path.c_str(), error.c_str());
-        else if (lost == 0 && tools::interrupt_signal() == 0)
-            written = write_output(path, whole, &error);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s: %s: not written: not enough memory\n", tool.program, path.c_str());
-    }
-    if (written == Result::Failed)
+    const bool go = lost == 0 && tools::interrupt_signal() == 0;
+    const Result written = go ? join_and_write(tool, parts, &error) : Result::NotStarted;
+    if (written == Result::Failed && !error.empty())
         std::fprintf(stderr, "%s: cannot write %s: %s\n", tool.program, path.c_str(), error.c_str());
     std::fflush(stderr);
-    const int signal = tools::interrupt_signal();
-    if (signal != 0) {
+    if (const int signal = tools::interrupt_signal(); signal != 0) {
         std::printf("%s: interrupted: %s not written\n", tool.program, path.c_str());
         return 128 + signal;
     }

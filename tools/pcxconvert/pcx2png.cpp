@@ -169,13 +169,11 @@ bool list_pages(const std::vector<PageRange>& ranges, const std::string& path, s
 
 bool read_page(const std::string& path, const convert::Page& page, int64_t max_pixels, std::vector<uint8_t>* bytes,
                std::string* error) {
-    tools::PcxFile container, file;
-    container.dcx = true;
-    container.file_size = page.offset + page.extent + 1;  // not held: read from the file at the page's offset
+    tools::PcxFile file;
     pcx_dcx_page entry{};
     entry.offset = static_cast<int64_t>(page.offset);
     entry.extent = static_cast<int64_t>(page.extent);
-    if (!tools::read_page(path, container, entry, max_pixels, &file, error)) return false;
+    if (!tools::read_page(path, entry, max_pixels, &file, error)) return false;
     *bytes = std::move(file.bytes);
     return true;
 }
