@@ -345,6 +345,19 @@ def group_png2pcx_statuses(tools, work):
     check(got == 2 and err == "png2pcx: --layout takes bw, 16, 256, rgb or rgba, not '16bit'\n", "--layout: %r" % err)
     got, _, err = run([png2pcx, path("tree/sub/x.PNG"), "--layout=bw", "-o", path("bw")])
     check(got == 1 and "other than black and white" in err, "--layout bw refuses colours: %r" % err)
+    # Read with a bound: a size beyond --max-pixels is refused from the
+    # header; a 1 x 1 picture may take 2 x (1 + 8) bytes and 16 MiB more.
+    whole = open(path("tree/sub/x.PNG"), "rb").read()
+    huge = whole[:16] + struct.pack(">II", 60000, 60000) + whole[24:]
+    with open(path("huge.png"), "wb") as f:
+        f.write(huge + bytes(1 << 20))
+    Image.new("RGB", (1, 1)).save(path("one.png"))
+    with open(path("long.png"), "wb") as f:
+        f.write(open(path("one.png"), "rb").read() + bytes(16 << 20))
+    got, _, err = run([png2pcx, path("huge.png"), path("long.png"), "-o", path("bounded")])
+    check(got == 1 and "huge.png: refused: 60000 x 60000 pixels, more than --max-pixels 268435456" in err and
+          "long.png: refused: longer than its pixels can need (16777234 bytes); not read" in err,
+          "png2pcx reads with a bound: %r" % err)
 
 
 def flipped_true_colour(flip):

@@ -270,37 +270,49 @@ bool join_pages(const std::vector<std::vector<uint8_t>>& pages, std::vector<uint
     return true;
 }
 
+// The size a PNG's header gives; false when the bytes are no PNG's (the
+// reader then says what they are not).
+bool png_size(const std::vector<uint8_t>& head, uint64_t* width, uint64_t* height) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static const uint8_t kHeaderChunk[4] = {'I', 'H', 'D', 'R'};
+    if (head.size() < 24 || !std::equal(kSignature, kSignature + 8, head.begin()) ||
+        !std::equal(kHeaderChunk, kHeaderChunk + 4, head.begin() + 12))
+        return false;
+    const auto field = [&](size_t at) {
+        return (uint64_t{head[at]} << 24) | (uint64_t{head[at + 1]} << 16) | (uint64_t{head[at + 2]} << 8) |
+               head[at + 3];
+    };
+    *width = field(16);
+    *height = field(20);
+    return true;
+}
+
 // A PNG read no further than its pixels can need: its header first, so
-// that anything too large is refused after 33 bytes, then at most the
-// bytes the pixels could take stored uncompressed (8 a pixel at most, a
-// filter byte a row), twice over, and room for the chunks beside them.
+// that a picture of more than --max-pixels is refused after 33 bytes, then
+// at most its pixels stored uncompressed (8 bytes a pixel at most, a
+// filter byte a row) twice over, and 16 MiB for the chunks beside them; a
+// longer file is refused.
 bool read_png_bounded(const std::string& path, int64_t max_pixels, std::vector<uint8_t>* bytes, std::string* error) {
     constexpr size_t kHeadBytes = 33;  // the signature and the whole IHDR chunk
-    constexpr uint64_t kChunkRoom = uint64_t{16} << 20;
     FILE* input = tools::open_input(path, error);
     if (input == nullptr) return false;
     bytes->clear();
     bool read = tools::read_at_most(input, kHeadBytes, bytes, error);
-    if (read && bytes->size() < kHeadBytes) {
-        *error = bytes->empty() ? "empty file" : "not a PNG picture (cut short before its size)";
+    if (read && bytes->empty()) {
+        *error = "empty file";
         read = false;
     }
-    uint64_t limit = 0;
-    if (read) {
-        const auto field = [&](size_t at) {
-            return (uint64_t{(*bytes)[at]} << 24) | (uint64_t{(*bytes)[at + 1]} << 16) |
-                   (uint64_t{(*bytes)[at + 2]} << 8) | (*bytes)[at + 3];
-        };
-        const uint64_t width = field(16), height = field(20);
+    uint64_t width = 0, height = 0, limit = 0;
+    if (read && png_size(*bytes, &width, &height)) {
+        limit = 2 * height * (1 + 8 * width) + (uint64_t{16} << 20);
         if (width * height > static_cast<uint64_t>(max_pixels)) {
             *error = tools::too_large(static_cast<int64_t>(width), static_cast<int64_t>(height), max_pixels);
             read = false;
         }
-        limit = 2 * height * (1 + 8 * width) + kChunkRoom;
+        read = read && tools::read_at_most(input, limit + 1, bytes, error);
     }
-    read = read && tools::read_at_most(input, limit + 1, bytes, error);
     tools::close_input(input);
-    if (read && bytes->size() > limit) {
+    if (read && limit != 0 && bytes->size() > limit) {
         *error = "longer than its pixels can need (" + std::to_string(limit) + " bytes); not read";
         read = false;
     }
