@@ -76,7 +76,8 @@ struct Case {
     pngio::Kind kind;
     int depth;  // palette pictures: bits an index
     int width, height;
-    ptrdiff_t padding;  // bytes after each row
+    ptrdiff_t padding;   // bytes after each row
+    bool noise = false;  // no repeats at all: the data is stored
 };
 
 // A picture of the case's kind; indices below 2^depth.
@@ -90,7 +91,7 @@ pngio::Picture make(const Case& c, std::mt19937& random, Bytes* pixels) {
     for (size_t i = 0; i < pixels->size(); ++i) {
         // Smooth with some noise, so that the filter and the string search
         // both have work.
-        const uint8_t value = uint8_t(i / 7 + random() % 5);
+        const uint8_t value = c.noise ? uint8_t(random()) : uint8_t(i / 7 + random() % 5);
         (*pixels)[i] = c.kind == pngio::Kind::Palette ? uint8_t(value % (1 << c.depth)) : value;
     }
     picture.pixels = pixels->data();
@@ -131,11 +132,22 @@ TEST(PngWriter, OneWriterReusedAcrossKindsAndSizesWritesWhatLibpngReadsBack) {
     // Large before small before large: a reused buffer larger than the
     // picture must not leak the previous picture's bytes into the file.
     const Case cases[] = {
-        {pngio::Kind::Rgb, 8, 300, 40, 5},    {pngio::Kind::Palette, 1, 13, 3, 0},
-        {pngio::Kind::Rgba, 8, 1, 1, 0},      {pngio::Kind::Palette, 2, 33, 9, 3},
-        {pngio::Kind::Rgb, 8, 7, 50, 0},      {pngio::Kind::Palette, 4, 3, 2, 1},
-        {pngio::Kind::Rgba, 8, 65, 33, 4},    {pngio::Kind::Palette, 8, 500, 30, 0},
-        {pngio::Kind::Palette, 4, 17, 17, 0}, {pngio::Kind::Rgb, 8, 2, 2, 1},
+        {pngio::Kind::Rgb, 8, 300, 40, 5},
+        {pngio::Kind::Palette, 1, 13, 3, 0},
+        {pngio::Kind::Rgba, 8, 1, 1, 0},
+        {pngio::Kind::Palette, 2, 33, 9, 3},
+        {pngio::Kind::Rgb, 8, 7, 50, 0},
+        {pngio::Kind::Palette, 4, 3, 2, 1},
+        {pngio::Kind::Rgba, 8, 65, 33, 4},
+        {pngio::Kind::Palette, 8, 500, 30, 0},
+        {pngio::Kind::Palette, 4, 17, 17, 0},
+        {pngio::Kind::Rgb, 8, 2, 2, 1},
+        // Large enough to be sampled for whether they compress, each way.
+        {pngio::Kind::Rgb, 8, 420, 130, 2, true},
+        {pngio::Kind::Rgb, 8, 420, 130, 0},
+        {pngio::Kind::Palette, 8, 700, 260, 0, true},
+        {pngio::Kind::Rgba, 8, 300, 150, 1},
+        {pngio::Kind::Palette, 8, 700, 260, 3},
     };
     std::mt19937 random(2026);
     pngio::Writer reused;
@@ -151,6 +163,14 @@ TEST(PngWriter, OneWriterReusedAcrossKindsAndSizesWritesWhatLibpngReadsBack) {
         Bytes fresh;
         ASSERT_TRUE(pngio::write(picture, &fresh, &error)) << error;
         EXPECT_EQ(png, fresh) << "a reused writer wrote another file than a fresh one";
+        // Noise is stored, hence a little larger than its pixels; anything
+        // else here compresses.
+        const size_t pixel_bytes = size_t(c.width) * size_t(c.height) * size_t(channels) * size_t(c.depth) / 8;
+        if (c.noise) {
+            EXPECT_GT(png.size(), pixel_bytes);
+        } else if (pixel_bytes > 100000) {
+            EXPECT_LT(png.size(), pixel_bytes * 9 / 10);
+        }
     }
 }
 

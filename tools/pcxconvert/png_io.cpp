@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstring>
@@ -14,20 +15,33 @@ namespace pngio {
 namespace {
 
 // How the pictures are compressed (bench/README.md has the measurements
-// behind the choice). Compression is most of a conversion's time; libdeflate
-// compresses the whole picture in one call, faster than zlib and to fewer
-// bytes at its low levels:
+// behind the choice). Compression is most of a conversion's time, and the
+// best compressor differs by kind:
 // - indexed pictures: no filter (indices are no smooth signal; filtering
-//   them costs time and usually bytes) and the string search of level 1,
-//   which still finds the repeats of dithered and patterned art;
+//   them costs time and usually bytes) and libdeflate's level 2 over the
+//   whole picture in one call: its string search finds the repeats of
+//   dithered and patterned art, in about half zlib's time at level 2 and
+//   to fewer bytes (level 1 is quicker still but larger than zlib's on
+//   dithered photographs);
 // - true colour: the Paeth filter, which leaves small, repetitive residues
-//   on gradients and photographs, and level 1 as well.
+//   on gradients and photographs, and zlib's run-length matching (Z_RLE):
+//   on filtered true colour a string search finds little that Huffman
+//   coding of the residues does not already win, and libdeflate's levels
+//   1 to 6 came out larger or slower than it on grainy pictures;
+// - a picture whose data does not compress at all (noise, which stays noise
+//   after any filter) is stored, which costs no search.
 // One fixed filter a kind rather than a trial of all five on every row,
 // which costs a third more time for under 0.1 % of bytes.
-constexpr int kIndexedLevel = 1;
-constexpr int kTrueColourLevel = 1;
+constexpr int kIndexedLevel = 2;
+constexpr int kStored = 0;
 constexpr uint8_t kFilterNone = 0;
 constexpr uint8_t kFilterPaeth = 4;
+// A picture whose sample (kSampleSlices slices of kSampleSlice bytes, from
+// its start to its end) does not compress under kStoredAbove % of its size
+// is stored rather than compressed.
+constexpr size_t kSampleSlices = 4;
+constexpr size_t kSampleSlice = 32768;
+constexpr size_t kStoredAbove = 99;
 // A chunk's data is at most 2^31 - 1 bytes; the compressed picture is cut
 // into IDAT chunks of this size.
 constexpr size_t kMostIdat = size_t{1} << 30;
@@ -85,22 +99,69 @@ uint8_t* Writer::Buffer::at_least(size_t count) {
 Writer::Writer() = default;
 
 Writer::~Writer() {
-    libdeflate_free_compressor(indexed_);
-    libdeflate_free_compressor(true_colour_);
+    for (libdeflate_compressor* compressor : compressors_) libdeflate_free_compressor(compressor);
+    if (runs_ != nullptr) deflateEnd(runs_.get());
 }
 
-libdeflate_compressor* Writer::compressor(Kind kind) {
-    libdeflate_compressor*& kept = kind == Kind::Palette ? indexed_ : true_colour_;
-    if (kept == nullptr) kept = libdeflate_alloc_compressor(kind == Kind::Palette ? kIndexedLevel : kTrueColourLevel);
+libdeflate_compressor* Writer::compressor(int level) {
+    libdeflate_compressor*& kept = compressors_[level];
+    if (kept == nullptr) kept = libdeflate_alloc_compressor(level);
     if (kept == nullptr) throw std::bad_alloc();
     return kept;
+}
+
+// Whether the filtered data compresses: slices from across the picture are
+// tried at the indexed level (quick), and must shrink.
+bool Writer::compresses(const uint8_t* filtered, size_t size) {
+    if (size < kSampleSlices * kSampleSlice) return true;
+    uint8_t* sample = scratch_.at_least(2 * kSampleSlices * kSampleSlice);
+    for (size_t k = 0; k < kSampleSlices; ++k) {
+        const size_t from = (size - kSampleSlice) / (kSampleSlices - 1) * k;
+        std::memcpy(sample + k * kSampleSlice, filtered + from, kSampleSlice);
+    }
+    const size_t taken = kSampleSlices * kSampleSlice;
+    const size_t room = taken * kStoredAbove / 100;
+    // 0: it did not fit in the room.
+    return libdeflate_zlib_compress(compressor(kIndexedLevel), sample, taken, sample + taken, room) != 0;
+}
+
+// zlib's run-length matching: only repeats of the byte before, each byte
+// else Huffman-coded on its own; `room` is at least deflateBound's.
+size_t Writer::deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t room) {
+    if (runs_ == nullptr) {
+        auto stream = std::make_unique<z_stream>();
+        if (deflateInit2(stream.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) throw std::bad_alloc();
+        runs_ = std::move(stream);
+    } else {
+        deflateReset(runs_.get());
+    }
+    z_stream& z = *runs_;
+    z.next_out = out;
+    size_t written = 0;
+    int status = Z_OK;
+    // zlib counts in 32 bits: the input and the room handed over in pieces.
+    constexpr size_t kPiece = size_t{1} << 30;
+    while (status != Z_STREAM_END) {
+        const size_t in_piece = size < kPiece ? size : kPiece;
+        z.next_in = const_cast<Bytef*>(in);
+        z.avail_in = static_cast<uInt>(in_piece);
+        const size_t out_piece = room - written < kPiece ? room - written : kPiece;
+        z.avail_out = static_cast<uInt>(out_piece);
+        status = deflate(&z, in_piece == size ? Z_FINISH : Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return 0;
+        const size_t consumed = in_piece - z.avail_in;
+        in += consumed, size -= consumed;
+        written += out_piece - z.avail_out;
+        if (written == room && status != Z_STREAM_END) return 0;
+    }
+    return written;
 }
 
 size_t Writer::working_bytes(const Picture& picture) {
     const size_t filtered = (row_bytes(picture) + 1) * static_cast<size_t>(picture.height);
     // The compressed data's room: libdeflate's bound, a little over the
     // input; pages it does not reach are never touched.
-    return 2 * filtered + filtered / 1000 + 2 * row_bytes(picture) + 4096;
+    return 2 * filtered + filtered / 1000 + row_bytes(picture) + 2 * kSampleSlices * kSampleSlice + 4096;
 }
 
 // Every row behind its filter byte, as the file holds it before compression.
@@ -120,7 +181,7 @@ void Writer::filter(const Picture& picture, size_t row, uint8_t* filtered) {
     }
     const FilterRow paeth = filters().paeth;
     const int bpp = static_cast<int>(bytes_per_pixel(picture.kind));
-    uint8_t* zeros = packed_.at_least(row);
+    uint8_t* zeros = scratch_.at_least(row);
     std::memset(zeros, 0, row);
     const uint8_t* prior = zeros;
     for (int y = 0; y < picture.height; ++y, filtered += row + 1) {
@@ -141,10 +202,21 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     const size_t raw = (row + 1) * static_cast<size_t>(picture.height);
     uint8_t* filtered = filtered_.at_least(raw);
     filter(picture, row, filtered);
-    libdeflate_compressor* deflate = compressor(picture.kind);
-    const size_t bound = libdeflate_zlib_compress_bound(deflate, raw);
-    uint8_t* deflated = deflated_.at_least(bound);
-    const size_t compressed = libdeflate_zlib_compress(deflate, filtered, raw, deflated, bound);
+    size_t compressed = 0;
+    uint8_t* deflated = nullptr;
+    const bool stored = !compresses(filtered, raw);
+    if (!stored && picture.kind != Kind::Palette) {
+        // zlib's compressBound, worked out in size_t (uLong is 32 bits on
+        // Windows), with room for the stream's header and end.
+        const size_t bound = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 64;
+        deflated = deflated_.at_least(bound);
+        compressed = deflate_runs(filtered, raw, deflated, bound);
+    } else {
+        libdeflate_compressor* deflate = compressor(stored ? kStored : kIndexedLevel);
+        const size_t bound = libdeflate_zlib_compress_bound(deflate, raw);
+        deflated = deflated_.at_least(bound);
+        compressed = libdeflate_zlib_compress(deflate, filtered, raw, deflated, bound);
+    }
     if (compressed == 0) {
         *error = "the compressed picture did not fit its bound";
         return false;
