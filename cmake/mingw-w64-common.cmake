@@ -7,7 +7,7 @@ set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-# zlib and libpng for this triple, built from Debian's source packages by
+# zlib, libpng and libdeflate for this triple, built from Debian's source packages by
 # scripts/windows-deps (scripts/setup --ci runs it); without them the PNG
 # tools are left out, as on a Linux system without libpng.
 set(RASTER_WINDOWS_DEPS ${CMAKE_CURRENT_LIST_DIR}/../build-deps/mingw-${CMAKE_SYSTEM_PROCESSOR})

@@ -27,22 +27,22 @@ struct Variant {
 };
 
 // The tables of one list resolved once for each level: every empty entry
-// filled from the variants below, by `fill`, which copies each entry of
-// `from` that `to` lacks.
+// taken from the variants below. The entries are named once, as member
+// pointers, where the list is resolved; an entry left out of them is never
+// filled.
 template <class Table>
 class Dispatch {
   public:
-    using Fill = void (*)(Table& to, const Table& from);
-
-    template <size_t N>
-    Dispatch(const Variant<Table> (&list)[N], Fill fill) {
+    template <size_t N, class... Entry>
+    Dispatch(const Variant<Table> (&list)[N], Entry Table::*... entries) {
         for (int level = 0; level < kCpuLevels; ++level) {
             Table resolved{};
             bool own = false;  // a variant needs exactly this level
             for (const Variant<Table>& variant : list) {
                 if (static_cast<int>(variant.needs) > level) continue;
                 own = own || static_cast<int>(variant.needs) == level;
-                fill(resolved, *variant.table);
+                const Table& from = *variant.table;
+                ((resolved.*entries = resolved.*entries != nullptr ? resolved.*entries : from.*entries), ...);
             }
             tables_[level] = resolved;
             own_[level] = own;

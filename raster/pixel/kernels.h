@@ -32,8 +32,8 @@ struct Kernels {
 };
 
 // The tables the files register. kSse2Kernels exists where the compiler
-// targets SSE2, kAvx2Kernels where the build sets RASTER_PIXEL_AVX2 (GCC
-// and Clang on x86, the file compiled for AVX2). A fast kernel hands the
+// targets SSE2, kAvx2Kernels where the build sets FASTPATH_AVX2 (x86-64, see
+// cpu/CMakeLists.txt). A fast kernel hands the
 // rows narrower than it is built for to the plain table.
 extern const Kernels kPlainKernels;
 extern const Kernels kSse2Kernels;

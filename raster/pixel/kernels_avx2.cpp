@@ -1,12 +1,12 @@
 // The AVX2 kernels, thirty-two bytes per load and store. This file alone is
-// compiled for AVX2 (the build sets RASTER_PIXEL_AVX2 where it does so), and
+// compiled for AVX2 (the build sets FASTPATH_AVX2 where it does so), and
 // its code runs only once the processor is known to have it. It includes no
 // header but the intrinsics and the kernel declarations, so no inline
 // function shared with other files is ever compiled here with AVX2
 // instructions in it.
 #include "raster/pixel/kernels.h"
 
-#if defined(RASTER_PIXEL_AVX2)
+#if defined(FASTPATH_AVX2)
 #if !defined(__AVX2__)
 #error "kernels_avx2.cpp must be compiled for AVX2"
 #endif

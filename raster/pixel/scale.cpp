@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "raster/cpu.h"
+#include "cpu/cpu.h"
 #include "raster/state.h"
 
 namespace {
@@ -98,7 +98,7 @@ struct Floors {
 };
 
 // Where byte k of a word stored in memory sits in its value.
-constexpr int shift_of_byte(int k) { return raster::kLittleEndian ? 8 * k : 8 * (7 - k); }
+constexpr int shift_of_byte(int k) { return fastpath::kLittleEndian ? 8 * k : 8 * (7 - k); }
 
 // Gathers `kRows` (1 or 2) rows that share one column list, so each source
 // column number is loaded once for both: eight bytes at a time into one

@@ -10,6 +10,7 @@
 #include <raster/pcx_codec.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -40,7 +41,7 @@ int depth_for(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest 
 
 // The decoded picture as a PNG file.
 convert::Outcome make_png(const pcx_facts& facts, int32_t format, const std::vector<uint8_t>& decoded,
-                          std::vector<uint8_t>* png) {
+                          pngio::WriterPool& writers, std::vector<uint8_t>* png) {
     pngio::Picture picture;
     picture.width = facts.width;
     picture.height = facts.height;
@@ -56,12 +57,14 @@ convert::Outcome make_png(const pcx_facts& facts, int32_t format, const std::vec
         picture.kind = format == PCX_FORMAT_RGBA ? pngio::Kind::Rgba : pngio::Kind::Rgb;
     }
     std::string error;
-    if (!pngio::write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
+    const pngio::WriterPool::Lease writer = writers.take();
+    if (!(*writer).write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
     if (facts.damage != 0) return {convert::Result::Damaged, tools::joined(tools::damage_words(facts))};
     return {convert::Result::Converted, std::string()};
 }
 
-convert::Outcome decode(bool keep_alpha, const std::vector<uint8_t>& data, pcx_facts facts, std::vector<uint8_t>* png) {
+convert::Outcome decode(bool keep_alpha, const std::vector<uint8_t>& data, pcx_facts facts, pngio::WriterPool& writers,
+                        std::vector<uint8_t>* png) {
     const bool indexed = facts.colour_source != 0;
     const int32_t format = indexed                           ? PCX_FORMAT_INDICES
                            : keep_alpha && facts.planes == 4 ? PCX_FORMAT_RGBA
@@ -72,11 +75,11 @@ convert::Outcome decode(bool keep_alpha, const std::vector<uint8_t>& data, pcx_f
                                       static_cast<ptrdiff_t>(row), &facts);
     if (result == RASTER_NO_MEMORY) throw std::bad_alloc();
     if (result != PCX_OK) return {convert::Result::Refused, tools::refusal_words(result, facts)};
-    return make_png(facts, format, decoded, png);
+    return make_png(facts, format, decoded, writers, png);
 }
 
 convert::Outcome convert_picture(bool keep_alpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
-                                 std::vector<uint8_t>* png) {
+                                 pngio::WriterPool& writers, std::vector<uint8_t>* png) {
     pcx_facts facts;
     const int32_t result = pcx_inspect(data.data(), data.size(), &facts);
     if (result != PCX_OK) return {convert::Result::Refused, tools::refusal_words(result, facts)};
@@ -86,7 +89,7 @@ convert::Outcome convert_picture(bool keep_alpha, const std::vector<uint8_t>& da
     }
     tools::BudgetHold hold(&budget, pixels);
     try {
-        return decode(keep_alpha, data, facts, png);
+        return decode(keep_alpha, data, facts, writers, png);
     } catch (const std::bad_alloc&) {
         return {convert::Result::Refused, tools::no_memory(facts.width, facts.height)};
     }
@@ -203,8 +206,11 @@ int main(int argc, char** argv) {
         nullptr,
         nullptr};
     return convert::run(tool, argc, argv, [&] {
-        return [keep_alpha](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* png) {
-            return convert_picture(keep_alpha, data, budget, png);
+        // One writer a thread converting, each kept from file to file.
+        auto writers = std::make_shared<pngio::WriterPool>();
+        return [keep_alpha, writers](const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                                     std::vector<uint8_t>* png) {
+            return convert_picture(keep_alpha, data, budget, *writers, png);
         };
     });
 }

@@ -1,5 +1,6 @@
 #include "png_io.h"
 
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
@@ -7,24 +8,266 @@
 #include <cstring>
 #include <new>
 
+#include "png_filter.h"
+
 namespace pngio {
 
 namespace {
 
 // How the pictures are compressed (bench/README.md has the measurements
-// behind the choice). PNG writing is most of a conversion's time, and most
-// of that is zlib's search for repeated strings:
+// behind the choice). Compression is most of a conversion's time, and the
+// best compressor differs by kind:
 // - indexed pictures: no filter (indices are no smooth signal; filtering
-//   them costs time and usually bytes) and zlib level 2, whose quick search
-//   still finds the repeats of dithered and patterned art that run-length
-//   matching alone misses: two thirds of the default level 6's time for
-//   about 5 % more bytes;
+//   them costs time and usually bytes) and libdeflate's level 2 over the
+//   whole picture in one call: its string search finds the repeats of
+//   dithered and patterned art, in about half zlib's time at level 2 and
+//   to fewer bytes (level 1 is quicker still but larger than zlib's on
+//   dithered photographs);
 // - true colour: the Paeth filter, which leaves small, repetitive residues
-//   on gradients and photographs, and run-length matching (Z_RLE) instead
-//   of the string search, which on filtered true colour finds little that
-//   Huffman coding of the residues does not already win: 1.6 times as fast
-//   as level 2 with the same filter, for no more bytes.
+//   on gradients and photographs, and zlib's run-length matching (Z_RLE):
+//   on filtered true colour a string search finds little that Huffman
+//   coding of the residues does not already win, and libdeflate's levels
+//   1 to 6 came out larger or slower than it on grainy pictures;
+// - a picture whose data does not compress at all (noise, which stays noise
+//   after any filter) is stored, which costs no search.
+// One fixed filter a kind rather than a trial of all five on every row,
+// which costs a third more time for under 0.1 % of bytes.
 constexpr int kIndexedLevel = 2;
+constexpr int kStored = 0;
+constexpr uint8_t kFilterNone = 0;
+constexpr uint8_t kFilterPaeth = 4;
+// A picture whose sample (kSampleSlices slices of kSampleSlice bytes, from
+// its start to its end) does not compress under kStoredAbove % of its size
+// is stored rather than compressed.
+constexpr size_t kSampleSlices = 4;
+constexpr size_t kSampleSlice = 32768;
+constexpr size_t kStoredAbove = 99;
+// A chunk's data is at most 2^31 - 1 bytes; the compressed picture is cut
+// into IDAT chunks of this size.
+constexpr size_t kMostIdat = size_t{1} << 30;
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+
+void put32(std::vector<uint8_t>* out, uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    out->insert(out->end(), bytes, bytes + 4);
+}
+
+// A chunk: length, type, data, and the CRC of type and data.
+void put_chunk(std::vector<uint8_t>* out, const char* type, const uint8_t* data, size_t size) {
+    put32(out, static_cast<uint32_t>(size));
+    const size_t start = out->size();
+    out->insert(out->end(), type, type + 4);
+    if (size != 0) out->insert(out->end(), data, data + size);
+    put32(out, libdeflate_crc32(0, out->data() + start, size + 4));
+}
+
+size_t bytes_per_pixel(Kind kind) { return kind == Kind::Rgba ? 4 : kind == Kind::Rgb ? 3 : 1; }
+
+// A row's bytes in the file, before its filter byte.
+size_t row_bytes(const Picture& picture) {
+    const size_t width = static_cast<size_t>(picture.width);
+    if (picture.kind != Kind::Palette) return width * bytes_per_pixel(picture.kind);
+    return (width * static_cast<size_t>(picture.bit_depth) + 7) / 8;
+}
+
+// Indices of `depth` bits packed into bytes, leftmost pixel in the highest
+// bits, the last byte's unused bits 0.
+void pack_row(const uint8_t* indices, size_t width, int depth, uint8_t* out) {
+    const int per_byte = 8 / depth;
+    for (size_t x = 0; x < width; x += static_cast<size_t>(per_byte)) {
+        unsigned byte = 0;
+        for (int k = 0; k < per_byte; ++k) {
+            const unsigned index = x + static_cast<size_t>(k) < width ? indices[x + static_cast<size_t>(k)] : 0;
+            byte |= index << (8 - depth * (k + 1));
+        }
+        *out++ = static_cast<uint8_t>(byte);
+    }
+}
+
+}  // namespace
+
+uint8_t* Writer::Buffer::at_least(size_t count) {
+    if (count > size) {
+        // Not value-initialised: every byte is written before it is read.
+        bytes.reset(new uint8_t[count]);
+        size = count;
+    }
+    return bytes.get();
+}
+
+Writer::Writer() = default;
+
+Writer::~Writer() {
+    for (libdeflate_compressor* compressor : compressors_) libdeflate_free_compressor(compressor);
+    if (runs_ != nullptr) deflateEnd(runs_.get());
+}
+
+libdeflate_compressor* Writer::compressor(int level) {
+    libdeflate_compressor*& kept = compressors_[level];
+    if (kept == nullptr) kept = libdeflate_alloc_compressor(level);
+    if (kept == nullptr) throw std::bad_alloc();
+    return kept;
+}
+
+// Whether the filtered data compresses: slices from across the picture are
+// tried at the indexed level (quick), and must shrink.
+bool Writer::compresses(const uint8_t* filtered, size_t size) {
+    if (size < kSampleSlices * kSampleSlice) return true;
+    uint8_t* sample = scratch_.at_least(2 * kSampleSlices * kSampleSlice);
+    for (size_t k = 0; k < kSampleSlices; ++k) {
+        const size_t from = (size - kSampleSlice) / (kSampleSlices - 1) * k;
+        std::memcpy(sample + k * kSampleSlice, filtered + from, kSampleSlice);
+    }
+    const size_t taken = kSampleSlices * kSampleSlice;
+    const size_t room = taken * kStoredAbove / 100;
+    // 0: it did not fit in the room.
+    return libdeflate_zlib_compress(compressor(kIndexedLevel), sample, taken, sample + taken, room) != 0;
+}
+
+// zlib's run-length matching: only repeats of the byte before, each byte
+// else Huffman-coded on its own; `room` is at least deflateBound's.
+size_t Writer::deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t room) {
+    if (runs_ == nullptr) {
+        auto stream = std::make_unique<z_stream>();
+        if (deflateInit2(stream.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) throw std::bad_alloc();
+        runs_ = std::move(stream);
+    } else {
+        deflateReset(runs_.get());
+    }
+    z_stream& z = *runs_;
+    z.next_out = out;
+    size_t written = 0;
+    int status = Z_OK;
+    // zlib counts in 32 bits: the input and the room handed over in pieces.
+    constexpr size_t kPiece = size_t{1} << 30;
+    while (status != Z_STREAM_END) {
+        const size_t in_piece = size < kPiece ? size : kPiece;
+        z.next_in = const_cast<Bytef*>(in);
+        z.avail_in = static_cast<uInt>(in_piece);
+        const size_t out_piece = room - written < kPiece ? room - written : kPiece;
+        z.avail_out = static_cast<uInt>(out_piece);
+        status = deflate(&z, in_piece == size ? Z_FINISH : Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return 0;
+        const size_t consumed = in_piece - z.avail_in;
+        in += consumed, size -= consumed;
+        written += out_piece - z.avail_out;
+        if (written == room && status != Z_STREAM_END) return 0;
+    }
+    return written;
+}
+
+size_t Writer::working_bytes(const Picture& picture) {
+    const size_t filtered = (row_bytes(picture) + 1) * static_cast<size_t>(picture.height);
+    // The compressed data's room: libdeflate's bound, a little over the
+    // input; pages it does not reach are never touched.
+    return 2 * filtered + filtered / 1000 + row_bytes(picture) + 2 * kSampleSlices * kSampleSlice + 4096;
+}
+
+// Every row behind its filter byte, as the file holds it before compression.
+void Writer::filter(const Picture& picture, size_t row, uint8_t* filtered) {
+    const size_t width = static_cast<size_t>(picture.width);
+    if (picture.kind == Kind::Palette) {
+        for (int y = 0; y < picture.height; ++y, filtered += row + 1) {
+            const uint8_t* pixels = picture.pixels + static_cast<ptrdiff_t>(y) * picture.stride;
+            filtered[0] = kFilterNone;
+            if (picture.bit_depth == 8) {
+                std::memcpy(filtered + 1, pixels, row);
+            } else {
+                pack_row(pixels, width, picture.bit_depth, filtered + 1);
+            }
+        }
+        return;
+    }
+    const FilterRow paeth = filters().paeth;
+    const int bpp = static_cast<int>(bytes_per_pixel(picture.kind));
+    uint8_t* zeros = scratch_.at_least(row);
+    std::memset(zeros, 0, row);
+    const uint8_t* prior = zeros;
+    for (int y = 0; y < picture.height; ++y, filtered += row + 1) {
+        const uint8_t* pixels = picture.pixels + static_cast<ptrdiff_t>(y) * picture.stride;
+        filtered[0] = kFilterPaeth;
+        paeth(pixels, prior, filtered + 1, row, bpp);
+        prior = pixels;
+    }
+}
+
+bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
+    out->clear();
+    if (picture.width <= 0 || picture.height <= 0) {
+        *error = "a PNG picture has at least one pixel";
+        return false;
+    }
+    const size_t row = row_bytes(picture);
+    const size_t raw = (row + 1) * static_cast<size_t>(picture.height);
+    uint8_t* filtered = filtered_.at_least(raw);
+    filter(picture, row, filtered);
+    size_t compressed = 0;
+    uint8_t* deflated = nullptr;
+    const bool stored = !compresses(filtered, raw);
+    if (!stored && picture.kind != Kind::Palette) {
+        // zlib's compressBound, worked out in size_t (uLong is 32 bits on
+        // Windows), with room for the stream's header and end.
+        const size_t bound = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 64;
+        deflated = deflated_.at_least(bound);
+        compressed = deflate_runs(filtered, raw, deflated, bound);
+    } else {
+        libdeflate_compressor* deflate = compressor(stored ? kStored : kIndexedLevel);
+        const size_t bound = libdeflate_zlib_compress_bound(deflate, raw);
+        deflated = deflated_.at_least(bound);
+        compressed = libdeflate_zlib_compress(deflate, filtered, raw, deflated, bound);
+    }
+    if (compressed == 0) {
+        *error = "the compressed picture did not fit its bound";
+        return false;
+    }
+
+    const size_t chunks = (compressed + kMostIdat - 1) / kMostIdat;
+    out->reserve(sizeof kSignature + 25 + 12 + picture.palette.size() + compressed + 12 * chunks + 12);
+    out->insert(out->end(), kSignature, kSignature + sizeof kSignature);
+    const uint8_t type = picture.kind == Kind::Palette ? 3 : picture.kind == Kind::Rgb ? 2 : 6;
+    const uint8_t depth = static_cast<uint8_t>(picture.kind == Kind::Palette ? picture.bit_depth : 8);
+    std::vector<uint8_t> header;
+    put32(&header, static_cast<uint32_t>(picture.width));
+    put32(&header, static_cast<uint32_t>(picture.height));
+    header.insert(header.end(), {depth, type, 0, 0, 0});  // deflate, adaptive filters, not interlaced
+    put_chunk(out, "IHDR", header.data(), header.size());
+    if (picture.kind == Kind::Palette) put_chunk(out, "PLTE", picture.palette.data(), picture.palette.size());
+    for (size_t at = 0; at < compressed; at += kMostIdat) {
+        put_chunk(out, "IDAT", deflated + at, compressed - at < kMostIdat ? compressed - at : kMostIdat);
+    }
+    put_chunk(out, "IEND", nullptr, 0);
+    return true;
+}
+
+WriterPool::Lease WriterPool::take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!idle_.empty()) {
+        std::unique_ptr<Writer> writer = std::move(idle_.back());
+        idle_.pop_back();
+        return Lease(this, std::move(writer));
+    }
+    // Room to keep every writer ever made, so that giving one back never
+    // allocates.
+    idle_.reserve(made_ + 1);
+    std::unique_ptr<Writer> writer = std::make_unique<Writer>();
+    ++made_;
+    return Lease(this, std::move(writer));
+}
+
+void WriterPool::give_back(std::unique_ptr<Writer> writer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_.push_back(std::move(writer));
+}
+
+bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
+    Writer writer;
+    return writer.write(picture, out, error);
+}
+
+// ---- reading --------------------------------------------------------------
+
+namespace {
 
 void on_error(png_structp png, png_const_charp message) {
     *static_cast<std::string*>(png_get_error_ptr(png)) = message;
@@ -33,78 +276,7 @@ void on_error(png_structp png, png_const_charp message) {
 
 void on_warning(png_structp, png_const_charp) {}
 
-void append(png_structp png, png_bytep data, size_t count) {
-    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    bool stored = true;
-    try {
-        out->insert(out->end(), data, data + count);
-    } catch (const std::bad_alloc&) {
-        stored = false;
-    }
-    if (!stored) png_error(png, "not enough memory for the PNG file");
-}
-
-void flush_nothing(png_structp) {}
-
-// Everything that may end in png_error, under one setjmp; no object with a
-// destructor lives in this frame.
-bool write_all(png_structp png, png_infop info, const Picture& picture, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    const int type = picture.kind == Kind::Palette ? PNG_COLOR_TYPE_PALETTE
-                     : picture.kind == Kind::Rgb   ? PNG_COLOR_TYPE_RGB
-                                                   : PNG_COLOR_TYPE_RGB_ALPHA;
-    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height),
-                 picture.kind == Kind::Palette ? picture.bit_depth : 8, type, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (picture.kind == Kind::Palette) {
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(picture.palette.data()),
-                     static_cast<int>(picture.palette.size() / 3));
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-        png_set_compression_level(png, kIndexedLevel);
-        png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
-    } else {
-        // One fixed filter rather than libpng's trial of all five on every
-        // row, which costs a third more time for under 0.1 % of bytes.
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
-        png_set_compression_strategy(png, Z_RLE);
-    }
-    // Larger IDAT chunks: fewer calls into zlib and fewer chunk headers.
-    png_set_compression_buffer_size(png, 1 << 17);
-    png_write_info(png, info);
-    if (picture.kind == Kind::Palette && picture.bit_depth < 8) png_set_packing(png);
-    png_write_image(png, rows);
-    png_write_end(png, nullptr);
-    return true;
-}
-
 }  // namespace
-
-bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
-    out->clear();
-    // Room for the worst case (incompressible rows, their filter bytes and
-    // the chunks around them), so the file is never moved while it grows;
-    // pages the file does not reach are never touched.
-    const size_t bytes_per_pixel = picture.kind == Kind::Rgba ? 4 : picture.kind == Kind::Rgb ? 3 : 1;
-    const size_t raw = (static_cast<size_t>(picture.width) * bytes_per_pixel + 1) * static_cast<size_t>(picture.height);
-    out->reserve(raw + raw / 1000 + 65536);  // std::bad_alloc is the caller's
-    std::vector<png_bytep> rows(static_cast<size_t>(picture.height));
-    for (size_t y = 0; y < rows.size(); ++y) {
-        rows[y] = const_cast<png_bytep>(picture.pixels + static_cast<ptrdiff_t>(y) * picture.stride);
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, on_error, on_warning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    bool written = false;
-    if (info != nullptr) {
-        png_set_write_fn(png, out, append, flush_nothing);
-        written = write_all(png, info, picture, rows.data());
-    } else {
-        *error = "not enough memory for libpng";
-    }
-    png_destroy_write_struct(&png, &info);
-    return written;
-}
-
-// ---- reading --------------------------------------------------------------
 
 Reader::Reader() {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message_, on_error, on_warning);

@@ -1,11 +1,18 @@
-// PNG files in memory, through libpng, for pcx2png and png2pcx.
+// PNG files in memory for pcx2png and png2pcx: written directly (rows
+// filtered by the project's own kernels, the whole picture compressed in
+// one go by libdeflate or zlib), read through libpng.
 #ifndef TOOLS_PCXCONVERT_PNG_IO_H
 #define TOOLS_PCXCONVERT_PNG_IO_H
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+struct libdeflate_compressor;
+struct z_stream_s;
 
 namespace pngio {
 
@@ -25,8 +32,77 @@ struct Picture {
     std::vector<uint8_t> palette;
 };
 
-// The PNG file's bytes; false with libpng's reason in `error`; throws
-// std::bad_alloc when there is no memory for the file.
+// Writes PNG files, keeping its working memory (the filtered rows, the
+// compressed data, the compressors: libdeflate's and zlib's) from one picture to the next, so that
+// a worker converting file after file asks the system for no fresh pages.
+// One thread at a time.
+class Writer {
+  public:
+    Writer();
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // The PNG file's bytes in `out`; false with the reason in `error` (a
+    // picture no PNG can hold); throws std::bad_alloc when there is no
+    // memory for it.
+    bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
+
+    // The working memory writing `picture` takes beside the picture and the
+    // file, in bytes.
+    static size_t working_bytes(const Picture& picture);
+
+  private:
+    // Bytes that keep their pages: grown when a picture needs more, never
+    // shrunk, never cleared.
+    struct Buffer {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t size = 0;
+        uint8_t* at_least(size_t count);
+    };
+
+    libdeflate_compressor* compressor(int level);
+    size_t deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t room);
+    bool compresses(const uint8_t* filtered, size_t size);
+    void filter(const Picture& picture, size_t row_bytes, uint8_t* filtered);
+
+    Buffer filtered_;
+    Buffer deflated_;
+    Buffer scratch_;
+    // By level, made when first used.
+    libdeflate_compressor* compressors_[13] = {};
+    std::unique_ptr<z_stream_s> runs_;
+};
+
+// Writers for many threads: each conversion takes one for its time, so
+// there are never more than there are threads converting at once.
+class WriterPool {
+  public:
+    class Lease {
+      public:
+        Lease(WriterPool* pool, std::unique_ptr<Writer> writer) : pool_(pool), writer_(std::move(writer)) {}
+        ~Lease() { pool_->give_back(std::move(writer_)); }
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        Writer& operator*() const { return *writer_; }
+
+      private:
+        WriterPool* pool_;
+        std::unique_ptr<Writer> writer_;
+    };
+
+    // An idle writer, or a new one (std::bad_alloc when there is no memory).
+    Lease take();
+
+  private:
+    void give_back(std::unique_ptr<Writer> writer);
+
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Writer>> idle_;
+    size_t made_ = 0;
+};
+
+// The PNG file's bytes through a writer of its own (for a single picture).
 bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
 // A PNG read back for png2pcx. `channels` 1: one index a pixel into

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "cpu.h"
+#include "cpu/cpu.h"
 
 namespace standin {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 inline void gather_eight(const uint32_t* colors, const uint8_t* indices, uint32_t (&c)[8]) {
     uint64_t eight;
     std::memcpy(&eight, indices, sizeof eight);
-    for (int i = 0; i < 8; ++i) c[i] = colors[(eight >> (kLittleEndian ? 8 * i : 56 - 8 * i)) & 0xFF];
+    for (int i = 0; i < 8; ++i) c[i] = colors[(eight >> (fastpath::kLittleEndian ? 8 * i : 56 - 8 * i)) & 0xFF];
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ struct StretchKernels {
 // The tables the kernel files register, each defining its kernels with
 // internal linkage: the plain C one, which every other table must match and
 // which fills every entry; SSE2 where the compiler targets it; AVX2 where
-// the build compiles kernels_avx2.cpp for it (STANDIN_HAVE_AVX2_KERNELS).
+// the build compiles kernels_avx2.cpp for it (FASTPATH_AVX2).
 // A table's empty entries are taken from the next narrower one.
 extern const StretchKernels kReferenceKernels;
 extern const StretchKernels kSse2Kernels;

@@ -4,13 +4,14 @@
 // are SSE2's, and run lengths the wider loops do not take go to the SSE2
 // table's replicate. Nothing from a header that other files also compile
 // may be used here: the copy the linker keeps could be this file's.
+#include "stretch/kernels.h"
+
+#if defined(FASTPATH_AVX2)
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <utility>
-
-#include "stretch/kernels.h"
 
 namespace standin {
 
@@ -101,3 +102,4 @@ void wide_row_avx2(const uint32_t* line, size_t width, uint32_t* out) {
 const StretchKernels kAvx2Kernels = {"AVX2", nullptr, nullptr, replicate_avx2, nullptr, nullptr, wide_row_avx2};
 
 }  // namespace standin
+#endif

@@ -2,7 +2,7 @@
 // runs where no faster one is built (WebAssembly, other processors).
 #include <cstring>
 
-#include "cpu.h"
+#include "cpu/cpu.h"
 #include "stretch/gather.h"
 #include "stretch/kernels.h"
 

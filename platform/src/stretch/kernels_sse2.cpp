@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "cpu.h"
+#include "cpu/cpu.h"
 #include "stretch/gather.h"
 
 namespace standin {

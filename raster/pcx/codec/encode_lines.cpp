@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "raster/cpu.h"
-#include "raster/dispatch.h"
+#include "cpu/cpu.h"
+#include "cpu/dispatch.h"
 
 namespace raster {
 namespace pcx_encoder {
@@ -22,7 +22,7 @@ size_t run_length(const uint8_t* line, size_t left) {
 // Eight indices, pixel 0 in the lowest byte, whatever the byte order.
 uint64_t load_eight(const uint8_t* bytes) {
     uint64_t value = 0;
-    if (kLittleEndian) {
+    if (fastpath::kLittleEndian) {
         std::memcpy(&value, bytes, sizeof value);
     } else {
         for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
@@ -69,32 +69,27 @@ const LineCoder kPlainLineCoder{encode_runs_plain, count_runs_plain, byte_planes
 
 namespace {
 
-void fill(LineCoder& to, const LineCoder& from) {
-    if (to.encode == nullptr) to.encode = from.encode;
-    if (to.count_bytes == nullptr) to.count_bytes = from.count_bytes;
-    if (to.byte_planes == nullptr) to.byte_planes = from.byte_planes;
-}
-
-constexpr Variant<LineCoder> kVariants[] = {
-#if defined(RASTER_PCX_AVX2) && defined(__x86_64__)
-    {Cpu::Avx2, &kAvx2LineCoder},
+constexpr fastpath::Variant<LineCoder> kVariants[] = {
+#if defined(FASTPATH_AVX2)
+    {fastpath::Cpu::Avx2, &kAvx2LineCoder},
 #endif
 #if defined(__SSE2__)
-    {Cpu::Sse2, &kSse2LineCoder},
+    {fastpath::Cpu::Sse2, &kSse2LineCoder},
 #endif
-    {Cpu::Plain, &kPlainLineCoder},
+    {fastpath::Cpu::Plain, &kPlainLineCoder},
 };
 
-const Dispatch<LineCoder>& dispatch() {
+const fastpath::Dispatch<LineCoder>& dispatch() {
     // Built once, in a thread-safe way: the codec runs on any thread.
-    static const Dispatch<LineCoder> coders(kVariants, fill);
+    static const fastpath::Dispatch<LineCoder> coders(kVariants, &LineCoder::encode, &LineCoder::count_bytes,
+                                                      &LineCoder::byte_planes);
     return coders;
 }
 
 }  // namespace
 
-const LineCoder* sse2_line_coder() { return dispatch().at(Cpu::Sse2); }
-const LineCoder* avx2_line_coder() { return dispatch().at(Cpu::Avx2); }
+const LineCoder* sse2_line_coder() { return dispatch().at(fastpath::Cpu::Sse2); }
+const LineCoder* avx2_line_coder() { return dispatch().at(fastpath::Cpu::Avx2); }
 
 const LineCoder& line_coder() {
     static const LineCoder& chosen = dispatch().chosen();
@@ -123,7 +118,7 @@ void byte_planes_plain(const uint8_t* pixels, int32_t width, int32_t channels, u
     uint8_t* green = line + line_bytes;
     uint8_t* blue = line + 2 * line_bytes;
     int32_t x = 0;
-    if (channels == 3 && kLittleEndian) {
+    if (channels == 3 && fastpath::kLittleEndian) {
         // Four pixels from three words: each plane's four bytes gathered by
         // shifts and stored as one word.
         for (; x + 4 <= width; x += 4, pixels += 12) {

@@ -38,7 +38,7 @@ size_t count_runs_plain(const uint8_t* line, size_t count);
 // linkage: the plain one (encode_lines.cpp), which fills every entry; SSE2
 // (encode_runs_sse2.cpp) where the compiler targets it; AVX2
 // (encode_lines_avx2.cpp, compiled for AVX2) where the build sets
-// RASTER_PCX_AVX2. An empty entry is taken from the next narrower coder.
+// FASTPATH_AVX2. An empty entry is taken from the next narrower coder.
 extern const LineCoder kPlainLineCoder;
 extern const LineCoder kSse2LineCoder;
 extern const LineCoder kAvx2LineCoder;

@@ -13,7 +13,7 @@
 // exactly, so nothing is stored past the line's bytes.
 #include "raster/pcx/codec/encode_lines.h"
 
-#if defined(RASTER_PCX_AVX2) && defined(__x86_64__)
+#if defined(FASTPATH_AVX2)
 #include <immintrin.h>
 
 #include <array>

@@ -7,7 +7,7 @@
 // 63. Gives exactly the plain coder's bytes.
 #include "raster/pcx/codec/encode_lines.h"
 
-#include "raster/cpu.h"
+#include "cpu/cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -112,7 +112,8 @@ size_t encode_runs_sse2(const uint8_t* line, size_t count, uint8_t* out, size_t 
                 const uint32_t first = value ^ ((value ^ (kRunFlag | static_cast<uint32_t>(next - run))) & pick);
                 // One two-byte store, made in a whole register (storing two
                 // byte registers had the compiler merge them in place).
-                const uint16_t both = static_cast<uint16_t>(kLittleEndian ? first | value << 8 : first << 8 | value);
+                const uint16_t both =
+                    static_cast<uint16_t>(fastpath::kLittleEndian ? first | value << 8 : first << 8 | value);
                 std::memcpy(out + written, &both, sizeof both);
                 written += 1 + counted;
             }

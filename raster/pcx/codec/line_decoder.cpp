@@ -1,7 +1,7 @@
 // The list of line decoders, widest first, and the choice among them.
 #include "raster/pcx/codec/line_decoder.h"
 
-#include "raster/dispatch.h"
+#include "cpu/dispatch.h"
 
 namespace raster {
 namespace pcx {
@@ -10,27 +10,23 @@ namespace {
 
 constexpr LineDecoding kPlainLineDecoding{decode_line_scalar};
 
-void fill(LineDecoding& to, const LineDecoding& from) {
-    if (to.decode_line == nullptr) to.decode_line = from.decode_line;
-}
-
-constexpr Variant<LineDecoding> kVariants[] = {
+constexpr fastpath::Variant<LineDecoding> kVariants[] = {
 #if defined(__SSE2__)
-    {Cpu::Sse2, &kSse2LineDecoding},
+    {fastpath::Cpu::Sse2, &kSse2LineDecoding},
 #endif
-    {Cpu::Plain, &kPlainLineDecoding},
+    {fastpath::Cpu::Plain, &kPlainLineDecoding},
 };
 
-const Dispatch<LineDecoding>& dispatch() {
+const fastpath::Dispatch<LineDecoding>& dispatch() {
     // Built once, in a thread-safe way: the codec runs on any thread.
-    static const Dispatch<LineDecoding> decoders(kVariants, fill);
+    static const fastpath::Dispatch<LineDecoding> decoders(kVariants, &LineDecoding::decode_line);
     return decoders;
 }
 
 }  // namespace
 
 LineDecoder sse2_line_decoder() {
-    const LineDecoding* sse2 = dispatch().at(Cpu::Sse2);
+    const LineDecoding* sse2 = dispatch().at(fastpath::Cpu::Sse2);
     return sse2 != nullptr ? sse2->decode_line : nullptr;
 }
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "raster/cpu.h"
-#include "raster/dispatch.h"
+#include "cpu/cpu.h"
+#include "cpu/dispatch.h"
 #include "raster/pcx/codec/rows_sse2.h"
 
 namespace raster {
@@ -111,7 +111,7 @@ template <class Store>
 void store_full_group(uint8_t* dest, uint64_t group, const uint8_t* table) {
     if constexpr (Store::kBytes == 1) {
         const uint64_t indices = group + Store::kLowBase * 0x0101010101010101ull;
-        if (kLittleEndian) {
+        if (fastpath::kLittleEndian) {
             std::memcpy(dest, &indices, 8);
         } else {
             for (int k = 0; k < 8; ++k) dest[k] = static_cast<uint8_t>(indices >> (8 * k));
@@ -265,25 +265,19 @@ constexpr RowWriter kTrueColourSurfaceWriters[kDepthCount] = {nullptr, write_tru
 // The fast loops' list, widest first; the plain entry has none.
 constexpr RowLoops kPlainRowLoops{nullptr, nullptr, nullptr, nullptr};
 
-void fill(RowLoops& to, const RowLoops& from) {
-    if (to.expand_bits == nullptr) to.expand_bits = from.expand_bits;
-    if (to.interleave_bgrx == nullptr) to.interleave_bgrx = from.interleave_bgrx;
-    if (to.interleave_rgba == nullptr) to.interleave_rgba = from.interleave_rgba;
-    if (to.lookup_four_bytes == nullptr) to.lookup_four_bytes = from.lookup_four_bytes;
-}
-
-constexpr Variant<RowLoops> kVariants[] = {
+constexpr fastpath::Variant<RowLoops> kVariants[] = {
 #if defined(__SSE2__)
-    {Cpu::Sse2, &kSse2RowLoops},
+    {fastpath::Cpu::Sse2, &kSse2RowLoops},
 #endif
-    {Cpu::Plain, &kPlainRowLoops},
+    {fastpath::Cpu::Plain, &kPlainRowLoops},
 };
 
 }  // namespace
 
 const RowLoops& row_loops() {
     // Built once, in a thread-safe way: the codec runs on any thread.
-    static const Dispatch<RowLoops> tables(kVariants, fill);
+    static const fastpath::Dispatch<RowLoops> tables(kVariants, &RowLoops::expand_bits, &RowLoops::interleave_bgrx,
+                                                     &RowLoops::interleave_rgba, &RowLoops::lookup_four_bytes);
     static const RowLoops& chosen = tables.chosen();
     return chosen;
 }
