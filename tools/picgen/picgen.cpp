@@ -6,6 +6,7 @@
 // are used (no library maths), so the bytes are the same on every build.
 //
 //   scaling-scrolling-picgen OUTPUT_DIR
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -45,7 +46,7 @@ Rgb mix(const Rgb& a, const Rgb& b, double t) {
 uint8_t to_byte(double v) {
     if (v <= 0.0) return 0;
     if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v + 0.5);
+    return static_cast<uint8_t>(std::lround(v));
 }
 
 // Sky colour at height t (0 = top, 1 = horizon).
