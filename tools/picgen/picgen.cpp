@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "demo/geometry.h"
 #include "pcx_writer.h"
 
 namespace {
 
-constexpr int kSkyWidth = 640;
-constexpr int kSkyHeight = 200;
-constexpr int kLogoWidth = 264;
-constexpr int kLogoHeight = 40;
+// The sizes the demo reads its pictures at.
+constexpr int kSkyWidth = kSkyColumns;
+constexpr int kSkyHeight = kSkyRows;
 
 // Palette layout. The sky is a grid of gradient steps by cloud cover: entry
 // kSkyFirst + step * kCoverLevels + cover.
