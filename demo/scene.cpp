@@ -14,11 +14,6 @@ constexpr int32_t kScrollStep = 8;
 // The lower logo starts growing once the upper one has long been whole.
 constexpr int32_t kLowerLogoStart = 240;
 
-constexpr int32_t kLogoWidth = 264;
-constexpr int32_t kLogoHeight = 40;
-constexpr int32_t kLowerLogoBottom = 160;
-constexpr int32_t kUpperLogoBottom = 80;
-
 // Nothing is built before the first frame (constant-initialised).
 DemoScene scene;
 
@@ -151,7 +146,7 @@ void DemoScene::UpdateFrame() {
         logo2->Draw(10);
     }
 
-    present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1);
+    present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, shellWindow.clientWidth - 1, 0, shellWindow.clientHeight - 1);
 }
 
 void UpdateFrame() { scene.UpdateFrame(); }

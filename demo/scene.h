@@ -6,20 +6,11 @@
 #include <cstdint>
 #include <optional>
 
+// The frame, the panorama, the sky and the logos' sizes and places.
+#include "geometry.h"
 // The shell's variables the scene reads: the program's folder, the two
 // surfaces and the client area's size.
 #include "shell.h"
-
-// The frame: a 320 x 200 palette picture, stretched onto the whole client
-// area. The panorama holds the sky shown (columns 0..639), its mirror image
-// (640..1279), so the loop has no seam, and columns 0..319 again
-// (1280..1599), so that any slice starting up to 1280 stays inside it.
-constexpr int32_t kFrameWidth = 320;
-constexpr int32_t kFrameHeight = 200;
-constexpr int32_t kPanoramaWidth = 1600;
-constexpr int32_t kPanoramaHeight = kFrameHeight;
-constexpr int32_t kSkyColumns = 640;
-constexpr int32_t kLoopPeriod = 2 * kSkyColumns;
 
 // Owns one raster surface from construction to destruction. The frame surface
 // is built with initLibrary set, so it brings the library up; every

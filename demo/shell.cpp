@@ -12,10 +12,7 @@
 char moduleDir[kPathBufferSize];
 DemoSurface* frameSurface;
 DemoSurface* panoramaSurface;
-int32_t clientWidth;
-int32_t clientHeight;
-HDC ownDC;
-HPALETTE windowPalette;
+PaletteWindow shellWindow;
 
 namespace {
 
@@ -23,8 +20,9 @@ const char kClassName[] = "QXvbndemo";
 const char kCaption[] = "Scaling and Scrolling";
 const char kSkyFile[] = "SKY.PCX";
 
-constexpr int kWindowWidth = 320;
-constexpr int kWindowHeight = 200;
+// The window opens at the frame's own size.
+constexpr int kWindowWidth = kFrameWidth;
+constexpr int kWindowHeight = kFrameHeight;
 constexpr DWORD kModuleNameLimit = kPathBufferSize - 1;
 
 // Keeps the directory part of the executable's name in moduleDir, up to and
@@ -44,41 +42,8 @@ void FindModuleDir(HINSTANCE instance) {
     moduleDir[i + 1] = '\0';
 }
 
-void PresentFrame() { present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1); }
-
-LRESULT OnCreate(HWND hwnd) {
-    ownDC = GetDC(hwnd);
-    set_window_dc(ownDC);
-    windowPalette = palette_create();
-    palette_realize(windowPalette);
-    return 0;
-}
-
-LRESULT OnDestroy(HWND hwnd) {
-    DeleteObject(windowPalette);
-    ReleaseDC(hwnd, ownDC);
-    PostQuitMessage(0);
-    return 0;
-}
-
-LRESULT OnSize(LPARAM lParam) {
-    clientWidth = LOWORD(lParam);
-    clientHeight = HIWORD(lParam);
-    return 0;
-}
-
-LRESULT OnSetFocus(HWND hwnd) {
-    palette_realize(windowPalette);
-    InvalidateRect(hwnd, nullptr, TRUE);
-    return 0;
-}
-
-LRESULT OnPaint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    PresentFrame();
-    EndPaint(hwnd, &ps);
-    return 0;
+void PresentFrame() {
+    present(0, kFrameWidth - 1, 0, kFrameHeight - 1, 0, shellWindow.clientWidth - 1, 0, shellWindow.clientHeight - 1);
 }
 
 // Loads the sky into the panorama (the active surface) and makes it a loop.
@@ -96,20 +61,9 @@ void PreparePanorama(int32_t panorama) {
 }  // namespace
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_CREATE:
-            return OnCreate(hwnd);
-        case WM_DESTROY:
-            return OnDestroy(hwnd);
-        case WM_SIZE:
-            return OnSize(lParam);
-        case WM_SETFOCUS:
-            return OnSetFocus(hwnd);
-        case WM_PAINT:
-            return OnPaint(hwnd);
-        default:
-            return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
+    LRESULT result = 0;
+    if (HandlePaletteWindowMessage(&shellWindow, hwnd, message, lParam, PresentFrame, &result)) return result;
+    return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int nCmdShow) {
@@ -151,7 +105,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int nCmd
     // Composing frames back to back would run the animation at whatever
     // speed the machine has and keep a processor busy; each frame waits for
     // the display's next refresh instead, asleep but answering messages.
-    FramePacer pacer(ownDC);
+    FramePacer pacer(shellWindow.dc);
     MSG msg;
     for (;;) {
         if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

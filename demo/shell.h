@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "window/palette_window.h"
+
 class DemoSurface;
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -15,17 +17,15 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 constexpr int kPathBufferSize = 128;
 
 // Filled by the shell before the first frame, and read by the scene: the
-// program's folder (with its final separator), the two surfaces (automatic
-// objects of WinMain), and the client area's size from the last WM_SIZE.
+// program's folder (with its final separator) and the two surfaces
+// (automatic objects of WinMain).
 extern char moduleDir[kPathBufferSize];
 extern DemoSurface* frameSurface;
 extern DemoSurface* panoramaSurface;
-extern int32_t clientWidth;
-extern int32_t clientHeight;
 
-// The window's private device context (from WM_CREATE) and the logical
-// palette built there; both are released at WM_DESTROY.
-extern HDC ownDC;
-extern HPALETTE windowPalette;
+// The window's private device context and the logical palette (from
+// WM_CREATE to WM_DESTROY), and the client area's size from the last
+// WM_SIZE, which the scene presents to.
+extern PaletteWindow shellWindow;
 
 #endif  // DEMO_SHELL_H

@@ -12,60 +12,27 @@
 #include <cstring>
 #include <string>
 
+// The window's messages answered as the demo answers them.
+#include "demo/window/palette_window.h"
+
 namespace {
 
 const char kClassName[] = "RasterPcxView";
 
-HDC ownDC;
-HPALETTE windowPalette;
+PaletteWindow window;
 int32_t pictureWidth;
 int32_t pictureHeight;
-int32_t clientWidth;
-int32_t clientHeight;
 
-LRESULT OnCreate(HWND hwnd) {
-    // The library draws through the window's own device context, which it
-    // must have before raster_init and before any surface exists.
-    ownDC = GetDC(hwnd);
-    set_window_dc(ownDC);
-    windowPalette = palette_create();
-    palette_realize(windowPalette);
-    return 0;
-}
-
-LRESULT OnPaint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    if (clientWidth > 0 && clientHeight > 0) {
-        present(0, pictureWidth - 1, 0, pictureHeight - 1, 0, clientWidth - 1, 0, clientHeight - 1);
+void PaintPicture() {
+    if (window.clientWidth > 0 && window.clientHeight > 0) {
+        present(0, pictureWidth - 1, 0, pictureHeight - 1, 0, window.clientWidth - 1, 0, window.clientHeight - 1);
     }
-    EndPaint(hwnd, &ps);
-    return 0;
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_CREATE:
-            return OnCreate(hwnd);
-        case WM_SIZE:
-            // CS_HREDRAW | CS_VREDRAW repaint the whole window after this.
-            clientWidth = LOWORD(lParam);
-            clientHeight = HIWORD(lParam);
-            return 0;
-        case WM_SETFOCUS:
-            palette_realize(windowPalette);
-            InvalidateRect(hwnd, nullptr, TRUE);
-            return 0;
-        case WM_PAINT:
-            return OnPaint(hwnd);
-        case WM_DESTROY:
-            DeleteObject(windowPalette);
-            ReleaseDC(hwnd, ownDC);
-            PostQuitMessage(0);
-            return 0;
-        default:
-            return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
+    LRESULT result = 0;
+    if (HandlePaletteWindowMessage(&window, hwnd, message, lParam, PaintPicture, &result)) return result;
+    return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 const char* Problem(int32_t result) {

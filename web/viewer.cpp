@@ -18,6 +18,9 @@
 #include <cstdlib>
 #include <string>
 
+// The window's messages answered as the demo answers them.
+#include "demo/window/palette_window.h"
+
 namespace {
 
 const char kClassName[] = "PcxViewer";
@@ -29,10 +32,7 @@ constexpr UINT kOpenMessage = WM_USER + 1;
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
 
 HWND viewerWindow;
-HDC ownDC;
-HPALETTE windowPalette;
-int32_t clientWidth;
-int32_t clientHeight;
+PaletteWindow window;
 int32_t background = -1;  // 4 x 1 black surface, stretched behind the picture
 uint8_t* picture;         // blue, green, red, unused: a top-down 32-bit DIB's bits
 int32_t pictureWidth;
@@ -115,16 +115,16 @@ void OpenPicture(const uint8_t* data, uint32_t size) {
 // The largest rectangle of the picture's proportions inside the client
 // area, centred; black around it.
 void Paint() {
-    if (clientWidth < 1 || clientHeight < 1) return;
+    if (window.clientWidth < 1 || window.clientHeight < 1) return;
     surface_select(background);
-    present(0, 3, 0, 0, 0, clientWidth - 1, 0, clientHeight - 1);
+    present(0, 3, 0, 0, 0, window.clientWidth - 1, 0, window.clientHeight - 1);
     if (picture == nullptr) return;
-    const double scale =
-        std::min(static_cast<double>(clientWidth) / pictureWidth, static_cast<double>(clientHeight) / pictureHeight);
+    const double scale = std::min(static_cast<double>(window.clientWidth) / pictureWidth,
+                                  static_cast<double>(window.clientHeight) / pictureHeight);
     const int32_t width = std::max<int32_t>(1, static_cast<int32_t>(pictureWidth * scale + 0.5));
     const int32_t height = std::max<int32_t>(1, static_cast<int32_t>(pictureHeight * scale + 0.5));
-    const int32_t left = (clientWidth - width) / 2;
-    const int32_t top = (clientHeight - height) / 2;
+    const int32_t left = (window.clientWidth - width) / 2;
+    const int32_t top = (window.clientHeight - height) / 2;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = pictureWidth;
@@ -132,48 +132,13 @@ void Paint() {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    SetStretchBltMode(ownDC, COLORONCOLOR);
-    StretchDIBits(ownDC, left, top, width, height, 0, 0, pictureWidth, pictureHeight, picture, &info, DIB_RGB_COLORS,
-                  SRCCOPY);
+    SetStretchBltMode(window.dc, COLORONCOLOR);
+    StretchDIBits(window.dc, left, top, width, height, 0, 0, pictureWidth, pictureHeight, picture, &info,
+                  DIB_RGB_COLORS, SRCCOPY);
 }
 
-// Handlers and loop of its own, not the demo shell's: the shell's pace and present a moving scene, these paint one
-// decoded picture and sleep until a message comes.
-LRESULT OnCreate(HWND hwnd) {
-    ownDC = GetDC(hwnd);
-    set_window_dc(ownDC);
-    windowPalette = palette_create();
-    palette_realize(windowPalette);
-    return 0;
-}
-
-LRESULT OnDestroy(HWND hwnd) {
-    DeleteObject(windowPalette);
-    ReleaseDC(hwnd, ownDC);
-    PostQuitMessage(0);
-    return 0;
-}
-
-LRESULT OnSize(LPARAM lParam) {
-    clientWidth = LOWORD(lParam);
-    clientHeight = HIWORD(lParam);
-    return 0;
-}
-
-LRESULT OnSetFocus(HWND hwnd) {
-    palette_realize(windowPalette);
-    InvalidateRect(hwnd, nullptr, TRUE);
-    return 0;
-}
-
-LRESULT OnPaint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    Paint();
-    EndPaint(hwnd, &ps);
-    return 0;
-}
-
+// A loop of its own, not the demo shell's: the shell paces and presents a moving scene, this paints one decoded picture
+// and sleeps until a message comes.
 LRESULT OnOpen(WPARAM wParam, LPARAM lParam) {
     uint8_t* data = reinterpret_cast<uint8_t*>(lParam);
     OpenPicture(data, static_cast<uint32_t>(wParam));
@@ -182,22 +147,10 @@ LRESULT OnOpen(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_CREATE:
-            return OnCreate(hwnd);
-        case WM_DESTROY:
-            return OnDestroy(hwnd);
-        case WM_SIZE:
-            return OnSize(lParam);
-        case WM_SETFOCUS:
-            return OnSetFocus(hwnd);
-        case WM_PAINT:
-            return OnPaint(hwnd);
-        case kOpenMessage:
-            return OnOpen(wParam, lParam);
-        default:
-            return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
+    LRESULT result = 0;
+    if (HandlePaletteWindowMessage(&window, hwnd, message, lParam, Paint, &result)) return result;
+    if (message == kOpenMessage) return OnOpen(wParam, lParam);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ template <typename Visit>
 void for_each_row(const Region& r, Visit visit) {
     const raster::LibraryState& s = raster::state;
     const size_t stride = static_cast<size_t>(s.active_stride);
-    const size_t columns = static_cast<size_t>(r.max_x - r.min_x + 1);
+    const size_t columns = static_cast<size_t>(r.max_x - r.min_x) + 1;
     for (int32_t y = r.min_y; y <= r.max_y; ++y) {
         uint8_t* row = s.active_bits + static_cast<size_t>(s.active_max_y - y) * stride + static_cast<size_t>(r.min_x);
         visit(row, columns);

@@ -41,8 +41,8 @@ class SceneTest : public ::testing::Test {
         palette_ = palette_create();
         palette_realize(palette_);
         SetModuleDir(std::string(DEMO_PICTURE_DIR) + "/");
-        clientWidth = 320;
-        clientHeight = 200;
+        shellWindow.clientWidth = 320;
+        shellWindow.clientHeight = 200;
         frame_ = std::make_unique<DemoSurface>(320, 200, true);
         panorama_ = std::make_unique<DemoSurface>(1600, 200, false);
         frameSurface = frame_.get();

@@ -319,8 +319,8 @@ TEST_F(ShellTest, MinimisedWindowKeepsComposingWithoutDrawing) {
             composed.push_back((pass - 1) * 8);
             // ... but the window shows nothing.
             EXPECT_TRUE(probe::client_pixels(hwnd, &w, &h).empty()) << "pass " << pass;
-            EXPECT_EQ(0, clientWidth);
-            EXPECT_EQ(0, clientHeight);
+            EXPECT_EQ(0, shellWindow.clientWidth);
+            EXPECT_EQ(0, shellWindow.clientHeight);
         }
         if (pass == 8) probe::post_restore(hwnd);
         if (pass == 10) restored = probe::client_pixels(hwnd, &w, &h);
@@ -345,7 +345,7 @@ TEST_F(ShellTest, FocusRealizesThePaletteAgainAndRepaints) {
         }
         if (pass == 4) {
             between = Names(probe::journal_take());
-            selected = probe::selected_palette(ownDC);
+            selected = probe::selected_palette(shellWindow.dc);
             EXPECT_EQ(0, probe::update_rect(hwnd).right - probe::update_rect(hwnd).left) << "repainted";
         }
         return pass < 4;
@@ -354,7 +354,7 @@ TEST_F(ShellTest, FocusRealizesThePaletteAgainAndRepaints) {
     EXPECT_TRUE(InOrder(between, {"StretchDIBits",  // frame 3
                                   "PeekMessageA", "SelectPalette", "RealizePalette", "InvalidateRect",
                                   "DispatchMessageA", "BeginPaint", "StretchDIBits", "EndPaint"}));
-    EXPECT_EQ(windowPalette, selected);
+    EXPECT_EQ(shellWindow.palette, selected);
 }
 
 TEST_F(ShellTest, ResizingStretchesTheFrameOverTheClientArea) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the built tree into a temporary prefix and builds programs
 # against it from outside the source tree, as a user of the library would:
-#   - the README's C example (examples/sky) through find_package, in a CMake
-#     project whose only language is C, and again through pkg-config
+#   - the C example of docs/library.md (examples/sky) through find_package,
+#     in a CMake project whose only language is C, and again through
+#     pkg-config
 #   - a C++ consumer (consumer.cpp) through pkg-config
 #   - the PCX codec alone (codec/codec_consumer.c, which includes only
 #     raster/pcx_codec.h) through find_package and through pkg-config
@@ -29,8 +30,9 @@ run() {  # run LOG COMMAND...: quiet unless it fails
 prefix="$work/prefix"
 run install.log cmake --install "$build" --prefix "$prefix"
 
-# The README and the API reference show the example as it is in the tree.
-for file in README.md:sky.c README.md:CMakeLists.txt docs/api.md:sky.c; do
+# The library's guide and the API reference show the example as it is in
+# the tree.
+for file in docs/library.md:sky.c docs/library.md:CMakeLists.txt docs/api.md:sky.c; do
   shown="$(<"$source/${file%%:*}")"
   text="$(<"$source/examples/sky/${file#*:}")"
   if [[ "$shown" != *"$text"* ]]; then

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "library_env.h"
+#include "peer.h"
 #include "raster/state.h"
 
 namespace {
@@ -34,18 +35,6 @@ struct Rgb {
     int height = 0;
     Bytes rgb;  // red, green, blue per pixel, top row first
 };
-
-// A peer counts as present only when it says whose it is (ImageMagick's
-// convert, netpbm's programs): another program of the same name may come
-// first on PATH.
-bool have(const std::string& command) {
-    const std::string maker = command == "convert" ? "ImageMagick" : "Netpbm";
-    return std::system((command + " -version 2>&1 | grep -q " + maker).c_str()) == 0;
-}
-
-bool have_pillow() {
-    return std::system((std::string("\"") + PYTHON3_COMMAND + "\" -c \"import PIL\" >/dev/null 2>&1").c_str()) == 0;
-}
 
 void write_ppm(const fs::path& path, const Rgb& picture) {
     std::ofstream out(path, std::ios::binary);
@@ -280,7 +269,8 @@ class PcxPeers : public testing::Test {
 };
 
 TEST_F(PcxPeers, NetpbmEveryLayoutOption) {
-    if (!have("ppmtopcx") || !have("pcxtoppm")) GTEST_SKIP() << "ppmtopcx/pcxtoppm not found: install netpbm";
+    const std::string missing = peers_missing({"ppmtopcx", "pcxtoppm"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
     check({
         {"ppmtopcx", "ppmtopcx {in} > {out}", Reference::Pcxtoppm, 200},
         {"ppmtopcx -packed", "ppmtopcx -packed {in} > {out}", Reference::Pcxtoppm, 16},
@@ -294,9 +284,8 @@ TEST_F(PcxPeers, NetpbmEveryLayoutOption) {
 }
 
 TEST_F(PcxPeers, ImageMagickTypes) {
-    if (!have("convert") || !have("pcxtoppm"))
-        GTEST_SKIP() << "no ImageMagick convert or netpbm pcxtoppm (missing, or other programs of those names): "
-                        "install imagemagick, netpbm";
+    const std::string missing = peers_missing({"convert", "pcxtoppm"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
     check({
         {"ImageMagick palette", "convert {in} -type palette PCX:{out}", Reference::Pcxtoppm, 200},
         {"ImageMagick bilevel", "convert {in} -type bilevel PCX:{out}", Reference::Pcxtoppm, 2},
@@ -308,7 +297,8 @@ TEST_F(PcxPeers, ImageMagickTypes) {
 }
 
 TEST_F(PcxPeers, PillowModes) {
-    if (!have_pillow()) GTEST_SKIP() << PYTHON3_COMMAND << " cannot import PIL: install python3-pil";
+    const std::string missing = peer_missing("pillow '" PYTHON3_COMMAND "'");
+    if (!missing.empty()) GTEST_SKIP() << missing;
     check({
         {"Pillow 1", "", Reference::Pillow, 0, false, "1"},
         {"Pillow L", "", Reference::Pillow, 0, false, "L"},
@@ -318,7 +308,8 @@ TEST_F(PcxPeers, PillowModes) {
 }
 
 TEST_F(PcxPeers, RunsAcrossLineEndsReadByPcxtoppm) {
-    if (!have("pcxtoppm")) GTEST_SKIP() << "pcxtoppm not found: install netpbm";
+    const std::string missing = peer_missing("pcxtoppm");
+    if (!missing.empty()) GTEST_SKIP() << missing;
     const std::string pcxwrite = std::string("\"") + PCXWRITE_COMMAND + "\" --cross-runs --pad 0 --layout ";
     check({
         {"1-bit", pcxwrite + "1 {in} {out}", Reference::Pcxtoppm, 2},

@@ -26,8 +26,13 @@ fail() {
   exit 1
 }
 
-for tool in Xvfb xdotool import convert md5sum; do
+for tool in Xvfb xdotool md5sum; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/setup --ci)"
+done
+# ImageMagick's only when their version lines say so (a stand-in convert
+# may come first on PATH).
+for tool in import convert; do
+  why="$("$(dirname "$0")/../support/peer" "$tool")" || skip "$why"
 done
 [[ -x "$program" ]] || fail "no program at '$program'"
 

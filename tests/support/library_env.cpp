@@ -46,9 +46,7 @@ int32_t make_selected_surface(int32_t width, int32_t height) {
     return handle;
 }
 
-static int32_t bytes_per_pixel(int32_t slot) {
-    return (raster::state.slot_bpp[slot] + 7) / 8;
-}
+static int32_t bytes_per_pixel(int32_t slot) { return (raster::state.slot_bpp[slot] + 7) / 8; }
 
 uint8_t* pixel_address(int32_t handle, int32_t x, int32_t y) {
     const int32_t slot = handle & 31;
@@ -60,8 +58,8 @@ uint8_t* pixel_address(int32_t handle, int32_t x, int32_t y) {
 
 void fill_surface(int32_t handle, uint8_t value) {
     const int32_t slot = handle & 31;
-    const size_t size = static_cast<size_t>(raster::state.slot_width[slot]) * bytes_per_pixel(slot) *
-                        raster::state.slot_height[slot];
+    const size_t size =
+        static_cast<size_t>(raster::state.slot_width[slot]) * bytes_per_pixel(slot) * raster::state.slot_height[slot];
     std::memset(raster::state.slot_bits[slot], value, size);
 }
 

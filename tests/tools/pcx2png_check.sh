@@ -7,10 +7,10 @@
 # Exit status 77 (skipped) without ImageMagick.
 set -euo pipefail
 pcx2png="$1" pcxwrite="$2" sky="$3"
-# A program counts as ImageMagick's only when it says so: another program
-# named convert may come first on PATH.
+# A program counts as ImageMagick's only when its version line says so:
+# another program named convert may come first on PATH.
 for tool in convert compare; do
-  "$tool" -version 2>/dev/null | grep -q ImageMagick || { echo "no ImageMagick $tool: skipped"; exit 77; }
+  why="$("$(dirname "$0")/../support/peer" "$tool")" || { echo "$why: skipped"; exit 77; }
 done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

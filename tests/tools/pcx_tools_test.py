@@ -151,13 +151,20 @@ def group_check_statuses(tools, work):
     check(got == 1 and "refused: 5 x 3 pixels, more than --max-pixels 14" in out, "pcxcheck --max-pixels: %r" % out)
 
 
+def peer_missing(program):
+    """Empty when a peer is here, else why not: its version line decides (tests/support/peer)."""
+    peer = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "peer")
+    checked = subprocess.run([peer, program, sys.executable], capture_output=True, text=True)
+    return (checked.stdout.strip() or checked.stderr.strip()) if checked.returncode != 0 else ""
+
+
 def pillow():
-    try:
-        from PIL import Image
-        return Image
-    except ImportError:
-        print("no Pillow (python3-pil): skipped")
+    missing = peer_missing("pillow")
+    if missing:
+        print("%s: skipped" % missing)
         return None
+    from PIL import Image
+    return Image
 
 
 def chunks(path):
@@ -241,9 +248,9 @@ def group_round_trip(tools, work):
 def group_peers(tools, work):
     """png2pcx's files read by pcxtoppm and by Pillow as the PNG was."""
     Image = pillow()
-    have_netpbm = subprocess.run(["sh", "-c", "command -v pcxtoppm"], capture_output=True).returncode == 0
-    if Image is None or not have_netpbm:
-        print("no Pillow or no netpbm's pcxtoppm: skipped")
+    missing = peer_missing("pcxtoppm")
+    if Image is None or missing:
+        print("%s: skipped" % (missing or "no Pillow"))
         return SKIP
     for name, (picture, options, _, _) in test_pictures(Image).items():
         if name == "rgba":  # neither peer reads a fourth plane of 8 bits

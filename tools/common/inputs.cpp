@@ -81,7 +81,8 @@ bool collect_inputs(const std::vector<std::string>& files, const std::vector<std
         for (const std::string& file : expand_wildcards(argument)) {
             std::error_code code;
             if (fs::is_directory(path_of(file), code)) {
-                *error = file + " is a folder (-r DIR takes every " + listed(extensions) + " file under one)";
+                *error = file;
+                *error += " is a folder (-r DIR takes every " + listed(extensions) + " file under one)";
                 return false;
             }
             inputs->push_back({file, text_of(path_of(file).filename())});

@@ -21,11 +21,6 @@ extern "C" void note_signal(int number) {
 }  // namespace
 
 void install_interrupt_handlers() {
-#ifdef _WIN32
-    // Until the console has its own handler: Ctrl-C arrives as SIGINT.
-    std::signal(SIGINT, note_signal);
-    std::signal(SIGTERM, note_signal);
-#else
     struct sigaction action = {};
     action.sa_handler = note_signal;
     sigemptyset(&action.sa_mask);
@@ -33,7 +28,6 @@ void install_interrupt_handlers() {
     // (EINTR), so the reader sees the note instead of waiting on.
     action.sa_flags = 0;
     for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
-#endif
 }
 
 int interrupt_signal() { return g_signal.load(); }

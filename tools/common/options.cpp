@@ -19,7 +19,7 @@ const OptionRule* CommandLine::find(const std::string& name) const {
 std::string CommandLine::names() const {
     std::string names;
     for (const OptionRule& rule : rules_) names += std::string(rule.name) + ", ";
-    return names + "--help, --version";
+    return names + (find("--version") != nullptr ? "--help" : "--help, --version");
 }
 
 int CommandLine::refuse(const std::string& message) const {
@@ -95,7 +95,9 @@ int CommandLine::parse(int argc, char** argv) {
             std::fputs(usage_, stdout);
             return 0;
         }
-        if (arg == "--version") {
+        // A tool whose own --version takes a value (pcxwrite's header
+        // version) has it when one follows; alone it is the program's.
+        if (arg == "--version" && (find(arg) == nullptr || i + 1 >= argc)) {
             std::printf("%s (raster) %d.%d.%d\n", program_, RASTER_VERSION_MAJOR, RASTER_VERSION_MINOR,
                         RASTER_VERSION_PATCH);
             return 0;

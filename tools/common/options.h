@@ -2,7 +2,8 @@
 // `--opt=value` both work, a short name (`-j 4`, `-j4`) where one is given,
 // short flags bundle (`-qr DIR`), `--` ends the options, `-` alone is an
 // operand, `--help` (or `-h`) prints the usage and `--version` the
-// library's version ("pcxcheck (raster) 1.2.0"), both exiting 0,
+// library's version ("pcxcheck (raster) 1.3.0"), both exiting 0 (a tool
+// whose own --version takes a value, pcxwrite's, has it when one follows),
 // and anything wrong is one line naming the option and what it allows
 // (status 2).
 #ifndef TOOLS_COMMON_OPTIONS_H

@@ -18,7 +18,7 @@ std::string layout_words(const pcx_facts& facts) {
 
 std::string colour_words(const pcx_facts& facts) {
     if (facts.colours == kTrueColour) return facts.planes == 4 ? "true colour and a fourth plane" : "true colour";
-    const std::string count = std::to_string(facts.colours) + " colours";
+    std::string count = std::to_string(facts.colours) + " colours";
     // The codec shows a picture whose colours went with its trailer in
     // greys, so that it stays visible; the words say so.
     if ((facts.damage & PCX_DAMAGE_NO_TRAILER) != 0) return count + " shown as greys";

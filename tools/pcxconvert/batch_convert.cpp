@@ -223,6 +223,7 @@ void convert_one(Job* job, const Settings& settings, const Tool& tool, const Con
 // a large file when the others are about to run out of work.
 std::vector<size_t> largest_first(const std::vector<Job>& jobs) {
     std::vector<std::pair<uintmax_t, size_t>> sizes;
+    sizes.reserve(jobs.size());
     for (size_t i = 0; i < jobs.size(); ++i) {
         std::error_code error;
         const uintmax_t size =
@@ -231,6 +232,7 @@ std::vector<size_t> largest_first(const std::vector<Job>& jobs) {
     }
     std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<size_t> order;
+    order.reserve(sizes.size());
     for (const auto& entry : sizes) order.push_back(entry.second);
     return order;
 }

@@ -15,8 +15,8 @@
 // distinct colours, in order of first appearance, become the palette (the
 // call fails when there are more than the layout holds). A P5 picture's grey
 // values are taken as the indices themselves, with a grey ramp as palette.
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -24,24 +24,26 @@
 #include <string>
 #include <vector>
 
+#include "options.h"
 #include "pcx_writer.h"
 
 namespace {
 
+constexpr const char* kProgram = "pcxwrite";
 constexpr const char* kUsage =
     "usage: pcxwrite [--layout 1|2|3|4|p2|p4|8|24|32] [--version N] [--origin X,Y] [--bytes-per-line N]\n"
     "                [--cross-runs] [--pad V] input.ppm|input.pgm output.pcx\n";
 
-int usage() {
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-// One line naming the option and what it allows.
-int bad_value(const char* option, const char* allowed) {
-    std::fprintf(stderr, "pcxwrite: %s takes %s\n", option, allowed);
-    return 2;
-}
+// --version takes the header's version number here; given alone it still
+// prints the program's own (options.h).
+constexpr tools::OptionRule kOptions[] = {
+    {"--layout", nullptr, "1, 2, 3, 4, p2, p4, 8, 24 or 32"},
+    {"--version", nullptr, "a number 0..255"},
+    {"--origin", nullptr, "X,Y with each 0..65535"},
+    {"--bytes-per-line", nullptr, "a number 1..65535"},
+    {"--cross-runs", nullptr, nullptr},
+    {"--pad", nullptr, "a number 0..255"},
+};
 
 struct LayoutName {
     const char* name;
@@ -118,118 +120,129 @@ bool read_netpbm(const std::string& path, Netpbm& picture, std::string& error) {
     return true;
 }
 
-bool parse_int(const char* text, long low, long high, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && value >= low && value <= high;
+bool parse_layout(const std::string& text, pcxwrite::Layout* layout) {
+    for (const LayoutName& known : kLayouts) {
+        if (text == known.name) {
+            *layout = known.layout;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parse_origin(const std::string& text, pcxwrite::Options* options) {
+    const size_t comma = text.find(',');
+    int64_t x = 0, y = 0;
+    if (comma == std::string::npos || !tools::parse_whole(text.substr(0, comma), 0, 65535, &x) ||
+        !tools::parse_whole(text.substr(comma + 1), 0, 65535, &y)) {
+        return false;
+    }
+    options->xmin = static_cast<uint16_t>(x);
+    options->ymin = static_cast<uint16_t>(y);
+    return true;
+}
+
+// The writer's options from the command line's; 2 after a line naming a bad
+// value, -1 to go on.
+int take_options(const tools::CommandLine& line, pcxwrite::Options* options) {
+    for (const tools::Option& option : line.options()) {
+        const std::string& name = option.name;
+        int64_t number = 0;
+        bool good = true;
+        if (name == "--cross-runs") {
+            options->runs_cross_lines = true;
+        } else if (name == "--layout") {
+            good = parse_layout(option.value, &options->layout);
+        } else if (name == "--origin") {
+            good = parse_origin(option.value, options);
+        } else if (name == "--version") {
+            good = tools::parse_whole(option.value, 0, 255, &number);
+            options->version = static_cast<int>(number);
+        } else if (name == "--bytes-per-line") {
+            good = tools::parse_whole(option.value, 1, 65535, &number);
+            options->bytes_per_line = static_cast<int>(number);
+        } else if (name == "--pad") {
+            good = tools::parse_whole(option.value, 0, 255, &number);
+            options->pad_value = static_cast<uint8_t>(number);
+        }
+        if (!good) return line.bad_value(name, option.value);
+    }
+    return -1;
+}
+
+// The picture the writer takes: true colour as it is (grey spread to three
+// samples), or indices with a palette (see the top of this file).
+bool make_picture(const Netpbm& input, pcxwrite::Layout layout, pcxwrite::Picture* picture, std::string* error) {
+    picture->width = input.width;
+    picture->height = input.height;
+    const size_t pixels = static_cast<size_t>(input.width) * input.height;
+    if (layout == pcxwrite::Layout::TrueColor || layout == pcxwrite::Layout::TrueColorAlpha) {
+        if (input.colour) {
+            picture->rgb = input.samples;
+            return true;
+        }
+        picture->rgb.resize(pixels * 3);
+        for (size_t i = 0; i < pixels; ++i) {
+            picture->rgb[i * 3] = picture->rgb[i * 3 + 1] = picture->rgb[i * 3 + 2] = input.samples[i];
+        }
+        return true;
+    }
+    if (!input.colour) {
+        picture->indices = input.samples;
+        for (int i = 0; i < 256; ++i) {
+            picture->palette[i * 3] = picture->palette[i * 3 + 1] = picture->palette[i * 3 + 2] =
+                static_cast<uint8_t>(i);
+        }
+        return true;
+    }
+    std::map<uint32_t, int> seen;
+    picture->indices.resize(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t* s = &input.samples[i * 3];
+        const uint32_t key = (uint32_t{s[0]} << 16) | (uint32_t{s[1]} << 8) | s[2];
+        auto found = seen.find(key);
+        if (found == seen.end()) {
+            const int index = static_cast<int>(seen.size());
+            if (index > 255) {
+                *error = "more than 256 colours";
+                return false;
+            }
+            found = seen.emplace(key, index).first;
+            std::memcpy(&picture->palette[static_cast<size_t>(index) * 3], s, 3);
+        }
+        picture->indices[i] = static_cast<uint8_t>(found->second);
+    }
+    return true;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+    return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    tools::CommandLine line(kProgram, std::vector<tools::OptionRule>(std::begin(kOptions), std::end(kOptions)), kUsage);
     pcxwrite::Options options;
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        long value = 0;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--cross-runs") {
-            options.runs_cross_lines = true;
-        } else if (arg == "--layout" && i + 1 < argc) {
-            const std::string layout = argv[++i];
-            bool known = false;
-            for (const LayoutName& l : kLayouts) {
-                if (layout == l.name) {
-                    options.layout = l.layout;
-                    known = true;
-                }
-            }
-            if (!known) return bad_value("--layout", "1, 2, 3, 4, p2, p4, 8, 24 or 32");
-        } else if (arg == "--version" && i + 1 < argc) {
-            if (!parse_int(argv[++i], 0, 255, value)) return bad_value("--version", "a number 0..255");
-            options.version = static_cast<int>(value);
-        } else if (arg == "--bytes-per-line" && i + 1 < argc) {
-            if (!parse_int(argv[++i], 1, 65535, value)) return bad_value("--bytes-per-line", "a number 1..65535");
-            options.bytes_per_line = static_cast<int>(value);
-        } else if (arg == "--pad" && i + 1 < argc) {
-            if (!parse_int(argv[++i], 0, 255, value)) return bad_value("--pad", "a number 0..255");
-            options.pad_value = static_cast<uint8_t>(value);
-        } else if (arg == "--origin" && i + 1 < argc) {
-            const std::string origin = argv[++i];
-            const size_t comma = origin.find(',');
-            long x = 0, y = 0;
-            if (comma == std::string::npos || !parse_int(origin.substr(0, comma).c_str(), 0, 65535, x) ||
-                !parse_int(origin.substr(comma + 1).c_str(), 0, 65535, y)) {
-                return bad_value("--origin", "X,Y with each 0..65535");
-            }
-            options.xmin = static_cast<uint16_t>(x);
-            options.ymin = static_cast<uint16_t>(y);
-        } else if (!arg.empty() && arg[0] == '-') {
-            return usage();
-        } else {
-            files.push_back(arg);
-        }
+    int status = line.parse(argc, argv);
+    if (status < 0) status = take_options(line, &options);
+    if (status >= 0) return status;
+    if (line.operands().size() != 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
     }
-    if (files.size() != 2) return usage();
+    const std::string& input_path = line.operands()[0];
+    const std::string& output_path = line.operands()[1];
 
     Netpbm input;
-    std::string error;
-    if (!read_netpbm(files[0], input, error)) {
-        std::fprintf(stderr, "pcxwrite: %s\n", error.c_str());
-        return 1;
-    }
-
     pcxwrite::Picture picture;
-    picture.width = input.width;
-    picture.height = input.height;
-    const size_t pixels = static_cast<size_t>(input.width) * input.height;
-    if (options.layout == pcxwrite::Layout::TrueColor || options.layout == pcxwrite::Layout::TrueColorAlpha) {
-        if (input.colour) {
-            picture.rgb = input.samples;
-        } else {
-            picture.rgb.resize(pixels * 3);
-            for (size_t i = 0; i < pixels; ++i) {
-                picture.rgb[i * 3] = picture.rgb[i * 3 + 1] = picture.rgb[i * 3 + 2] = input.samples[i];
-            }
-        }
-    } else if (input.colour) {
-        std::map<uint32_t, int> seen;
-        picture.indices.resize(pixels);
-        for (size_t i = 0; i < pixels; ++i) {
-            const uint8_t* s = &input.samples[i * 3];
-            const uint32_t key = (uint32_t{s[0]} << 16) | (uint32_t{s[1]} << 8) | s[2];
-            auto found = seen.find(key);
-            int index = 0;
-            if (found == seen.end()) {
-                index = static_cast<int>(seen.size());
-                if (index > 255) {
-                    std::fprintf(stderr, "pcxwrite: more than 256 colours\n");
-                    return 1;
-                }
-                seen.emplace(key, index);
-                std::memcpy(&picture.palette[static_cast<size_t>(index) * 3], s, 3);
-            } else {
-                index = found->second;
-            }
-            picture.indices[i] = static_cast<uint8_t>(index);
-        }
-    } else {
-        picture.indices = input.samples;
-        for (int i = 0; i < 256; ++i) {
-            picture.palette[i * 3] = picture.palette[i * 3 + 1] = picture.palette[i * 3 + 2] = static_cast<uint8_t>(i);
-        }
+    std::string error;
+    if (!read_netpbm(input_path, input, error) || !make_picture(input, options.layout, &picture, &error)) {
+        return fail(error);
     }
-
     const std::vector<uint8_t> bytes = pcxwrite::encode(picture, options);
-    if (bytes.empty()) {
-        std::fprintf(stderr, "pcxwrite: the picture does not fit the chosen layout\n");
-        return 1;
-    }
-    if (!pcxwrite::write_file(files[1], bytes)) {
-        std::fprintf(stderr, "pcxwrite: cannot write %s\n", files[1].c_str());
-        return 1;
-    }
+    if (bytes.empty()) return fail("the picture does not fit the chosen layout");
+    if (!pcxwrite::write_file(output_path, bytes)) return fail("cannot write " + output_path);
     return 0;
 }

@@ -6,19 +6,20 @@
 // are used (no library maths), so the bytes are the same on every build.
 //
 //   scaling-scrolling-picgen OUTPUT_DIR
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "demo/geometry.h"
 #include "pcx_writer.h"
 
 namespace {
 
-constexpr int kSkyWidth = 640;
-constexpr int kSkyHeight = 200;
-constexpr int kLogoWidth = 264;
-constexpr int kLogoHeight = 40;
+// The sizes the demo reads its pictures at.
+constexpr int kSkyWidth = kSkyColumns;
+constexpr int kSkyHeight = kSkyRows;
 
 // Palette layout. The sky is a grid of gradient steps by cloud cover: entry
 // kSkyFirst + step * kCoverLevels + cover.
@@ -45,7 +46,7 @@ Rgb mix(const Rgb& a, const Rgb& b, double t) {
 uint8_t to_byte(double v) {
     if (v <= 0.0) return 0;
     if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v + 0.5);
+    return static_cast<uint8_t>(std::lround(v));
 }
 
 // Sky colour at height t (0 = top, 1 = horizon).

@@ -22,6 +22,7 @@
 #include <system_error>
 #include <vector>
 
+#include "demo/geometry.h"
 #include "image_files.h"
 #include "options.h"
 
@@ -33,8 +34,8 @@ const char kProgram[] = "scaling-scrolling-record";
 
 struct Options {
     int frames = 160;
-    int width = 320;
-    int height = 200;
+    int width = kFrameWidth;  // the frame unscaled
+    int height = kFrameHeight;
     std::string png_dir;
     std::string gif_path;
     std::string picture_dir = SCALING_SCROLLING_PICTURE_DIR;

@@ -89,12 +89,12 @@ void set_module_file_name(const std::string& path);
 // ---- journal ------------------------------------------------------------
 
 struct Call {
-    std::string function;           // e.g. "SelectObject"
+    std::string function;             // e.g. "SelectObject"
     std::vector<std::intptr_t> args;  // every argument, pointers and handles cast
     std::intptr_t result;
 };
 void journal_enable(bool on);
-std::vector<Call> journal_take();   // returns and clears the entries so far
+std::vector<Call> journal_take();  // returns and clears the entries so far
 // Only the names, in order: handy for order checks.
 std::vector<std::string> journal_names(const std::vector<Call>& calls);
 
@@ -109,9 +109,9 @@ void cut_reads_after(long n);
 
 // ---- bookkeeping --------------------------------------------------------
 
-int live_gdi_objects();     // bitmaps, palettes and DCs created and not yet deleted
-int live_global_blocks();   // GlobalAlloc blocks not yet freed
-int open_files();           // CreateFileA handles not yet closed
+int live_gdi_objects();    // bitmaps, palettes and DCs created and not yet deleted
+int live_global_blocks();  // GlobalAlloc blocks not yet freed
+int open_files();          // CreateFileA handles not yet closed
 
 }  // namespace probe
 }  // namespace standin

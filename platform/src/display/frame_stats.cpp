@@ -54,9 +54,10 @@ void report() {
     const Stats& s = stats();
     const double seconds = std::chrono::duration<double>(Clock::now() - s.since).count();
     const double cpu = cpu_seconds() - s.cpu_since;
+    const auto frames = static_cast<double>(s.frames);
     std::fprintf(stderr, "%s: %ld frames in %.2f s, %.1f a second, %.3f ms of processor time each\n",
-                 program_invocation_short_name, s.frames, seconds, seconds > 0 ? s.frames / seconds : 0.0,
-                 s.frames > 0 ? cpu * 1000.0 / s.frames : 0.0);
+                 program_invocation_short_name, s.frames, seconds, seconds > 0 ? frames / seconds : 0.0,
+                 s.frames > 0 ? cpu * 1000.0 / frames : 0.0);
 }
 
 }  // namespace

@@ -55,12 +55,21 @@ extern "C" {
 
 /* ---- results (shared with raster.h) ------------------------------------ */
 
+/* Every result pcx_result_text has words for is defined here, beside the
+ * codec's own: the library's surface and pcx_display results too (raster.h
+ * says which call returns which). */
 #define PCX_OK 0              /* done */
 #define PCX_BAD_HEADER 2      /* fewer than 128 header bytes, not a PCX picture, or no extent */
 #define PCX_BAD_LAYOUT 3      /* bits and planes no reader stores, or unusable line sizes */
 #define PCX_NOT_DCX 6         /* no DCX mark: not a multi-page file (pcx_dcx_list) */
 #define RASTER_NO_MEMORY (-2) /* memory not obtained */
 #define RASTER_REFUSED (-3)   /* arguments refused; nothing was written */
+/* raster.h's */
+#define RASTER_NO_FREE_SLOT (-1) /* surface_create: all 32 slots are in use */
+#define RASTER_BAD_HANDLE (-1)   /* surface_select: handle outside 0..31 */
+#define PCX_OPEN_FAILED 1        /* pcx_display: the file could not be opened */
+#define PCX_OUTSIDE 4            /* pcx_display: the placement leaves no pixel on the surface */
+#define PCX_DAMAGED 5            /* pcx_display: stored, but the data ended before the picture's last row */
 
 /* ---- pixel formats ----------------------------------------------------- */
 

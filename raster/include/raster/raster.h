@@ -24,7 +24,8 @@
 
 /* The PCX codec (stateless, any thread) and the result codes it shares with
  * this header: PCX_OK, PCX_BAD_HEADER, PCX_BAD_LAYOUT, RASTER_NO_MEMORY,
- * RASTER_REFUSED; and the library's version, RASTER_VERSION_MAJOR/MINOR/PATCH. */
+ * RASTER_REFUSED, and those below that pcx_result_text words; and the
+ * library's version, RASTER_VERSION_MAJOR/MINOR/PATCH. */
 #include "pcx_codec.h"
 
 #ifdef __cplusplus
@@ -41,12 +42,12 @@ extern "C" {
 
 #define RASTER_OK 0
 /* surface_create */
-#define RASTER_NO_FREE_SLOT (-1) /* all 32 slots are in use */
+/* RASTER_NO_FREE_SLOT (-1): all 32 slots are in use (defined in pcx_codec.h) */
 /* RASTER_NO_MEMORY (-2): block or bitmap section not obtained, or a size
  * below 1 or too large (defined in pcx_codec.h) */
 /* surface_select */
-#define RASTER_BAD_HANDLE (-1) /* handle outside 0..31 */
-#define RASTER_FREE_SLOT (-2)  /* the slot holds no surface */
+/* RASTER_BAD_HANDLE (-1): handle outside 0..31 (defined in pcx_codec.h) */
+#define RASTER_FREE_SLOT (-2) /* the slot holds no surface */
 /* RASTER_REFUSED (-3): any operation refusing its arguments (nothing is
  * changed; defined in pcx_codec.h) */
 
@@ -59,11 +60,13 @@ extern "C" {
 #define PCX_REPORT_DAMAGE 16 /* return PCX_DAMAGED when the data ends before the picture's last row */
 
 /* PCX_OK (0): stored; also when no surface is active */
-#define PCX_OPEN_FAILED 1 /* the file could not be opened */
+/* PCX_OPEN_FAILED (1): the file could not be opened (defined in pcx_codec.h) */
 /* PCX_BAD_HEADER (2): fewer than 128 header bytes, or not a PCX picture */
 /* PCX_BAD_LAYOUT (3): the layout cannot be stored at the active depth, or the line sizes are unusable */
-#define PCX_OUTSIDE 4 /* the placement starts left of or above the surface, or leaves no pixel on it */
-#define PCX_DAMAGED 5 /* PCX_REPORT_DAMAGE: stored, but the data ended before the picture's last row */
+/* PCX_OUTSIDE (4): the placement starts left of or above the surface, or
+ * leaves no pixel on it; PCX_DAMAGED (5): with PCX_REPORT_DAMAGE, stored,
+ * but the data ended before the picture's last row (both defined in
+ * pcx_codec.h) */
 
 /* Layouts (BitsPerPixel x NPlanes) that pcx_display stores and pcx_info
  * reports, with their number of colours:

@@ -8,7 +8,7 @@ const char* pcx_result_text(int32_t result) {
     switch (result) {
         case PCX_OK:
             return "read";
-        case 1:  // PCX_OPEN_FAILED
+        case PCX_OPEN_FAILED:
             return "the file could not be opened";
         case PCX_BAD_HEADER:
             return "not a PCX picture (its 128-byte header is cut short, lacks the PCX mark or names no pixels)";
@@ -16,11 +16,11 @@ const char* pcx_result_text(int32_t result) {
             return "a pixel layout no reader stores, or line sizes that cannot hold the picture";
         case PCX_NOT_DCX:
             return "not a DCX file (its first 4 bytes are not the DCX mark)";
-        case 4:  // PCX_OUTSIDE
+        case PCX_OUTSIDE:
             return "the placement leaves no pixel on the surface";
-        case 5:  // PCX_DAMAGED
+        case PCX_DAMAGED:
             return "stored, but the picture is damaged";
-        case -1:  // RASTER_NO_FREE_SLOT, RASTER_BAD_HANDLE
+        case RASTER_NO_FREE_SLOT:  // the same value as RASTER_BAD_HANDLE
             return "no free surface slot, or a handle outside 0..31";
         case RASTER_NO_MEMORY:
             return "not enough memory";

@@ -328,6 +328,7 @@ TEST(PcxEncode, ReadBackByPcxDecode) {
 
 // ---- read back by other programs --------------------------------------------
 #if !defined(_WIN32)
+#include "peer.h"
 
 namespace fs = std::filesystem;
 
@@ -341,14 +342,6 @@ Bytes without_ppm_header(const Bytes& file) {
         while (at < file.size() && std::isdigit(file[at])) ++at;
     }
     return Bytes(file.begin() + static_cast<long>(std::min(at + 1, file.size())), file.end());
-}
-
-// A peer counts as present only when it says whose it is (ImageMagick's
-// convert, netpbm's programs): another program of the same name may come
-// first on PATH.
-bool have(const std::string& command) {
-    const std::string maker = command == "convert" ? "ImageMagick" : "Netpbm";
-    return std::system((command + " -version 2>&1 | grep -q " + maker).c_str()) == 0;
 }
 
 class PcxEncodePeers : public testing::Test {
@@ -395,23 +388,23 @@ class PcxEncodePeers : public testing::Test {
 };
 
 TEST_F(PcxEncodePeers, ReadByPcxtoppm) {
-    if (!have("pcxtoppm")) GTEST_SKIP() << "pcxtoppm not found: install netpbm";
+    const std::string missing = peer_missing("pcxtoppm");
+    if (!missing.empty()) GTEST_SKIP() << missing;
     // pcxtoppm takes a fourth plane as an intensity that scales the colours.
     check(cases_where([](const Case& c) { return c.format != PCX_FORMAT_RGBA; }), "pcxtoppm {in} > {out}", false);
 }
 
 TEST_F(PcxEncodePeers, ReadByImageMagick) {
-    if (!have("convert"))
-        GTEST_SKIP() << "no ImageMagick convert (missing, or another program of that name): install imagemagick";
+    const std::string missing = peer_missing("convert");
+    if (!missing.empty()) GTEST_SKIP() << missing;
     // ImageMagick 6 reads every 1-bit, one-plane PCX picture with its bits
     // inverted (ppmtopcx's too, which have the same header and bits).
     check(cases(), "convert {in} -depth 8 RGBA:{out}", true, true);
 }
 
 TEST_F(PcxEncodePeers, ReadByPillow) {
-    if (std::system(("\"" PYTHON3_COMMAND "\" -c 'import PIL' >/dev/null 2>&1")) != 0) {
-        GTEST_SKIP() << PYTHON3_COMMAND << " cannot import PIL: install python3-pil";
-    }
+    const std::string missing = peer_missing("pillow '" PYTHON3_COMMAND "'");
+    if (!missing.empty()) GTEST_SKIP() << missing;
     // Pillow reads no four 8-bit planes, and takes the planes of a line to be
     // width (or (width + 7) / 8) bytes apart rather than BytesPerLine: it
     // misreads every planar picture whose lines carry a pad byte.

@@ -108,4 +108,34 @@ TEST_F(PcxWriteCommand, RefusalsWriteNothing) {
     EXPECT_FALSE(std::filesystem::exists(output_));
 }
 
+TEST_F(PcxWriteCommand, OptionsAsTheOtherToolsTakeThem) {
+    // --opt=value as well as --opt value; --version with a number is the
+    // header's version.
+    write_bytes(input_, std::string("P5 2 2 255\n\x01\x02\x03\x04", 15));
+    ASSERT_EQ(run("--version=3 --pad=7 --bytes-per-line 4 \"" + input_.string() + "\" \"" + output_.string() + "\""),
+              0);
+    pcxwrite::Picture p;
+    p.width = 2;
+    p.height = 2;
+    p.indices = {1, 2, 3, 4};
+    for (int i = 0; i < 768; ++i) p.palette[i] = static_cast<uint8_t>(i / 3);
+    pcxwrite::Options o;
+    o.version = 3;
+    o.pad_value = 7;
+    o.bytes_per_line = 4;
+    EXPECT_EQ(read_bytes(output_), pcxwrite::encode(p, o));
+    // Alone, --version is the program's own, and exits 0 as --help does.
+    ASSERT_EQ(run("--version > \"" + output_.string() + "\""), 0);
+    const Bytes said = read_bytes(output_);
+    EXPECT_EQ(std::string(said.begin(), said.end()).rfind("pcxwrite (raster) ", 0), 0u);
+    // A bad value is one line naming the option, and nothing is written.
+    std::filesystem::remove(output_);
+    const std::string error_path = output_.string() + ".err";
+    EXPECT_NE(run("--pad=256 \"" + input_.string() + "\" \"" + output_.string() + "\" 2>\"" + error_path + "\""), 0);
+    EXPECT_FALSE(std::filesystem::exists(output_));
+    const Bytes error = read_bytes(error_path);
+    EXPECT_EQ(std::string(error.begin(), error.end()), "pcxwrite: --pad takes a number 0..255, not '256'\n");
+    std::filesystem::remove(error_path);
+}
+
 }  // namespace
