@@ -24,7 +24,10 @@
 // would cost a copy of the canvas every frame), so readback() draws the
 // last picture again from the textures it was drawn from and reads that.
 
+// The helpers named $name below are emitted as globals of that name (less
+// the $) into the program's script, as emscripten does for its own.
 /* global mergeInto, LibraryManager, Module, HEAPU8, HEAP32, Asyncify */
+/* global webShaders, webGlSetUp, webCanvasSetUp */
 
 mergeInto(LibraryManager.library, {
   // The shaders: one triangle covering the canvas, and three ways to fill
@@ -254,17 +257,15 @@ mergeInto(LibraryManager.library, {
       return rows;
     };
     if (web.present === '2d') return web.use2d('asked for by the page');
-    const gl =
-      typeof WebGL2RenderingContext === 'undefined'
-        ? null
-        : web.canvas.getContext('webgl2', {
-            alpha: false,
-            antialias: false,
-            depth: false,
-            stencil: false,
-            premultipliedAlpha: false,
-            preserveDrawingBuffer: false,
-          });
+    const settings = {
+      alpha: false,
+      antialias: false,
+      depth: false,
+      stencil: false,
+      premultipliedAlpha: false,
+      preserveDrawingBuffer: false,
+    };
+    const gl = typeof WebGL2RenderingContext === 'undefined' ? null : web.canvas.getContext('webgl2', settings);
     if (!gl) return web.use2d('this browser offers no WebGL2');
     web.gl = gl;
     // WebGL2 drawn in software (no GPU, or none the browser trusts) fills
