@@ -42,29 +42,19 @@ self.onmessage = function start(event) {
     canvas: options.canvas,
     present: options.present,
     clientSize: [options.width, options.height],
-    onMode: function (path, why) {
-      self.postMessage({ kind: 'mode', path: path, why: why });
-    },
+    onMode: function (path, why) { self.postMessage({ kind: 'mode', path: path, why: why }); },
     onFrame: function (n) {
       const web = self.Module.standin;
       const held = options.holds.indexOf(n) >= 0;
       const c = web.canvas;
       self.postMessage({ kind: 'frame', n: n, held: held, width: c.width, height: c.height, busyMs: web.busyMs || 0 });
       if (!held) return null;
-      return new Promise(function (resolve) {
-        resume = resolve;
-      });
+      return new Promise(function (resolve) { resume = resolve; });
     },
     // Only the page can make a fresh canvas.
-    askForCanvas: function () {
-      self.postMessage({ kind: 'fresh-canvas' });
-    },
-    onAbort: function (what) {
-      self.postMessage({ kind: 'abort', what: String(what) });
-    },
-    onExit: function (status) {
-      self.postMessage({ kind: 'exit', status: status });
-    },
+    askForCanvas: function () { self.postMessage({ kind: 'fresh-canvas' }); },
+    onAbort: function (what) { self.postMessage({ kind: 'abort', what: String(what) }); },
+    onExit: function (status) { self.postMessage({ kind: 'exit', status: status }); },
   });
   self.importScripts('scaling-scrolling.js');
 };

@@ -28,18 +28,8 @@
 /* global standinPage */
 /* exported demo */
 
-const demo = {
-  frame: 0,
-  width: 0,
-  height: 0,
-  firstFrameMs: null,
-  busyMs: 0,
-  held: null,
-  exitStatus: null,
-  path: null,
-  thread: null,
-  resume: function () {},
-};
+const demo = { frame: 0, width: 0, height: 0, firstFrameMs: null, busyMs: 0, held: null, exitStatus: null,
+  path: null, thread: null, resume: function () {} };
 
 (function () {
   'use strict';
@@ -69,9 +59,7 @@ const demo = {
       document.exitFullscreen();
     }
   });
-  setTimeout(function () {
-    bar.className = 'quiet';
-  }, 5000);
+  setTimeout(function () { bar.className = 'quiet'; }, 5000);
   function mode(path, why) {
     demo.path = path;
     document.getElementById('path').textContent = (path === 'webgl2' ? 'WebGL2: ' : '2D canvas: ') + why;
@@ -87,23 +75,15 @@ const demo = {
       say('');
     }
   }
-  function stopped(what) {
-    say('The demo stopped: ' + what);
-  }
-  function ended(status) {
-    demo.exitStatus = status;
-  }
-  if (typeof WebAssembly !== 'object') {
-    say('This browser cannot run WebAssembly, which the demo needs.');
-    return;
-  }
+  function stopped(what) { say('The demo stopped: ' + what); }
+  function ended(status) { demo.exitStatus = status; }
+  if (typeof WebAssembly !== 'object') return say('This browser cannot run WebAssembly, which the demo needs.');
 
   function inWorker() {
     let worker;
     try {
       worker = new Worker('demo-worker.js');
-    } catch (error) {
-      // a page opened from a file, say
+    } catch (error) { // a page opened from a file, say
       return here();
     }
     let asked = 0;
@@ -148,13 +128,9 @@ const demo = {
     demo.readback = function () {
       const id = ++asked;
       worker.postMessage({ kind: 'readback', id: id });
-      return new Promise(function (resolve) {
-        answers[id] = resolve;
-      });
+      return new Promise(function (resolve) { answers[id] = resolve; });
     };
-    demo.loseContext = function () {
-      worker.postMessage({ kind: 'lose-context' });
-    };
+    demo.loseContext = function () { worker.postMessage({ kind: 'lose-context' }); };
     let resizeQueued = false;
     standinPage.watch(
       function () {
@@ -167,9 +143,7 @@ const demo = {
           worker.postMessage({ kind: 'resize', width: s[0], height: s[1] });
         });
       },
-      function () {
-        worker.postMessage({ kind: 'close' });
-      }
+      function () { worker.postMessage({ kind: 'close' }); }
     );
     const s = standinPage.clientSize(canvas);
     const offscreen = canvas.transferControlToOffscreen();
@@ -202,14 +176,10 @@ const demo = {
       const c = module.standin.canvas;
       return Promise.resolve({ width: c.width, height: c.height, rgba: module.standin.readback() });
     };
-    demo.loseContext = function () {
-      module.standin.gl.getExtension('WEBGL_lose_context').loseContext();
-    };
+    demo.loseContext = function () { module.standin.gl.getExtension('WEBGL_lose_context').loseContext(); };
   }
 
-  const canHand =
-    typeof Worker === 'function' &&
-    typeof OffscreenCanvas === 'function' &&
+  const canHand = typeof Worker === 'function' && typeof OffscreenCanvas === 'function' &&
     typeof canvas.transferControlToOffscreen === 'function';
   if (query.get('thread') !== 'main' && canHand) {
     inWorker();

@@ -64,12 +64,8 @@ const standinPage = (function () {
         onFrame: options.onFrame,
         askForCanvas: options.askForCanvas,
       },
-      print: function (text) {
-        console.log(text);
-      },
-      printErr: function (text) {
-        console.error(text);
-      },
+      print: function (text) { console.log(text); },
+      printErr: function (text) { console.error(text); },
     };
     const display = ['present', 'clientSize', 'onMode', 'onFrame', 'askForCanvas'];
     for (const key of Object.keys(options)) {
@@ -85,9 +81,7 @@ const standinPage = (function () {
     const module = makeModule(
       Object.assign({}, options, {
         clientSize: clientSize(options.canvas),
-        askForCanvas: function () {
-          module.standin.takeCanvas(freshCanvas(module.standin.canvas));
-        },
+        askForCanvas: function () { module.standin.takeCanvas(freshCanvas(module.standin.canvas)); },
       })
     );
     window.Module = module;
@@ -97,9 +91,7 @@ const standinPage = (function () {
         module.standin.clientSize = clientSize(module.standin.canvas);
         module.standin.resized();
       },
-      function () {
-        if (module.standin.close) module.standin.close();
-      }
+      function () { if (module.standin.close) module.standin.close(); }
     );
     const tag = document.createElement('script');
     tag.src = script;
@@ -108,11 +100,5 @@ const standinPage = (function () {
     return module;
   }
 
-  return {
-    clientSize: clientSize,
-    watch: watch,
-    freshCanvas: freshCanvas,
-    makeModule: makeModule,
-    runHere: runHere,
-  };
+  return { clientSize: clientSize, watch: watch, freshCanvas: freshCanvas, makeModule: makeModule, runHere: runHere };
 })();

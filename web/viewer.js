@@ -24,10 +24,7 @@ const viewer = { ready: false, frame: 0 };
     status.textContent = text;
     bar.className = refused ? 'refused' : damaged ? 'damaged' : '';
   }
-  if (typeof WebAssembly !== 'object') {
-    say('This browser cannot run WebAssembly, which the viewer needs.', true);
-    return;
-  }
+  if (typeof WebAssembly !== 'object') return say('This browser cannot run WebAssembly, which the viewer needs.', true);
   const module = standinPage.runHere('pcx-viewer.js', {
     canvas: document.getElementById('canvas'),
     present: new URLSearchParams(location.search).get('present'),
@@ -51,9 +48,7 @@ const viewer = { ready: false, frame: 0 };
       say(text, !shown, damaged);
       if (waiting) waiting.report = { text: text, shown: shown, damaged: damaged };
     },
-    onAbort: function (what) {
-      say('The viewer stopped: ' + what, true);
-    },
+    onAbort: function (what) { say('The viewer stopped: ' + what, true); },
   });
   viewer.open = function (name, bytes) {
     if (!viewer.ready) return Promise.reject(new Error('the viewer is still loading'));
@@ -73,23 +68,15 @@ const viewer = { ready: false, frame: 0 };
     say('reading…', false);
     file
       .arrayBuffer()
-      .then(function (buffer) {
-        return viewer.open(file.name, new Uint8Array(buffer));
-      })
-      .catch(function (error) {
-        say('not read: ' + error.message, true);
-      });
+      .then(function (buffer) { return viewer.open(file.name, new Uint8Array(buffer)); })
+      .catch(function (error) { say('not read: ' + error.message, true); });
   }
-  document.getElementById('file').addEventListener('change', function (e) {
-    openFile(e.target.files[0]);
-  });
+  document.getElementById('file').addEventListener('change', function (e) { openFile(e.target.files[0]); });
   window.addEventListener('dragover', function (e) {
     e.preventDefault();
     document.body.className = 'over';
   });
-  window.addEventListener('dragleave', function () {
-    document.body.className = '';
-  });
+  window.addEventListener('dragleave', function () { document.body.className = ''; });
   window.addEventListener('drop', function (e) {
     e.preventDefault();
     document.body.className = '';

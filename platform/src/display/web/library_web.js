@@ -102,12 +102,7 @@ mergeInto(LibraryManager.library, {
       '}',
     ]);
     const text = (lines) => lines.join('\n') + '\n';
-    return {
-      vertex: text(vertex),
-      stretch: text(stretch),
-      expand: text(expand),
-      copy: text(copy),
-    };
+    return { vertex: text(vertex), stretch: text(stretch), expand: text(expand), copy: text(copy) };
   },
 
   // Programs, textures and the helpers that draw with them; throws when
@@ -213,10 +208,7 @@ mergeInto(LibraryManager.library, {
     // picture (on the page's own thread the browser chooses well itself).
     web.take2d = function (why) {
       const worker = typeof document === 'undefined';
-      web.context = web.canvas.getContext('2d', {
-        alpha: false,
-        willReadFrequently: worker,
-      });
+      web.context = web.canvas.getContext('2d', { alpha: false, willReadFrequently: worker });
       web.say('2d', why);
       if (web.unshown) {
         web.context.putImageData(web.unshown, 0, 0);
@@ -257,14 +249,8 @@ mergeInto(LibraryManager.library, {
       return rows;
     };
     if (web.present === '2d') return web.use2d('asked for by the page');
-    const settings = {
-      alpha: false,
-      antialias: false,
-      depth: false,
-      stencil: false,
-      premultipliedAlpha: false,
-      preserveDrawingBuffer: false,
-    };
+    const settings = { alpha: false, antialias: false, depth: false, stencil: false, premultipliedAlpha: false,
+      preserveDrawingBuffer: false };
     const gl = typeof WebGL2RenderingContext === 'undefined' ? null : web.canvas.getContext('webgl2', settings);
     if (!gl) return web.use2d('this browser offers no WebGL2');
     web.gl = gl;
@@ -372,13 +358,9 @@ mergeInto(LibraryManager.library, {
     });
   },
 
-  web_gl_active: function () {
-    return Module.standin.gl ? 1 : 0;
-  },
+  web_gl_active: function () { return Module.standin.gl ? 1 : 0; },
 
-  web_gl_max_texture: function () {
-    return Module.standin.gl ? Module.standin.glMaxTexture : 0;
-  },
+  web_gl_max_texture: function () { return Module.standin.gl ? Module.standin.glMaxTexture : 0; },
 
   // The geometry is seven numbers: x_src, top_row, row_step, src_width,
   // src_height, dest_width, dest_height.
