@@ -15,7 +15,9 @@ F, F11 and Esc, move on between two frames, follow the page's size and end
 with status 0 when the page goes away. The viewer must show the project's
 pictures (and a true-colour one, and one of 256 distinct colours) pixel for
 pixel at their own size, name the damage of a file cut short while showing
-the rows it held, and name the reason for files the codec refuses.
+the rows it held, and name the reason for files the codec refuses; and
+show the pages of a multi-page file as it shows the pictures, turn them
+with its buttons and keys, and name a page lost or cut short.
 """
 
 import argparse
