@@ -7,6 +7,12 @@
 // draws them stretched to fit the window with its proportions kept, on
 // black. What was shown (with any damage or notes the codec found), or why
 // the codec refused the file, goes back to the page in one line.
+//
+// A multi-page (DCX) file is kept while it is open: its table is listed
+// once, its first page shown, and the page asks for others (ViewerPage).
+// Each page is named as a picture is, after "page N of M: ", with what is
+// wrong with the table where it touches that page (a page lost to a file
+// cut short, pages that overlap).
 #include <emscripten.h>
 #include <windows.h>
 
@@ -17,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 // The window's messages answered as the demo answers them.
 #include "demo/window/palette_window.h"
@@ -27,6 +34,8 @@ const char kClassName[] = "PcxViewer";
 const char kCaption[] = "PCX Viewer";
 // wParam: size in bytes; lParam: the block, from malloc (the window frees it).
 constexpr UINT kOpenMessage = WM_USER + 1;
+// wParam: the page of the open multi-page file to show, from 0.
+constexpr UINT kPageMessage = WM_USER + 2;
 // Pictures of more pixels are not held (a damaged header may claim
 // 65536 x 65536); 4 bytes each, so at most 256 MiB.
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
@@ -37,10 +46,21 @@ int32_t background = -1;  // 4 x 1 black surface, stretched behind the picture
 uint8_t* picture;         // blue, green, red, unused: a top-down 32-bit DIB's bits
 int32_t pictureWidth;
 int32_t pictureHeight;
+// The open multi-page file: its bytes (from malloc) and its table.
+uint8_t* dcxData;
+std::vector<pcx_dcx_page> dcxPages;
 
-EM_JS(void, ReportToPage, (const char* text, int shown, int damaged), {
-    if (Module.onViewerReport) Module.onViewerReport(UTF8ToString(text), shown != 0, damaged != 0);
+// page and pages are 0 for a file of one picture.
+EM_JS(void, ReportToPage, (const char* text, int shown, int damaged, int page, int pages), {
+    if (Module.onViewerReport) Module.onViewerReport(UTF8ToString(text), shown != 0, damaged != 0, page, pages);
 });
+
+// What OpenPicture shows, for the page.
+struct Report {
+    std::string text;
+    bool shown;
+    bool damaged;
+};
 
 // The result's words and its name, which the page's tests look for.
 std::string RefusalText(int32_t result) {
@@ -78,7 +98,7 @@ void ToDibOrder(uint8_t* pixels, size_t count) {
 }
 
 // The picture decoded whole, or the reason it is not shown.
-void OpenPicture(const uint8_t* data, uint32_t size) {
+Report OpenPicture(const uint8_t* data, uint32_t size) {
     DropPicture();
     pcx_facts facts;
     int32_t result = pcx_inspect(data, size, &facts);
@@ -108,8 +128,83 @@ void OpenPicture(const uint8_t* data, uint32_t size) {
         text = std::to_string(facts.width) + " x " + std::to_string(facts.height) + " pixels, " + colours +
                Findings(facts);
     }
-    ReportToPage(text.c_str(), picture != nullptr, picture != nullptr && facts.damage != 0);
+    return Report{text, picture != nullptr, picture != nullptr && facts.damage != 0};
+}
+
+void DropFile() {
+    std::free(dcxData);
+    dcxData = nullptr;
+    dcxPages.clear();
+}
+
+// "; damaged: ..." for each fault of the table in `faults`.
+std::string TableFindings(int32_t faults) {
+    std::string text;
+    for (int32_t bit = 1; bit != 0 && bit <= faults; bit <<= 1) {
+        if ((faults & bit) != 0) text += std::string("; damaged: ") + pcx_dcx_fault_text(bit);
+    }
+    return text;
+}
+
+// A page of the open multi-page file: lost (the file ends before it), not
+// a picture, or decoded as a picture is.
+Report OpenPage(size_t index) {
+    pcx_dcx_page& page = dcxPages[index];
+    Report report{"", false, true};
+    if ((page.faults & PCX_DCX_PAST_END) != 0) {
+        DropPicture();
+        report.text = std::string("lost: ") + pcx_dcx_fault_text(PCX_DCX_PAST_END);
+        return report;
+    }
+    const uint8_t* data = dcxData + page.offset;
+    const size_t extent = static_cast<size_t>(page.extent);
+    pcx_dcx_check_page(data, std::min<size_t>(extent, 128), &page);
+    if ((page.faults & PCX_DCX_NOT_PCX) != 0) {
+        DropPicture();
+        report.text = std::string("not shown: ") + pcx_dcx_fault_text(PCX_DCX_NOT_PCX);
+        return report;
+    }
+    report = OpenPicture(data, static_cast<uint32_t>(extent));
+    if (report.shown && page.faults != 0) {
+        report.text += TableFindings(page.faults);
+        report.damaged = true;
+    }
+    return report;
+}
+
+void ShowPage(size_t index) {
+    if (index >= dcxPages.size()) return;
+    const Report report = OpenPage(index);
+    const std::string text =
+        "page " + std::to_string(index + 1) + " of " + std::to_string(dcxPages.size()) + ": " + report.text;
+    ReportToPage(text.c_str(), report.shown, report.damaged, static_cast<int>(index + 1),
+                 static_cast<int>(dcxPages.size()));
     InvalidateRect(viewerWindow, nullptr, FALSE);
+}
+
+// A multi-page file is kept (the window frees it when the next one opens);
+// a picture is decoded and let go.
+void OpenFile(uint8_t* data, uint32_t size) {
+    DropFile();
+    pcx_dcx_facts facts;
+    if (!pcx_is_dcx(data, size) || pcx_dcx_list(data, size, size, &facts, nullptr, 0) != PCX_OK) {
+        const Report report = OpenPicture(data, size);
+        std::free(data);
+        ReportToPage(report.text.c_str(), report.shown, report.damaged, 0, 0);
+        InvalidateRect(viewerWindow, nullptr, FALSE);
+        return;
+    }
+    dcxPages.resize(static_cast<size_t>(facts.pages));
+    pcx_dcx_list(data, size, size, &facts, dcxPages.data(), facts.pages);
+    dcxData = data;
+    if (dcxPages.empty()) {
+        DropPicture();
+        const std::string text = "not shown: " + std::string(pcx_dcx_fault_text(PCX_DCX_NO_PAGES));
+        ReportToPage(text.c_str(), false, false, 0, 0);
+        InvalidateRect(viewerWindow, nullptr, FALSE);
+        return;
+    }
+    ShowPage(0);
 }
 
 // The largest rectangle of the picture's proportions inside the client
@@ -140,9 +235,7 @@ void Paint() {
 // A loop of its own, not the demo shell's: the shell paces and presents a moving scene, this paints one decoded picture
 // and sleeps until a message comes.
 LRESULT OnOpen(WPARAM wParam, LPARAM lParam) {
-    uint8_t* data = reinterpret_cast<uint8_t*>(lParam);
-    OpenPicture(data, static_cast<uint32_t>(wParam));
-    std::free(data);
+    OpenFile(reinterpret_cast<uint8_t*>(lParam), static_cast<uint32_t>(wParam));
     return 0;
 }
 
@@ -150,6 +243,10 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     LRESULT result = 0;
     if (HandlePaletteWindowMessage(&window, hwnd, message, lParam, Paint, &result)) return result;
     if (message == kOpenMessage) return OnOpen(wParam, lParam);
+    if (message == kPageMessage) {
+        ShowPage(static_cast<size_t>(wParam));
+        return 0;
+    }
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -163,6 +260,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE int ViewerOpen(uint8_t* data, uint32_t size) {
         return 0;
     }
     return 1;
+}
+
+// Called by the page to show a page (from 1) of the open multi-page file;
+// 0 when no such page is open.
+extern "C" EMSCRIPTEN_KEEPALIVE int ViewerPage(int32_t page) {
+    if (viewerWindow == nullptr || page < 1 || static_cast<size_t>(page) > dcxPages.size()) return 0;
+    return PostMessageA(viewerWindow, kPageMessage, static_cast<WPARAM>(page - 1), 0) ? 1 : 0;
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
@@ -197,6 +301,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
         DispatchMessageA(&msg);
     }
     DropPicture();
+    DropFile();
     surface_deselect();
     surface_destroy(background);
     raster_shutdown();

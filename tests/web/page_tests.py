@@ -15,7 +15,9 @@ F, F11 and Esc, move on between two frames, follow the page's size and end
 with status 0 when the page goes away. The viewer must show the project's
 pictures (and a true-colour one, and one of 256 distinct colours) pixel for
 pixel at their own size, name the damage of a file cut short while showing
-the rows it held, and name the reason for files the codec refuses.
+the rows it held, and name the reason for files the codec refuses; and
+show the pages of a multi-page file as it shows the pictures, turn them
+with its buttons and keys, and name a page lost or cut short.
 """
 
 import argparse
@@ -260,6 +262,7 @@ def viewer_page(browser, url, pictures):
 
     sky = samples[0][1]
     damaged_picture(browser, sky)
+    multi_page(browser, samples[:3])
     for name, data, reason in (("text.pcx", b"this is not a picture", "PCX_BAD_HEADER"),
                                # Lines of one byte cannot hold 640 pixels.
                                ("short-lines.pcx", sky[:66] + b"\x01\x00" + sky[68:], "PCX_BAD_LAYOUT")):
@@ -305,6 +308,69 @@ def damaged_picture(browser, sky):
     below = rgba[(rows + 1) * row:]
     check(rows > 0 and count == 0 and all(below[i:i + 3] == b"\0\0\0" for i in range(0, len(below), 4)),
           "viewer shows the %d rows it held and black below the partial row" % rows)
+
+
+def dcx(pictures):
+    """A multi-page file of the pictures, laid out as ImageMagick writes one:
+    the mark, a table of offsets ended by a zero and padded to 1024 entries,
+    then the pictures; with the offset of each."""
+    offsets, at = [], 4 + 1024 * 4
+    for data in pictures:
+        offsets.append(at)
+        at += len(data)
+    table = b"".join(o.to_bytes(4, "little") for o in offsets).ljust(1024 * 4, b"\0")
+    return (0x3ADE68B1).to_bytes(4, "little") + table + b"".join(pictures), offsets
+
+
+def multi_page(browser, samples):
+    """The three pictures in one file: each page reported and shown as the
+    picture is, the page turned by the buttons and the keys, and a page lost
+    or cut short named."""
+    data, offsets = dcx([picture for _, picture in samples])
+    count = len(samples)
+    for n, (name, picture) in enumerate(samples, 1):
+        image = Image.open(io.BytesIO(picture)).convert("RGB")
+        browser.resize(*image.size)
+        browser.wait_for("Module.canvas.width === %d && Module.canvas.height === %d" % image.size)
+        if n == 1:
+            report = open_in_viewer(browser, "three.dcx", data)
+        else:
+            report = browser.evaluate("viewer.page(%d)" % n)
+        want = "page %d of %d: %d x %d pixels, 256 colours" % (n, count, *image.size)
+        check(report["shown"] and not report["damaged"] and report["text"] == want and
+              (report["page"], report["pages"]) == (n, count), "viewer reports %s as %s" % (name, report["text"]))
+        same_picture("viewer shows page %d (%s)" % (n, name), canvas_pixels(browser), image)
+
+    def turned(key, code, keycode, n):
+        if code is None:
+            browser.evaluate("document.getElementById('%s').click(), 0" % key)
+        else:
+            press(browser, key, code, keycode)
+        label = "page %d of %d" % (n, count)
+        return browser.wait_for("document.getElementById('page').textContent === %r && "
+                                "document.getElementById('status').textContent.startsWith(%r)" % (label, label + ":"))
+    check(turned("prev", None, 0, 2), "the previous-page button turns to page 2")
+    check(turned("ArrowLeft", "ArrowLeft", 37, 1), "the left arrow turns to page 1")
+    check(browser.evaluate("document.getElementById('prev').disabled"), "no previous page before page 1")
+    check(turned("PageDown", "PageDown", 34, 2), "Page Down turns to page 2")
+    check(turned("End", "End", 35, 3), "End turns to the last page")
+    check(turned("Home", "Home", 36, 1), "Home turns to the first page")
+
+    last = offsets[-1]
+    lost = open_in_viewer(browser, "lost.dcx", data[:last + 50])
+    words = "page %d of %d: lost: a page starts past the end of the file" % (count, count)
+    first_page = lost["shown"] and lost["text"].startswith("page 1 of %d: " % count)
+    check(first_page and "damaged" not in lost["text"], "a file cut before its last page opens at page 1: %s" %
+          lost["text"])
+    report = browser.evaluate("viewer.page(%d)" % count)
+    check(not report["shown"] and report["damaged"] and report["text"].startswith(words),
+          "viewer names the lost page: %s" % report["text"])
+    report = open_in_viewer(browser, "cut.dcx", data[:last + 1500])
+    report = browser.evaluate("viewer.page(%d)" % count)
+    words = "page %d of %d: %d x %d pixels, 256 colours; damaged: the data ends before the last row" % (
+        count, count, *Image.open(io.BytesIO(samples[-1][1])).size)
+    check(report["shown"] and report["damaged"] and report["text"].startswith(words),
+          "viewer names the damage of a page cut short: %s" % report["text"])
 
 
 def main():

@@ -45,10 +45,13 @@ int display_depth();
 void set_system_palette(UINT first, UINT count, const PALETTEENTRY* entries);
 void get_system_palette(UINT first, UINT count, PALETTEENTRY* entries);
 
-enum class Backend { Auto, Headless, Sdl };
+enum class Backend { Auto, Headless, Sdl, KeptFrames };
 // Which backend the next first window is created on. Auto picks SDL2 when a
 // display can be opened (and SCALING_SCROLLING_HEADLESS is not set), else
-// reports failure. Tests and tools choose Headless.
+// reports failure. Tests and tools choose Headless; KeptFrames is headless
+// too, but keeps whole-window frames of 8-bit bitmaps as the web page's
+// display does and draws them into the framebuffer only when the program
+// next asks for messages (or when another call draws there first).
 void select_backend(Backend backend);
 
 // Forces the client size of windows created from now on (0, 0 = unforced:

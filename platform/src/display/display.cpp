@@ -1,29 +1,38 @@
-// The choice of display backend, the close signals and the exits a program
-// takes when it wants a window display and none is to be had.
+// The table of display backends, chosen by name, and the close signals.
 #include "display/display.h"
 
 #include <signal.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "state.h"
 
 namespace standin {
 
 namespace {
 
+// The first is the one a program that wants windows gets.
+const DisplayBackend* const kBackends[] = {&kWindowDisplay, &kHeadlessDisplay, &kKeptFramesDisplay};
+
 volatile sig_atomic_t g_close_requested = 0;
 
 void on_close_signal(int) { g_close_requested = 1; }
 
+}  // namespace
+
+std::unique_ptr<Display> open_display(const std::string& name, std::string* error) {
+    for (const DisplayBackend* backend : kBackends) {
+        if (name == backend->name) return backend->open(error);
+    }
+    std::string known;
+    for (const DisplayBackend* backend : kBackends) known += std::string(known.empty() ? "" : ", ") + backend->name;
+    *error = "no display named '" + name + "' in this build (it has " + known + ")";
+    return nullptr;
+}
+
 // SIGINT and SIGTERM close the window the ordinary way, so the program ends
 // through WM_CLOSE and its own clean-up. A second signal, arriving while
 // the first is still unanswered, ends the process (the handler resets).
-void install_signal_handlers() {
+void install_close_signals() {
     static bool installed = false;
     if (installed) return;
     installed = true;
@@ -34,42 +43,6 @@ void install_signal_handlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-}
-
-[[noreturn]] void no_display(const char* what) {
-    std::fprintf(stderr, "%s: %s; to run without one, set SCALING_SCROLLING_HEADLESS=1 or start it under xvfb-run\n",
-                 program_invocation_short_name, what);
-    std::exit(2);
-}
-
-}  // namespace
-
-void choose_display() {
-    State& s = state();
-    if (s.display) return;
-    probe::Backend choice = s.probe.backend_choice;
-    if (choice == probe::Backend::Auto) {
-        const char* env = std::getenv("SCALING_SCROLLING_HEADLESS");
-        const bool headless = env != nullptr && env[0] != '\0' && std::strcmp(env, "0") != 0;
-        choice = headless ? probe::Backend::Headless : probe::Backend::Sdl;
-    }
-    if (choice == probe::Backend::Headless) {
-        s.display = make_headless_display();
-    } else {
-#ifdef __EMSCRIPTEN__
-        s.display = make_web_display();
-#else
-        std::string error;
-        s.display = make_sdl_display(&error);
-        if (!s.display) no_display(("cannot open a display (" + error + ")").c_str());
-#endif
-    }
-    install_signal_handlers();
-    start_frame_stats();
-}
-
-void open_display_window(Window& window) {
-    if (!state().display->create_window(window)) no_display("cannot open a window on the display");
 }
 
 bool close_requested() { return g_close_requested != 0; }

@@ -1,8 +1,10 @@
-// The display layer: the small interface the USER32 half talks to, the
-// choice of backend behind it, and what a program hears when there is no
-// display to be had. Each backend lives in a folder of its own beside this
-// header: sdl2/ (real windows), headless/ (memory only), web/ (the page's
-// canvas, WebAssembly builds) and none/ (a build without SDL2 says so).
+// The display layer: the small interface between the stand-in (its USER32
+// and GDI32 halves, the host) and the backends that show its windows. A
+// backend sees only what this header and the ones it includes give it (the
+// window and its framebuffer, the kept frame), never the stand-in's state.
+// Each backend lives in a folder of its own beside this header: sdl2/ (real
+// windows), headless/ (memory only), web/ (the page's canvas, WebAssembly
+// builds) and none/ (a build without SDL2 says so).
 #ifndef STANDIN_DISPLAY_H
 #define STANDIN_DISPLAY_H
 
@@ -12,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "display/kept_frame.h"
 #include "window.h"
 
 namespace standin {
@@ -42,24 +45,37 @@ class Display {
     // The display's refresh rate in hertz, 0 when it cannot be learned.
     virtual int refresh_rate() = 0;
     virtual const char* name() const = 0;
+    // Where the window's whole-window frames of 8-bit bitmaps go when the
+    // display draws them itself (the page's canvas stretches them on the
+    // GPU): StretchDIBits offers each such call to the returned frame before
+    // drawing it into the framebuffer. Null, as for most displays, leaves
+    // every call to the framebuffer.
+    virtual KeptFrame* kept_frame(Window&) { return nullptr; }
 };
 
-// The backends.
-std::unique_ptr<Display> make_headless_display();
-// Null with *error filled when no display can be opened.
-std::unique_ptr<Display> make_sdl_display(std::string* error);
-// The browser page's canvas (WebAssembly builds only).
-std::unique_ptr<Display> make_web_display();
+// One backend: its name and how it is opened (null with *error filled when
+// it cannot be here).
+struct DisplayBackend {
+    const char* name;
+    std::unique_ptr<Display> (*open)(std::string* error);
+};
 
-// Opens the display the probe or SCALING_SCROLLING_HEADLESS asks for, once;
-// a program that wants a window display and cannot have one is told why and
-// ends (status 2). Also installs the close-signal handlers and starts the
-// frame statistics.
-void choose_display();
-// Puts `window` on the chosen display; ends the program as above when the
-// display refuses it.
-void open_display_window(Window& window);
-// Whether SIGINT or SIGTERM asked the program to close; take_ clears it.
+// The build's window display, defined by the one window backend it
+// compiles: SDL2 ("sdl2"), the page's canvas ("web"), or "none", which
+// says why there is no window display.
+extern const DisplayBackend kWindowDisplay;
+// Memory only ("headless"), and the same keeping whole-window frames as the
+// page's canvas does, drawing them at present ("kept-frames").
+extern const DisplayBackend kHeadlessDisplay;
+extern const DisplayBackend kKeptFramesDisplay;
+
+// Opens the backend of that name; null with *error filled when it cannot,
+// or when the build has no backend of that name.
+std::unique_ptr<Display> open_display(const std::string& name, std::string* error);
+
+// Asks SIGINT and SIGTERM to close the windows (once per process);
+// close_requested tells whether one did, take_ also clears it.
+void install_close_signals();
 bool close_requested();
 bool take_close_request();
 

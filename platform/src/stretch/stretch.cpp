@@ -391,6 +391,17 @@ int stretch_dib_bits(HDC dc, int x_dest, int y_dest, int dest_width, int dest_he
     Window* window = target->dc_kind == DcKind::Window ? find_window(as<HWND>(target->window)) : nullptr;
     if (window == nullptr || window->framebuffer.empty()) return src_height;
 
+    // A display that draws whole-window frames itself keeps them; anything
+    // else drawn here must land on top of the frame it kept.
+    if (KeptFrame* kept = s.display ? s.display->kept_frame(*window) : nullptr) {
+        const StretchCall call{x_dest,    y_dest,     dest_width, dest_height, x_src, y_src,
+                               src_width, src_height, bits,       info,        usage, rop};
+        if (kept->keep(*window, call, dib)) {
+            window->framebuffer_changed = true;
+            return src_height;
+        }
+        kept->settle(*window);
+    }
     uint32_t lut[256] = {};
     if (dib.bpp <= 8) colour_table(*target, dib, usage, lut);
     Stretch job;

@@ -30,6 +30,15 @@ void restore(uintptr_t hwnd);
 // no such window.
 bool destroy_window(uintptr_t hwnd);
 
+// Opens the display the probe or SCALING_SCROLLING_HEADLESS asks for, once;
+// a program that wants a window display and cannot have one is told why and
+// ends (status 2). Also installs the close-signal handlers and starts the
+// frame statistics.
+void choose_display();
+// Puts `window` on the chosen display; ends the program as above when the
+// display refuses it.
+void open_display_window(Window& window);
+
 // Draws a window's pending display events and hands out the next message.
 void process_display_events();
 

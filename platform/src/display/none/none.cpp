@@ -1,5 +1,5 @@
 // Built in place of the SDL2 backend when SDL2 was not found: there is no
-// window display, so a program that wants one hears why (the headless
+// window display, so a program that asks for one hears why (the headless
 // display still works).
 #include <memory>
 #include <string>
@@ -8,9 +8,15 @@
 
 namespace standin {
 
-std::unique_ptr<Display> make_sdl_display(std::string* error) {
+namespace {
+
+std::unique_ptr<Display> open_none(std::string* error) {
     *error = "this build has no window display (SDL2 was not found when it was configured)";
     return nullptr;
 }
+
+}  // namespace
+
+const DisplayBackend kWindowDisplay = {"none", open_none};
 
 }  // namespace standin

@@ -15,7 +15,7 @@
 #include <map>
 #include <thread>
 
-#include "state.h"
+#include "display/display.h"
 #include "x11.h"
 
 namespace standin {
@@ -204,9 +204,7 @@ class SdlDisplay : public Display {
     bool said_no_surface_ = false;
 };
 
-}  // namespace
-
-std::unique_ptr<Display> make_sdl_display(std::string* error) {
+std::unique_ptr<Display> open_sdl(std::string* error) {
     // The stand-in turns SIGINT and SIGTERM into WM_CLOSE itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Probing for a display lets some system libraries complain on stderr
@@ -246,5 +244,9 @@ std::unique_ptr<Display> make_sdl_display(std::string* error) {
     watch_display_connection();
     return std::make_unique<SdlDisplay>();
 }
+
+}  // namespace
+
+const DisplayBackend kWindowDisplay = {"sdl2", open_sdl};
 
 }  // namespace standin
