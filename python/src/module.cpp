@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 
 namespace py = pybind11;
@@ -110,6 +112,12 @@ size_t largest_file(const Rows& rows) {
     return static_cast<size_t>(rows.height) * 2 * (static_cast<size_t>(rows.width * rows.channels) + 16) + 1024;
 }
 
+// The file is encoded into a scratch block of the largest size, then copied
+// into a bytes object of its own size. Encoding straight into an oversized
+// bytes object and shrinking it costs more: the allocator then maps fresh
+// memory for every call (the shrunk block, once freed, sets its threshold
+// for mapping below the next call's size), and the page faults of a fresh
+// mapping take longer than the copy.
 py::object encode(py::handle array, int32_t format, py::object palette) {
     const Held in(array, PyBUF_RECORDS_RO);
     Rows rows;
@@ -117,21 +125,18 @@ py::object encode(py::handle array, int32_t format, py::object palette) {
     std::string colours;
     if (!palette.is_none()) colours = palette.cast<std::string>();
     const size_t room = largest_file(rows);
-    PyObject* file = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(room));
-    if (file == nullptr) throw py::error_already_set();
-    py::object owned = py::reinterpret_steal<py::object>(file);
+    const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[room]);
+    if (!scratch) throw std::bad_alloc();
     size_t size;
     {
         py::gil_scoped_release unlocked;
         size = pcx_encode(in.data(), static_cast<int32_t>(rows.width), static_cast<int32_t>(rows.height), rows.stride,
                           format, colours.empty() ? nullptr : reinterpret_cast<const uint8_t*>(colours.data()),
-                          static_cast<int32_t>(colours.size() / 3), PyBytes_AS_STRING(file), room);
+                          static_cast<int32_t>(colours.size() / 3), scratch.get(), room);
     }
     if (size == 0) return py::none();
     if (size > room) throw py::value_error("the encoder needed more room than it may take");
-    file = owned.release().ptr();
-    if (_PyBytes_Resize(&file, static_cast<Py_ssize_t>(size)) != 0) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(file);
+    return py::bytes(reinterpret_cast<const char*>(scratch.get()), size);
 }
 
 }  // namespace
