@@ -9,11 +9,13 @@
 
 #include <raster/pcx_codec.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -139,6 +141,43 @@ py::object encode(py::handle array, int32_t format, py::object palette) {
     return py::bytes(reinterpret_cast<const char*>(scratch.get()), size);
 }
 
+// Every PCX picture starts with a header of this many bytes: all that a
+// page's check reads.
+constexpr size_t kHeaderBytes = 128;
+
+bool is_dcx(py::handle data) {
+    const Held in(data, PyBUF_SIMPLE);
+    return pcx_is_dcx(in.data(), in.size()) != 0;
+}
+
+// The pages of a DCX file from its table, each listed page's header then
+// checked, so that a page that is no picture is named with the table's own
+// faults: (result, [(offset, extent, faults), ...]).
+py::tuple dcx_list(py::handle data) {
+    const Held in(data, PyBUF_SIMPLE);
+    const auto* bytes = static_cast<const uint8_t*>(in.data());
+    pcx_dcx_facts facts{};
+    std::vector<pcx_dcx_page> pages(PCX_DCX_MAX_PAGES);
+    int32_t result;
+    {
+        py::gil_scoped_release unlocked;
+        const size_t head = std::min<size_t>(in.size(), PCX_DCX_HEAD_BYTES);
+        result = pcx_dcx_list(bytes, head, in.size(), &facts, pages.data(), PCX_DCX_MAX_PAGES);
+        for (int32_t i = 0; result == PCX_OK && i < facts.pages; ++i) {
+            pcx_dcx_page& page = pages[static_cast<size_t>(i)];
+            if (page.extent == 0) continue;
+            const size_t header = std::min<size_t>(static_cast<size_t>(page.extent), kHeaderBytes);
+            pcx_dcx_check_page(bytes + page.offset, header, &page);
+        }
+    }
+    py::list listed;
+    for (int32_t i = 0; result == PCX_OK && i < facts.pages; ++i) {
+        const pcx_dcx_page& page = pages[static_cast<size_t>(i)];
+        listed.append(py::make_tuple(page.offset, page.extent, page.faults));
+    }
+    return py::make_tuple(result, listed);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_codec, m) {
@@ -148,6 +187,9 @@ PYBIND11_MODULE(_codec, m) {
           "(result, facts), the pixels written to out");
     m.def("encode", &encode, py::arg("pixels"), py::arg("format"), py::arg("palette"),
           "the PCX file's bytes, or None when the codec refuses the pixels");
+    m.def("is_dcx", &is_dcx, py::arg("data"), "True when the data starts with the DCX mark");
+    m.def("dcx_list", &dcx_list, py::arg("data"), "(result, [(offset, extent, faults), ...]) of a DCX file");
+    m.def("dcx_fault_text", &pcx_dcx_fault_text, py::arg("bit"));
     m.def("result_text", &pcx_result_text, py::arg("result"));
     m.def("damage_text", &pcx_damage_text, py::arg("bit"));
     m.def("note_text", &pcx_note_text, py::arg("bit"));
