@@ -304,7 +304,10 @@ def cluster(scheduler=None, workers=None):
         threads_per_worker=1,
         processes=True,
         host="127.0.0.1",
+        # No dashboard; the scheduler's own few web routes on any free
+        # loopback port, so that two clusters of one machine never meet.
         dashboard_address=None,
+        scheduler_kwargs={"dashboard_address": "127.0.0.1:0"},
         silence_logs=logging.ERROR,
     )
     try:
