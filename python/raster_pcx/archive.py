@@ -48,7 +48,7 @@ CONVERTED, CONVERTED_DAMAGED, KEPT, REFUSED_INPUT, FAILED = range(5)
 # shows beside the work, nor so large that one dead worker costs much.
 BATCHES_PER_WORKER = 8
 SMALLEST_BATCH = 256 << 10
-LARGEST_BATCH = 64 << 20
+LARGEST_BATCH = 16 << 20
 # A file costs some work however small it is.
 FILE_OVERHEAD = 4096
 
