@@ -1,0 +1,60 @@
+"""Two threads agree with one, and random mutations of real pictures never
+bring the interpreter down: every call returns pixels or raises PcxError."""
+import concurrent.futures
+import warnings
+
+import numpy
+
+import raster_pcx
+from conftest import small_picture, true_colour_picture
+
+
+def pictures():
+    rng = numpy.random.default_rng(11)
+    smooth = (numpy.arange(300 * 257) // 97 % 256).astype(numpy.uint8).reshape(300, 257)
+    palette = rng.integers(0, 256, (256, 3), dtype=numpy.uint8)
+    return [
+        raster_pcx.encode(smooth, palette),
+        raster_pcx.encode(numpy.dstack([smooth, smooth[::-1], smooth * 3])),
+        raster_pcx.encode(rng.integers(0, 16, (64, 61), dtype=numpy.uint8), palette[:16]),
+        small_picture(), true_colour_picture(4),
+    ]
+
+
+def decode_all(data):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", raster_pcx.DamageWarning)
+        return [raster_pcx.decode(d, "rgba") for d in data]
+
+
+def test_two_threads_agree_with_one():
+    data = pictures() * 20
+    alone = decode_all(data)
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        halves = list(pool.map(decode_all, [data[0::2], data[1::2]]))
+    assert all(numpy.array_equal(a, b) for a, b in zip(alone[0::2], halves[0]))
+    assert all(numpy.array_equal(a, b) for a, b in zip(alone[1::2], halves[1]))
+
+
+def test_mutated_pictures_decode_or_are_refused():
+    rng = numpy.random.default_rng(2024)
+    outcomes = {"decoded": 0, "refused": 0}
+    for original in pictures():
+        for _ in range(150):
+            data = bytearray(original)
+            for _ in range(int(rng.integers(1, 8))):
+                data[int(rng.integers(0, len(data)))] = int(rng.integers(0, 256))
+            if rng.integers(0, 4) == 0:
+                del data[int(rng.integers(0, len(data))):]
+            try:
+                with warnings.catch_warnings():
+                    warnings.simplefilter("ignore", raster_pcx.DamageWarning)
+                    picture = raster_pcx.read(bytes(data))
+                    raster_pcx.inspect(bytes(data))
+                facts = picture.facts
+                channels = 1 if picture.pixels.ndim == 2 else picture.pixels.shape[2]
+                assert picture.pixels.shape[:2] == (facts.height, facts.width) and channels in (1, 3, 4)
+                outcomes["decoded"] += 1
+            except raster_pcx.PcxError:
+                outcomes["refused"] += 1
+    assert outcomes["decoded"] > 0 and outcomes["refused"] > 0
