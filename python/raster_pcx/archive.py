@@ -46,7 +46,7 @@ CONVERTED, CONVERTED_DAMAGED, KEPT, REFUSED_INPUT, FAILED = range(5)
 # Batches hold about a share of the whole archive's bytes: several batches a
 # worker, so that the last ones even out, but never so many that scheduling
 # shows beside the work, nor so large that one dead worker costs much.
-BATCHES_PER_WORKER = 8
+BATCHES_PER_WORKER = 16
 SMALLEST_BATCH = 256 << 10
 LARGEST_BATCH = 16 << 20
 # A file costs some work however small it is.
@@ -127,16 +127,6 @@ def batches_of(sizes, workers, batch_bytes=None):
     return batches
 
 
-def _sizes(paths):
-    sizes = []
-    for path in paths:
-        try:
-            sizes.append(os.stat(path).st_size)
-        except OSError:
-            sizes.append(0)  # its worker says why it cannot be read
-    return sizes
-
-
 class Progress:
     """'PROGRAM: done/total files, N a second' redrawn on standard error a few
     times a second, as the tools draw theirs; nothing when shown is false."""
@@ -161,30 +151,62 @@ class Progress:
             sys.stderr.flush()
 
 
-def _run(client, function, items, batches, arguments, take, progress):
+def _run(client, function, items, batches, arguments, take, lost, progress):
     """function(batch of items, *arguments) on the cluster for each batch;
     take(index, result) for each item's result, in the items' order, as soon
-    as every item before it is in."""
-    from distributed import as_completed
+    as every item before it is in.
 
-    futures = {}
-    for number, batch in enumerate(batches):
-        future = client.submit(function, [items[i] for i in batch], *arguments, pure=False)
-        futures[future.key] = (number, future)
-    waiting, next_batch = {}, 0
+    A batch the cluster gives up on (its workers died each time it ran: a
+    file that kills its process, or more memory than a worker may hold, on
+    that worker or beside it) runs again a file a task; a file that fails so
+    too runs once more at the end, alone on the cluster, where only its own
+    fault can end it: then take(index, lost(index, error))."""
+    from distributed import KilledWorker, as_completed
+
+    owners, alone = {}, []
+
+    def submit(indices):
+        future = client.submit(function, [items[i] for i in indices], *arguments, pure=False)
+        owners[future.key] = (indices, future)
+        return future
+
+    waiting, next_index = {}, 0
+
+    def arrived(indices, results):
+        nonlocal next_index
+        waiting.update(zip(indices, results))
+        progress.add(len(indices))
+        while next_index in waiting:
+            take(next_index, waiting.pop(next_index))
+            next_index += 1
+
+    running = as_completed([submit(list(batch)) for batch in batches])
     try:
-        for future in as_completed([future for _, future in futures.values()]):
-            number = futures[future.key][0]
-            waiting[number] = future.result()
-            del futures[future.key]
-            progress.add(len(batches[number]))
-            while next_batch in waiting:
-                for index, result in zip(batches[next_batch], waiting.pop(next_batch)):
-                    take(index, result)
-                next_batch += 1
+        for future in running:
+            indices = owners.pop(future.key)[0]
+            try:
+                arrived(indices, future.result())
+            except KilledWorker:
+                if len(indices) > 1:
+                    for index in indices:
+                        running.add(submit([index]))
+                else:
+                    alone.extend(indices)
+        for index in sorted(alone):
+            future = submit([index])
+            try:
+                results = future.result()
+            except KilledWorker as error:
+                results = [lost(index, error)]
+            owners.pop(future.key)
+            arrived([index], results)
     finally:
-        if futures:
-            client.cancel([future for _, future in futures.values()])
+        if owners:
+            client.cancel([future for _, future in owners.values()])
+
+
+def _lost_words(_):
+    return "its worker process died each time it took the file"
 
 
 def _inputs(src):
@@ -196,20 +218,25 @@ def check(src, client, *, max_pixels=DEFAULT_MAX_PIXELS, batch_bytes=None, out=N
     (standard output by default) what ``pcxcheck -r src`` prints. Returns the
     counts of files whole, with notes only, damaged and refused. ValueError
     with the tools' words when src holds no .pcx file or cannot be listed.
-    inputs: src's files as listed already (by _inputs)."""
+    inputs: src's files as listed already (by _inputs), as (path, path
+    below src, size)."""
     out = out or sys.stdout
-    paths = [path for path, _ in inputs or _inputs(src)]
+    inputs = inputs or _inputs(src)
+    paths = [path for path, _, _ in inputs]
     workers = max(1, len(client.scheduler_info().get("workers", {})))
-    batches = batches_of(_sizes(paths), workers, batch_bytes)
+    batches = batches_of([size for _, _, size in inputs], workers, batch_bytes)
     counts = [0, 0, 0, 0]
     line = Progress(progress, len(paths), "check")
+
+    def lost(index, error):
+        return REFUSED, "%s: refused: %s" % (paths[index], _lost_words(error))
 
     def take(_, verdict):
         counts[verdict[0]] += 1
         out.write(verdict[1] + "\n")
 
     try:
-        _run(client, check_batch, paths, batches, (max_pixels,), take, line)
+        _run(client, check_batch, paths, batches, (max_pixels,), take, lost, line)
     finally:
         line.end()
     out.write(
@@ -224,7 +251,7 @@ def _targets(inputs, dst):
     """Each input's output, as pcx2png -o DST names it; an output two inputs
     would share is refused for the later one, in pcx2png's words."""
     targets, taken, refusals = [], {}, {}
-    for index, (path, relative) in enumerate(inputs):
+    for index, (path, relative, _) in enumerate(inputs):
         target = os.path.join(dst, os.path.splitext(relative)[0] + ".png")
         first = taken.setdefault(os.path.normpath(target), path)
         if first != path:
@@ -254,18 +281,22 @@ def convert(
     out, err = out or sys.stdout, err or sys.stderr
     inputs = inputs or _inputs(src)
     targets, refusals = _targets(inputs, dst)
-    jobs = [(path, target) for (path, _), target in zip(inputs, targets)]
+    jobs = [(path, target) for (path, _, _), target in zip(inputs, targets)]
     todo = [i for i in range(len(jobs)) if i not in refusals]
     workers = max(1, len(client.scheduler_info().get("workers", {})))
-    batches = batches_of(_sizes([jobs[i][0] for i in todo]), workers, batch_bytes)
+    batches = batches_of([inputs[i][2] for i in todo], workers, batch_bytes)
     results = {i: (REFUSED_INPUT, why) for i, why in refusals.items()}
     line = Progress(progress, len(todo), "convert")
+
+    def lost(_, error):
+        return REFUSED_INPUT, _lost_words(error)
 
     def take(index, result):
         results[todo[index]] = tuple(result)
 
     try:
-        _run(client, convert_batch, [jobs[i] for i in todo], batches, (keep_alpha, max_pixels, force), take, line)
+        arguments = (keep_alpha, max_pixels, force)
+        _run(client, convert_batch, [jobs[i] for i in todo], batches, arguments, take, lost, line)
     finally:
         line.end()
     counts = [0] * 5

@@ -6,6 +6,7 @@
 #include <raster/pcx_codec.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <new>
 #include <string>
@@ -16,6 +17,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "pcx_file.h"
+#include "paths.h"
 #include "pcx_words.h"
 #include "windows_args.h"
 
@@ -40,7 +42,13 @@ bool collect_folder(const std::string& folder, const std::string& extension, std
                     std::string* error) {
     std::vector<tools::Input> inputs;
     if (!tools::collect_inputs({}, {folder}, extension, &inputs, error)) return false;
-    for (const tools::Input& input : inputs) found->push_back({input.path, input.relative});
+    // The sizes here rather than in Python: for archives of many small files
+    // the listing is most of what the client does itself.
+    for (const tools::Input& input : inputs) {
+        std::error_code code;
+        const uintmax_t size = std::filesystem::file_size(tools::path_of(input.path), code);
+        found->push_back({input.path, input.relative, code ? 0 : static_cast<uint64_t>(size)});
+    }
     return true;
 }
 

@@ -47,7 +47,7 @@ py::list collect_folder(const std::string& folder, const std::string& extension)
     }
     if (!good) throw py::value_error(error);
     py::list inputs;
-    for (const archive::Found& input : found) inputs.append(py::make_tuple(input.path, input.relative));
+    for (const archive::Found& input : found) inputs.append(py::make_tuple(input.path, input.relative, input.size));
     return inputs;
 }
 
@@ -63,6 +63,6 @@ PYBIND11_MODULE(_archive, module) {
                "with damage (why names it), 3 refused (why says why; png is empty).");
     module.def("collect_folder", &collect_folder, py::arg("folder"), py::arg("extension"),
                "Every file under folder ending in extension (any case), as the tools list them:\n"
-               "[(path, relative)], in their order. ValueError with the tools' words when there is none\n"
+               "[(path, relative, size)], in their order. ValueError with the tools' words when there is none\n"
                "or the folder cannot be listed.");
 }

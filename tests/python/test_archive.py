@@ -203,12 +203,13 @@ def command(*arguments):
     )
 
 
-def test_the_command_line(folder, tmp_path):
+def test_the_command_line(folder, client, tmp_path):
     expected = tool_run(tool("pcxcheck"), "-r", str(folder))
     checked = command("check", "--workers", "1", "--quiet", str(folder))
     assert (checked.returncode, checked.stdout) == (expected.returncode, expected.stdout)
 
-    converted = command("convert", str(folder), str(tmp_path / "ours"), "--workers", "2")
+    # On a cluster of its own (this test's) through its address.
+    converted = command("convert", str(folder), str(tmp_path / "ours"), "--scheduler", client.scheduler.address)
     tool_run(tool("pcx2png"), "-r", str(folder), "-o", str(tmp_path / "theirs"))
     assert converted.returncode == 1  # a file refused
     assert tree(tmp_path / "ours") == tree(tmp_path / "theirs")
@@ -233,3 +234,48 @@ def test_batches_follow_bytes_and_path_order():
     assert max(len(batch) for batch in batches) == 10  # 10 files of 4196 weighed bytes reach 40 KiB
     many = archive.batches_of([1000] * 20000, workers=2)
     assert 2 * archive.BATCHES_PER_WORKER <= len(many) <= 2 * archive.BATCHES_PER_WORKER + 1
+
+
+def die_at_poison(paths):
+    """A batch whose worker process dies when it holds a file named poison."""
+    if "poison" in paths:
+        os._exit(3)
+    return [(0, path) for path in paths]
+
+
+def test_a_file_that_kills_its_worker_is_the_only_one_lost():
+    import cloudpickle
+    import dask
+
+    cloudpickle.register_pickle_by_value(sys.modules[__name__])  # the workers cannot import this file
+    items = ["file %d" % i for i in range(12)]
+    items[7] = "poison"
+    taken = []
+    # The scheduler gives up on a task at the first death: the test waits for
+    # three restarts rather than twelve, and files that merely shared the
+    # poisoned worker are given up on too, as they can be at any setting.
+    with dask.config.set({"distributed.scheduler.allowed-failures": 0}), archive.cluster(workers=2) as client:
+        bounded(lambda: archive._run(client, die_at_poison, items, archive.batches_of([0] * 12, 2, 3 * 4096), (),
+                                     lambda index, result: taken.append((index, result)),
+                                     lambda index, error: (3, "lost " + items[index]),
+                                     archive.Progress(False, 12, "test")))
+    expected = [(i, (0, "file %d" % i)) for i in range(12)]
+    expected[7] = (7, (3, "lost poison"))
+    assert taken == expected
+
+
+def test_the_stubs_match_the_functions():
+    import ast
+    import inspect
+
+    for module, stub in ((archive, "archive.pyi"), (archive._native(), "_archive.pyi")):
+        tree = ast.parse((pathlib.Path(archive.__file__).parent / stub).read_text())
+        stubbed = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
+        public = {name for name, thing in vars(module).items()
+                  if callable(thing) and not name.startswith("_") and not inspect.isclass(thing)
+                  and getattr(thing, "__module__", module.__name__) == module.__name__}
+        assert public == set(stubbed), stub
+        for name in public & {"check", "convert", "cluster", "batches_of", "main"}:
+            node = stubbed[name]
+            names = [a.arg for a in node.args.args] + [a.arg for a in node.args.kwonlyargs]
+            assert names == list(inspect.signature(getattr(module, name)).parameters), name
