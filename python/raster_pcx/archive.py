@@ -210,7 +210,10 @@ def _lost_words(_):
 
 
 def _inputs(src):
-    return [tuple(found) for found in _native().collect_folder(src, ".pcx")]
+    found, error = _native().collect_folder(src, ".pcx")
+    if error:
+        raise ValueError(error)
+    return [tuple(one) for one in found]
 
 
 def check(src, client, *, max_pixels=DEFAULT_MAX_PIXELS, batch_bytes=None, out=None, progress=False, inputs=None):

@@ -37,18 +37,18 @@ py::tuple png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
     return py::make_tuple(png.result, png.why, bytes);
 }
 
-py::list collect_folder(const std::string& folder, const std::string& extension) {
+// (inputs, "") or ([], the tools' words): the caller raises, so that no C++
+// exception crosses into the interpreter for an everyday refusal.
+py::tuple collect_folder(const std::string& folder, const std::string& extension) {
     std::vector<archive::Found> found;
     std::string error;
-    bool good = false;
     {
         py::gil_scoped_release unlocked;
-        good = archive::collect_folder(folder, extension, &found, &error);
+        if (!archive::collect_folder(folder, extension, &found, &error)) found.clear();
     }
-    if (!good) throw py::value_error(error);
     py::list inputs;
     for (const archive::Found& input : found) inputs.append(py::make_tuple(input.path, input.relative, input.size));
-    return inputs;
+    return py::make_tuple(inputs, error);
 }
 
 }  // namespace
@@ -63,6 +63,6 @@ PYBIND11_MODULE(_archive, module) {
                "with damage (why names it), 3 refused (why says why; png is empty).");
     module.def("collect_folder", &collect_folder, py::arg("folder"), py::arg("extension"),
                "Every file under folder ending in extension (any case), as the tools list them:\n"
-               "[(path, relative, size)], in their order. ValueError with the tools' words when there is none\n"
+               "([(path, relative, size)] in their order, \"\"), or ([], the tools' words) when there is none\n"
                "or the folder cannot be listed.");
 }
