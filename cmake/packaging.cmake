@@ -6,6 +6,7 @@
 #   raster-pcx-tools  pcxcheck, pcx2png, png2pcx and their manual pages
 #   scaling-scrolling the demo in lib/scaling-scrolling with its pictures, a
 #                     link in bin/, its menu entry, icon and manual page
+#   python3-raster-pcx the Python package raster_pcx (when RASTER_BUILD_PYTHON)
 # Each install rule names its component (cmake/install.cmake, demo/, tools/).
 # Dependencies between them and on the system come from dpkg-shlibdeps:
 # packaging/prebuild.cmake gives it this project's own libraries through
@@ -85,6 +86,33 @@ set(CPACK_DEBIAN_DEMO_DESCRIPTION "scrolling sky with zooming logos
 A small demonstration of the raster library: a looping sky panorama
 scrolls through a window while two logos grow from nothing to full size
 over it, every frame stretched onto the whole window.")
+
+# The Python package, when the build makes it: for the one Python version
+# it was built for (the module's name carries that version's ABI), with
+# numpy; Pillow only for raster_pcx.pillow. Its maintainer scripts compile
+# the modules to byte code and remove that again, as Debian's Python
+# packages do.
+set(RASTER_DEB_PACKAGES runtime:${RASTER_DEB_runtime} dev:${RASTER_DEB_dev} tools:${RASTER_DEB_tools}
+  demo:${RASTER_DEB_demo})
+if(RASTER_BUILD_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  set(RASTER_DEB_python python3-raster-pcx)
+  list(APPEND RASTER_DEB_PACKAGES python:${RASTER_DEB_python})
+  set(python_version ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR})
+  math(EXPR python_next "${Python_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${RASTER_DEB_python})
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "python3 (>= ${python_version}~), python3 (<< ${Python_VERSION_MAJOR}.${python_next}), python3-numpy")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS python3-pil)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/python3-raster-pcx/postinst ${PROJECT_SOURCE_DIR}/packaging/python3-raster-pcx/prerm)
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "PCX codec for Python: numpy arrays and a Pillow plugin
+The raster library's stateless PCX codec for Python 3: inspect, decode and
+encode PCX pictures as numpy arrays (indices, RGB or RGBA), with damaged
+pictures returned and their damage named, and the GIL released while the
+codec runs. raster_pcx.pillow makes Pillow read and write PCX through it.")
+endif()
 
 configure_file(${PROJECT_SOURCE_DIR}/packaging/prebuild.cmake.in ${PROJECT_BINARY_DIR}/packaging/prebuild.cmake @ONLY)
 include(CPack)

@@ -28,8 +28,8 @@ import numpy
 from . import _codec
 
 __all__ = [
-    "ColourSource", "Damage", "DamageError", "DamageWarning", "Facts", "Note", "PcxError", "Picture",
-    "decode", "encode", "inspect", "read", "write", "__version__",
+    "ColourSource", "Damage", "DamageError", "DamageWarning", "DcxFault", "Facts", "Note", "Page", "PcxError",
+    "Picture", "decode", "encode", "inspect", "pages", "read", "write", "__version__",
 ]
 
 __version__ = _codec.version
@@ -54,6 +54,17 @@ class Note(enum.IntFlag):
     UNKNOWN_VERSION = 2
     UNKNOWN_ENCODING = 4
     EXTRA_BYTES = 8
+
+
+class DcxFault(enum.IntFlag):
+    """What is wrong with a multi-page (DCX) file's table, or one of its pages."""
+
+    PAST_END = 1
+    NO_END = 2
+    TOO_MANY = 4
+    OVERLAP = 8
+    NOT_PCX = 16
+    NO_PAGES = 32
 
 
 class ColourSource(enum.IntEnum):
@@ -147,6 +158,66 @@ class Picture:
         return f"Picture(pixels={self.pixels.dtype}{self.pixels.shape}, facts={self.facts!r})"
 
 
+class Page:
+    """One page of a file: ``index`` (from 0), ``offset`` and ``extent`` (its bytes), ``faults``.
+
+    A PCX picture is one page, the whole file. A page of a DCX file whose
+    ``extent`` is 0 is lost (its offset lies past the file's end).
+    """
+
+    __slots__ = ("index", "offset", "extent", "faults")
+
+    def __init__(self, index, offset, extent, faults):
+        self.index = index
+        self.offset = offset
+        self.extent = extent
+        self.faults = DcxFault(faults)
+
+    @property
+    def lost(self):
+        """True when the file holds none of the page."""
+        return self.extent == 0
+
+    @property
+    def fault_words(self):
+        """The codec's words for each fault, in bit order."""
+        return _words(self.faults, DcxFault, _codec.dcx_fault_text)
+
+    def __repr__(self):
+        return f"Page(index={self.index}, offset={self.offset}, extent={self.extent}, faults={self.faults!r})"
+
+
+def _pages(data):
+    if not _codec.is_dcx(data):
+        with memoryview(data) as view:
+            return [Page(0, 0, view.nbytes, 0)]
+    result, listed = _codec.dcx_list(data)
+    if result != _codec.OK:
+        raise _refused(result)
+    return [Page(i, offset, extent, faults) for i, (offset, extent, faults) in enumerate(listed)]
+
+
+def _one_page(data, page, views):
+    """The bytes of page `page` (None: the first) of a PCX picture or DCX file."""
+    if page is None:
+        page = 0
+    if not isinstance(page, int) or isinstance(page, bool):
+        raise TypeError(f"page must be an int, not {type(page).__name__}")
+    if not _codec.is_dcx(data):
+        if page != 0:
+            raise IndexError(f"page {page} of a PCX picture, which is one page (0)")
+        return data
+    listed = _pages(data)
+    if not 0 <= page < len(listed):
+        raise IndexError(f"page {page} of a file of {len(listed)} pages (0 to {len(listed) - 1})")
+    chosen = listed[page]
+    if chosen.lost:
+        raise PcxError(f"page {page} of {len(listed)} is lost: " + "; ".join(chosen.fault_words))
+    view = memoryview(data).cast("B")[chosen.offset:chosen.offset + chosen.extent]
+    views.append(view)
+    return view
+
+
 class _Source:
     """A source as one contiguous block of bytes, for the length of a ``with``."""
 
@@ -154,6 +225,7 @@ class _Source:
         self._source = source
         self._map = None
         self._file = None
+        self.views = []
 
     def __enter__(self):
         source = self._source
@@ -181,6 +253,9 @@ class _Source:
         return self._map
 
     def __exit__(self, *exc):
+        # A map closes only once nothing looks into it.
+        for view in self.views:
+            view.release()
         if self._map is not None:
             self._map.close()
         if self._file is not None:
@@ -192,7 +267,7 @@ def _refused(result):
     return PcxError(_codec.result_text(result))
 
 
-def inspect(source):
+def inspect(source, page=None):
     """Facts of a PCX picture from its header and trailer alone; nothing is decoded.
 
     ``source``: bytes, bytearray, memoryview, mmap, a uint8 array, a path
@@ -201,12 +276,27 @@ def inspect(source):
     decoded. Returns a Facts: width, height, bits_per_pixel, planes,
     bytes_per_line, version, dpi, colours, colour_source, palette, damage
     (at most Damage.NO_TRAILER, which the trailer alone tells) and notes.
+    ``page``: the page of a multi-page (DCX) file, from 0 (None: the first);
+    IndexError past the last, PcxError for a lost page.
     """
-    with _Source(source) as data:
-        result, raw = _codec.inspect(data)
+    held = _Source(source)
+    with held as whole:
+        result, raw = _codec.inspect(_one_page(whole, page, held.views))
     if result != _codec.OK:
         raise _refused(result)
     return Facts(raw)
+
+
+def pages(source):
+    """The pages of a PCX picture (one) or a multi-page DCX file, as Page objects.
+
+    ``source`` as for inspect. Only the DCX table and each page's header are
+    read: a page's ``faults`` (DcxFault) name what is wrong with it (lost
+    past the file's end, overlapping, no PCX picture, ...). PcxError for a
+    file that is neither.
+    """
+    with _Source(source) as data:
+        return _pages(data)
 
 
 def _format_of(facts, format):
@@ -241,7 +331,7 @@ def _damage_message(facts):
     return f"damaged PCX picture: {words} ({facts.rows_decoded} of {facts.height} rows read)"
 
 
-def read(source, format=None, *, out=None, strict=False):
+def read(source, format=None, *, page=None, out=None, strict=False):
     """Decodes a PCX picture into a Picture (``pixels``, ``palette``, ``facts``).
 
     ``source`` as for inspect. ``format``: ``"indices"`` (H x W, indexed
@@ -250,17 +340,20 @@ def read(source, format=None, *, out=None, strict=False):
     ``out``: a C-contiguous uint8 array of exactly that shape to fill instead
     of allocating one (anything else raises ValueError naming what is
     needed). ``facts`` adds rows_decoded and data_bytes to inspect's.
+    ``page``: the page of a multi-page (DCX) file, from 0 (None: the first).
 
     A damaged picture is returned with a DamageWarning naming each damage
     and the rows read (lost pixels are zero); with ``strict=True`` it raises
     DamageError, whose ``picture`` holds what was read. PcxError for what is
     no PCX picture or cannot be decoded.
     """
-    return _read(source, format, out, strict)
+    return _read(source, format, page, out, strict)
 
 
-def _read(source, format, out, strict):
-    with _Source(source) as data:
+def _read(source, format, page, out, strict):
+    held = _Source(source)
+    with held as whole:
+        data = _one_page(whole, page, held.views)
         result, raw = _codec.inspect(data)
         if result != _codec.OK:
             raise _refused(result)
@@ -284,7 +377,7 @@ def _read(source, format, out, strict):
     return picture
 
 
-def decode(source, format=None, *, out=None, strict=False):
+def decode(source, format=None, *, page=None, out=None, strict=False):
     """Decodes a PCX picture into a numpy uint8 array (``read(...).pixels``).
 
     ``source``: bytes, bytearray, memoryview, mmap, a uint8 array, a path
@@ -294,13 +387,15 @@ def decode(source, format=None, *, out=None, strict=False):
     None means indices for an indexed picture, rgb for 3 planes, rgba for 4.
     ``out``: a C-contiguous uint8 array of exactly that shape, filled in
     place (anything else raises ValueError naming what is needed).
+    ``page``: the page of a multi-page (DCX) file, from 0 (None: the first);
+    IndexError past the last page, PcxError for a page the file lost.
 
     Errors: PcxError (a ValueError) with the codec's words for what is no
     PCX picture or cannot be decoded; a damaged picture is returned with a
     DamageWarning naming the damage and rows read, or with ``strict=True``
     raises DamageError (a PcxError).
     """
-    return _read(source, format, out, strict).pixels
+    return _read(source, format, page, out, strict).pixels
 
 
 def _pixels_and_format(pixels):

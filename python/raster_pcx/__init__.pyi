@@ -26,6 +26,14 @@ class Note(enum.IntFlag):
     UNKNOWN_ENCODING: int
     EXTRA_BYTES: int
 
+class DcxFault(enum.IntFlag):
+    PAST_END: int
+    NO_END: int
+    TOO_MANY: int
+    OVERLAP: int
+    NOT_PCX: int
+    NO_PAGES: int
+
 class ColourSource(enum.IntEnum):
     NONE: int
     HEADER: int
@@ -72,9 +80,23 @@ class Picture:
     palette: Optional[Pixels]
     facts: Facts
 
-def inspect(source: Source) -> Facts: ...
-def read(source: Source, format: Format = None, *, out: Optional[Pixels] = None, strict: bool = False) -> Picture: ...
-def decode(source: Source, format: Format = None, *, out: Optional[Pixels] = None, strict: bool = False) -> Pixels: ...
+class Page:
+    index: int
+    offset: int
+    extent: int
+    faults: DcxFault
+    def __init__(self, index: int, offset: int, extent: int, faults: int) -> None: ...
+    @property
+    def lost(self) -> bool: ...
+    @property
+    def fault_words(self) -> list[str]: ...
+
+def inspect(source: Source, page: Optional[int] = None) -> Facts: ...
+def pages(source: Source) -> list[Page]: ...
+def read(source: Source, format: Format = None, *, page: Optional[int] = None, out: Optional[Pixels] = None,
+         strict: bool = False) -> Picture: ...
+def decode(source: Source, format: Format = None, *, page: Optional[int] = None, out: Optional[Pixels] = None,
+           strict: bool = False) -> Pixels: ...
 def encode(pixels: numpy.typing.ArrayLike, palette: Optional[numpy.typing.ArrayLike] = None) -> bytes: ...
 def write(path: Union[str, os.PathLike[str]], pixels: numpy.typing.ArrayLike,
           palette: Optional[numpy.typing.ArrayLike] = None) -> None: ...

@@ -9,9 +9,13 @@
 
 #include <raster/pcx_codec.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -110,6 +114,12 @@ size_t largest_file(const Rows& rows) {
     return static_cast<size_t>(rows.height) * 2 * (static_cast<size_t>(rows.width * rows.channels) + 16) + 1024;
 }
 
+// The file is encoded into a scratch block of the largest size, then copied
+// into a bytes object of its own size. Encoding straight into an oversized
+// bytes object and shrinking it costs more: the allocator then maps fresh
+// memory for every call (the shrunk block, once freed, sets its threshold
+// for mapping below the next call's size), and the page faults of a fresh
+// mapping take longer than the copy.
 py::object encode(py::handle array, int32_t format, py::object palette) {
     const Held in(array, PyBUF_RECORDS_RO);
     Rows rows;
@@ -117,21 +127,55 @@ py::object encode(py::handle array, int32_t format, py::object palette) {
     std::string colours;
     if (!palette.is_none()) colours = palette.cast<std::string>();
     const size_t room = largest_file(rows);
-    PyObject* file = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(room));
-    if (file == nullptr) throw py::error_already_set();
-    py::object owned = py::reinterpret_steal<py::object>(file);
+    const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[room]);
+    if (!scratch) throw std::bad_alloc();
     size_t size;
     {
         py::gil_scoped_release unlocked;
         size = pcx_encode(in.data(), static_cast<int32_t>(rows.width), static_cast<int32_t>(rows.height), rows.stride,
                           format, colours.empty() ? nullptr : reinterpret_cast<const uint8_t*>(colours.data()),
-                          static_cast<int32_t>(colours.size() / 3), PyBytes_AS_STRING(file), room);
+                          static_cast<int32_t>(colours.size() / 3), scratch.get(), room);
     }
     if (size == 0) return py::none();
     if (size > room) throw py::value_error("the encoder needed more room than it may take");
-    file = owned.release().ptr();
-    if (_PyBytes_Resize(&file, static_cast<Py_ssize_t>(size)) != 0) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(file);
+    return py::bytes(reinterpret_cast<const char*>(scratch.get()), size);
+}
+
+// Every PCX picture starts with a header of this many bytes: all that a
+// page's check reads.
+constexpr size_t kHeaderBytes = 128;
+
+bool is_dcx(py::handle data) {
+    const Held in(data, PyBUF_SIMPLE);
+    return pcx_is_dcx(in.data(), in.size()) != 0;
+}
+
+// The pages of a DCX file from its table, each listed page's header then
+// checked, so that a page that is no picture is named with the table's own
+// faults: (result, [(offset, extent, faults), ...]).
+py::tuple dcx_list(py::handle data) {
+    const Held in(data, PyBUF_SIMPLE);
+    const auto* bytes = static_cast<const uint8_t*>(in.data());
+    pcx_dcx_facts facts{};
+    std::vector<pcx_dcx_page> pages(PCX_DCX_MAX_PAGES);
+    int32_t result;
+    {
+        py::gil_scoped_release unlocked;
+        const size_t head = std::min<size_t>(in.size(), PCX_DCX_HEAD_BYTES);
+        result = pcx_dcx_list(bytes, head, in.size(), &facts, pages.data(), PCX_DCX_MAX_PAGES);
+        for (int32_t i = 0; result == PCX_OK && i < facts.pages; ++i) {
+            pcx_dcx_page& page = pages[static_cast<size_t>(i)];
+            if (page.extent == 0) continue;
+            const size_t header = std::min<size_t>(static_cast<size_t>(page.extent), kHeaderBytes);
+            pcx_dcx_check_page(bytes + page.offset, header, &page);
+        }
+    }
+    py::list listed;
+    for (int32_t i = 0; result == PCX_OK && i < facts.pages; ++i) {
+        const pcx_dcx_page& page = pages[static_cast<size_t>(i)];
+        listed.append(py::make_tuple(page.offset, page.extent, page.faults));
+    }
+    return py::make_tuple(result, listed);
 }
 
 }  // namespace
@@ -143,6 +187,9 @@ PYBIND11_MODULE(_codec, m) {
           "(result, facts), the pixels written to out");
     m.def("encode", &encode, py::arg("pixels"), py::arg("format"), py::arg("palette"),
           "the PCX file's bytes, or None when the codec refuses the pixels");
+    m.def("is_dcx", &is_dcx, py::arg("data"), "True when the data starts with the DCX mark");
+    m.def("dcx_list", &dcx_list, py::arg("data"), "(result, [(offset, extent, faults), ...]) of a DCX file");
+    m.def("dcx_fault_text", &pcx_dcx_fault_text, py::arg("bit"));
     m.def("result_text", &pcx_result_text, py::arg("result"));
     m.def("damage_text", &pcx_damage_text, py::arg("bit"));
     m.def("note_text", &pcx_note_text, py::arg("bit"));

@@ -1,6 +1,9 @@
 """Two threads agree with one, and random mutations of real pictures never
 bring the interpreter down: every call returns pixels or raises PcxError."""
 import concurrent.futures
+import sys
+import threading
+import time
 import warnings
 
 import numpy
@@ -58,3 +61,39 @@ def test_mutated_pictures_decode_or_are_refused():
             except raster_pcx.PcxError:
                 outcomes["refused"] += 1
     assert outcomes["decoded"] > 0 and outcomes["refused"] > 0
+
+
+def test_the_gil_is_let_go_while_the_codec_runs():
+    # Another thread counts while this one is inside one decode. With a
+    # long switch interval the counter can only move during the call when
+    # the call lets the GIL go; the counter yields it often, so that this
+    # thread gets it back at once afterwards.
+    rng = numpy.random.default_rng(5)
+    data = raster_pcx.encode(rng.integers(0, 256, (1024, 1024, 3), dtype=numpy.uint8))
+    out = numpy.empty((1024, 1024, 4), numpy.uint8)
+    counter, stop = [0], threading.Event()
+
+    def count():
+        while not stop.is_set():
+            counter[0] += 1
+            if counter[0] % 64 == 0:
+                time.sleep(0)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(2.0)
+    counting = threading.Thread(target=count)
+    counting.start()
+    try:
+        moved = 0
+        for _ in range(20):
+            before = counter[0]
+            result, _ = raster_pcx._codec.decode(data, 4, out, 1024 * 4)
+            moved = counter[0] - before
+            if moved:
+                break
+    finally:
+        stop.set()
+        counting.join()
+        sys.setswitchinterval(interval)
+    assert result == raster_pcx._codec.OK
+    assert moved > 0

@@ -50,7 +50,7 @@ extern "C" {
 
 /* The library's version; the same numbers as its CMake package and raster.pc. */
 #define RASTER_VERSION_MAJOR 1
-#define RASTER_VERSION_MINOR 2
+#define RASTER_VERSION_MINOR 3
 #define RASTER_VERSION_PATCH 0
 
 /* ---- results (shared with raster.h) ------------------------------------ */
@@ -58,6 +58,7 @@ extern "C" {
 #define PCX_OK 0              /* done */
 #define PCX_BAD_HEADER 2      /* fewer than 128 header bytes, not a PCX picture, or no extent */
 #define PCX_BAD_LAYOUT 3      /* bits and planes no reader stores, or unusable line sizes */
+#define PCX_NOT_DCX 6         /* no DCX mark: not a multi-page file (pcx_dcx_list) */
 #define RASTER_NO_MEMORY (-2) /* memory not obtained */
 #define RASTER_REFUSED (-3)   /* arguments refused; nothing was written */
 
@@ -155,11 +156,95 @@ int32_t pcx_decode(const void* data, size_t size, int32_t format, void* pixels, 
 size_t pcx_encode(const void* pixels, int32_t width, int32_t height, ptrdiff_t stride, int32_t format,
                   const uint8_t* palette, int32_t colours, void* out, size_t capacity);
 
+/* ---- DCX: several PCX pictures in one file ----------------------------
+ *
+ * A DCX file is the 4-byte mark PCX_DCX_MARK (little-endian), a table of
+ * little-endian 32-bit page offsets from the file's start ended by a zero
+ * entry, and whole PCX pictures at those offsets. Writers leave room for a
+ * full table, so the first page starts at PCX_DCX_HEAD_BYTES.
+ *
+ * Listing the pages needs only the file's first bytes and its size; each
+ * page is then a PCX picture of its own, read with pcx_inspect and
+ * pcx_decode on its bytes (from its offset, `extent` bytes):
+ *
+ *     uint8_t head[PCX_DCX_HEAD_BYTES];               the file's first bytes
+ *     pcx_dcx_facts dcx; pcx_dcx_page pages[PCX_DCX_MAX_PAGES];
+ *     if (pcx_dcx_list(head, got, file_size, &dcx, pages, PCX_DCX_MAX_PAGES) != PCX_OK) ...
+ *     for each page: pcx_dcx_check_page(its first 128 bytes, ..., &pages[i]),
+ *                    then pcx_decode(its bytes, pages[i].extent, ...)
+ *
+ * What is wrong with the table is named in `faults` bits (below), per page
+ * and for the file; a page's damage is its own pcx_facts.damage. */
+
+#define PCX_DCX_MARK 0x3ADE68B1u /* the file's first 4 bytes, little-endian */
+#define PCX_DCX_MAX_PAGES 1023   /* offsets a table holds before its ending zero */
+#define PCX_DCX_HEAD_BYTES 4100  /* the mark and a full table: where the first page starts, and all pcx_dcx_list reads \
+                                  */
+
+/* ---- what is wrong with a DCX table (pcx_dcx_facts and pcx_dcx_page) --- */
+
+#define PCX_DCX_PAST_END 1  /* a page starts past the file's end, or too near it for a header: lost (file cut short) */
+#define PCX_DCX_NO_END 2    /* no ending zero: the table runs into the first page or the file's end */
+#define PCX_DCX_TOO_MANY 4  /* more than 1023 offsets: only the first 1023 are pages */
+#define PCX_DCX_OVERLAP 8   /* two pages start at one offset, or a page starts inside the table */
+#define PCX_DCX_NOT_PCX 16  /* a page that is not a PCX picture (pcx_dcx_check_page) */
+#define PCX_DCX_NO_PAGES 32 /* the table lists no page */
+
+typedef struct pcx_dcx_page {
+    int64_t offset;      /* where the page starts, from the file's start */
+    int64_t extent;      /* its bytes: up to the next page's start or the file's end; 0 when lost */
+    int32_t faults;      /* PCX_DCX_* bits of this page */
+    int32_t reserved[5]; /* 0; room to grow without breaking callers */
+} pcx_dcx_page;
+
+typedef struct pcx_dcx_facts {
+    int32_t pages;       /* offsets the table lists, lost pages included: 0 .. PCX_DCX_MAX_PAGES */
+    int32_t faults;      /* the table's PCX_DCX_* bits and every page's */
+    int64_t table_bytes; /* bytes of the mark and the table, its ending zero included */
+    int32_t reserved[8]; /* 0; room to grow without breaking callers */
+} pcx_dcx_facts;
+
+/* 1 when `data` starts with the DCX mark, 0 otherwise (also for fewer than
+ * 4 bytes or a NULL data). */
+int32_t pcx_is_dcx(const void* data, size_t size);
+
+/* Lists the pages of a DCX file of `file_size` bytes from its first bytes
+ * (`head`, `head_size` of them: at least the smaller of file_size and
+ * PCX_DCX_HEAD_BYTES; more are not read). Fills `facts`, and `pages` with
+ * the first `capacity` pages in table order (offset, extent and faults;
+ * the extent runs to the next page in the file, in offset order). Nothing
+ * beyond the table is read, so a page's header is checked separately
+ * (pcx_dcx_check_page). PCX_OK, also for a table with faults; PCX_NOT_DCX
+ * (facts zeroed, no page written) without the mark; RASTER_REFUSED, writing
+ * nothing, for a NULL head or facts, a NULL pages with a capacity above 0,
+ * a capacity below 0, or a head_size below the bytes asked or above
+ * file_size. */
+int32_t pcx_dcx_list(const void* head, size_t head_size, uint64_t file_size, pcx_dcx_facts* facts, pcx_dcx_page* pages,
+                     int32_t capacity);
+
+/* Checks a listed page's header: `data` holds the page's first `size`
+ * bytes (128 are enough; at most its extent). PCX_OK; PCX_BAD_HEADER (not
+ * a PCX picture, or cut short) and sets PCX_DCX_NOT_PCX in page->faults
+ * (add it to the file's faults); PCX_BAD_LAYOUT (a picture no reader
+ * stores); RASTER_REFUSED, writing nothing, for a NULL page, a NULL data
+ * with a size above 0 or a size above the page's extent. */
+int32_t pcx_dcx_check_page(const void* data, size_t size, pcx_dcx_page* page);
+
+/* Writes the head of a DCX file whose `pages` pictures, of page_sizes[i]
+ * bytes each, follow it back to back in that order: the mark, their
+ * offsets, the ending zero and zeros up to PCX_DCX_HEAD_BYTES, which it
+ * returns (the first page starts there). Writes only when `capacity` holds
+ * it (NULL and 0 ask the size). 0, writing nothing, for a NULL page_sizes,
+ * pages outside 1 .. PCX_DCX_MAX_PAGES, a size below 128 or a page that
+ * would start beyond the 32-bit offsets' reach. */
+size_t pcx_dcx_head(const uint64_t* page_sizes, int32_t pages, void* out, size_t capacity);
+
 /* Words for a result ("not a PCX picture", ...), a damage bit and a note
  * bit; never NULL (an unknown value has words too). */
 const char* pcx_result_text(int32_t result);
 const char* pcx_damage_text(int32_t bit);
 const char* pcx_note_text(int32_t bit);
+const char* pcx_dcx_fault_text(int32_t bit); /* a PCX_DCX_* bit */
 
 #if defined(__GNUC__) && defined(__ELF__)
 #pragma GCC visibility pop

@@ -14,6 +14,8 @@ const char* pcx_result_text(int32_t result) {
             return "not a PCX picture (its 128-byte header is cut short, lacks the PCX mark or names no pixels)";
         case PCX_BAD_LAYOUT:
             return "a pixel layout no reader stores, or line sizes that cannot hold the picture";
+        case PCX_NOT_DCX:
+            return "not a DCX file (its first 4 bytes are not the DCX mark)";
         case 4:  // PCX_OUTSIDE
             return "the placement leaves no pixel on the surface";
         case 5:  // PCX_DAMAGED
@@ -56,6 +58,25 @@ const char* pcx_note_text(int32_t bit) {
             return "bytes after the picture that are no trailer";
         default:
             return "unknown note";
+    }
+}
+
+const char* pcx_dcx_fault_text(int32_t bit) {
+    switch (bit) {
+        case PCX_DCX_PAST_END:
+            return "a page starts past the end of the file: the file is cut short";
+        case PCX_DCX_NO_END:
+            return "the page table has no ending zero";
+        case PCX_DCX_TOO_MANY:
+            return "the page table lists more than 1023 pages";
+        case PCX_DCX_OVERLAP:
+            return "pages overlap (one start shared, or a page inside the table)";
+        case PCX_DCX_NOT_PCX:
+            return "a page is not a PCX picture";
+        case PCX_DCX_NO_PAGES:
+            return "the page table lists no page";
+        default:
+            return "unknown fault";
     }
 }
 
