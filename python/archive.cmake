@@ -32,3 +32,4 @@ set_target_properties(raster_pcx_archive PROPERTIES OUTPUT_NAME _archive LIBRARY
 target_link_libraries(raster_pcx_archive PRIVATE raster_pcx_archive_tools project_warnings)
 # Whoever builds the package builds its archive module with it.
 add_dependencies(raster_pcx_python raster_pcx_archive)
+install(TARGETS raster_pcx_archive LIBRARY DESTINATION ${RASTER_PYTHON_INSTALL_DIR}/raster_pcx COMPONENT python)
