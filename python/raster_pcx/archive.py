@@ -93,7 +93,7 @@ def _write_whole(path, data):
 
 def convert_file(source, target, keep_alpha, max_pixels, force):
     """pcx2png's (result, why) for one file, its PNG written to target."""
-    if not force and os.path.lexists(target):
+    if not force and os.path.exists(target):
         return KEPT, ""
     result, why, png = _native().png_of(source, keep_alpha, max_pixels)
     if result not in (CONVERTED, CONVERTED_DAMAGED):
