@@ -104,7 +104,7 @@ if(RASTER_BUILD_PYTHON)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
     "python3 (>= ${python_version}~), python3 (<< ${Python_VERSION_MAJOR}.${python_next}), python3-numpy")
-  set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS python3-pil)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pil, python3-distributed")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/python3-raster-pcx/postinst ${PROJECT_SOURCE_DIR}/packaging/python3-raster-pcx/prerm)
   set(CPACK_DEBIAN_PYTHON_DESCRIPTION "PCX codec for Python: numpy arrays and a Pillow plugin

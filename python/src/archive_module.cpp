@@ -1,0 +1,68 @@
+// raster_pcx._archive: what the archive commands' workers run, one batch of
+// files a call, with the interpreter's lock released while the tools' code
+// reads, decodes and encodes, so that a worker's other threads (its
+// heartbeats to the scheduler) go on.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "archive_tools.h"
+
+namespace py = pybind11;
+
+namespace {
+
+std::vector<std::pair<int, std::string>> check_files(const std::vector<std::string>& paths, int64_t max_pixels) {
+    std::vector<std::pair<int, std::string>> verdicts;
+    verdicts.reserve(paths.size());
+    py::gil_scoped_release unlocked;
+    for (const std::string& path : paths) {
+        archive::Verdict verdict = archive::check_file(path, max_pixels);
+        verdicts.emplace_back(verdict.kind, std::move(verdict.text));
+    }
+    return verdicts;
+}
+
+py::tuple png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
+    archive::Png png;
+    {
+        py::gil_scoped_release unlocked;
+        png = archive::png_of(path, keep_alpha, max_pixels);
+    }
+    py::bytes bytes(reinterpret_cast<const char*>(png.png.data()), png.png.size());
+    return py::make_tuple(png.result, png.why, bytes);
+}
+
+// (inputs, "") or ([], the tools' words): the caller raises, so that no C++
+// exception crosses into the interpreter for an everyday refusal.
+py::tuple collect_folder(const std::string& folder, const std::string& extension) {
+    std::vector<archive::Found> found;
+    std::string error;
+    {
+        py::gil_scoped_release unlocked;
+        if (!archive::collect_folder(folder, extension, &found, &error)) found.clear();
+    }
+    py::list inputs;
+    for (const archive::Found& input : found) inputs.append(py::make_tuple(input.path, input.relative, input.size));
+    return py::make_tuple(inputs, error);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_archive, module) {
+    module.doc() = "The PCX tools' check and conversion of single files, for raster_pcx.archive's workers.";
+    module.def("check_files", &check_files, py::arg("paths"), py::arg("max_pixels"),
+               "pcxcheck's verdict on each file, in order: (kind, text) with kind 0 whole, 1 with notes\n"
+               "only, 2 damaged, 3 refused, and text the lines pcxcheck prints for the file.");
+    module.def("png_of", &png_of, py::arg("path"), py::arg("keep_alpha"), py::arg("max_pixels"),
+               "pcx2png's conversion of one file: (result, why, png) with result 0 converted, 1 converted\n"
+               "with damage (why names it), 3 refused (why says why; png is empty).");
+    module.def("collect_folder", &collect_folder, py::arg("folder"), py::arg("extension"),
+               "Every file under folder ending in extension (any case), as the tools list them:\n"
+               "([(path, relative, size)] in their order, \"\"), or ([], the tools' words) when there is none\n"
+               "or the folder cannot be listed.");
+}

@@ -1,0 +1,49 @@
+// One file's check and one file's conversion exactly as pcxcheck and pcx2png
+// do them, for the archive module's workers: the same words, the same PNG
+// bytes, because they are the tools' own code (see archive_check.cpp and
+// archive_png.cpp).
+#ifndef PYTHON_SRC_ARCHIVE_TOOLS_H
+#define PYTHON_SRC_ARCHIVE_TOOLS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+// pcxcheck's verdict on one file: its kind (0 whole, 1 with notes only,
+// 2 damaged, 3 refused, as pcxcheck counts them) and the lines it prints for
+// the file, joined with newlines, without the last one.
+struct Verdict {
+    int kind = 3;
+    std::string text;
+};
+
+Verdict check_file(const std::string& path, int64_t max_pixels);
+
+// pcx2png's conversion of one file into memory: `result` is pcx2png's
+// (0 converted, 1 converted with damage, 3 refused); `why` names the damage
+// or the refusal; `png` holds the file's bytes for results 0 and 1.
+struct Png {
+    int result = 3;
+    std::string why;
+    std::vector<uint8_t> png;
+};
+
+Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels);
+
+// The tools' own list of inputs under a folder: every file ending in
+// `extension` (any case), in their order, as (path, path below the folder,
+// size in bytes, 0 when it cannot be told). False with the tools' words in
+// `error`.
+struct Found {
+    std::string path;
+    std::string relative;
+    uint64_t size = 0;
+};
+bool collect_folder(const std::string& folder, const std::string& extension, std::vector<Found>* found,
+                    std::string* error);
+
+}  // namespace archive
+
+#endif  // PYTHON_SRC_ARCHIVE_TOOLS_H
