@@ -40,7 +40,7 @@ const char kUsage[] =
     "the worst of its pages and its page table, whose faults are named; only its\n"
     "table and pages are read, a page lost to a file cut short costs nothing.\n"
     "  -r, --recursive DIR  every .pcx and .dcx file (any case) under DIR\n"
-    "  -q, --quiet          print only the files (and pages) that are damaged or refused\n"
+    "  -q, --quiet          print only the files and pages damaged or refused\n"
     "  --max-pixels N       refuse pictures of more than N pixels (default 268435456)\n"
     "  -h, --help           show this text\n"
     "  --version            show the version\n"

@@ -57,6 +57,8 @@ struct Settings {
 };
 
 struct Job {
+    Job(const std::string& in, const std::string& out) : input(in), output(out), name(in) {}
+
     std::string input;
     std::string output;
     Outcome outcome;
@@ -129,7 +131,7 @@ std::vector<Job> plan_jobs(const std::vector<tools::Input>& inputs, const Settin
         if (!tool.pages || !tool.pages(input.path, &own)) own.clear();
         const size_t count = std::max<size_t>(own.size(), 1);
         for (size_t p = 0; p < count; ++p) {
-            Job job{input.path, output, {}, input.path, nullptr};
+            Job job(input.path, output);
             if (!own.empty()) {
                 job.page = &own[p];
                 job.output = page_output(output, own[p]);
@@ -303,7 +305,7 @@ int run_combined(const Tool& tool, const std::vector<tools::Input>& inputs, cons
         return 0;
     }
     std::vector<Job> jobs;
-    for (const tools::Input& input : inputs) jobs.push_back({input.path, path, {}, input.path, nullptr});
+    for (const tools::Input& input : inputs) jobs.emplace_back(input.path, path);
     std::vector<std::vector<uint8_t>> parts(jobs.size());
     tools::PixelBudget budget(settings.max_pixels);
     tools::run_batch(jobs.size(), settings.jobs, tools::error_is_terminal(), tool.program, [&](size_t i) {

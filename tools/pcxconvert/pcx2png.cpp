@@ -33,8 +33,8 @@ const char kUsageHead[] =
     "page lost to a file cut short is named and the rest converted.\n"
     "  --alpha             keep a 4-plane picture's fourth plane, as RGBA (the format\n"
     "                      does not say whether it is alpha; without --alpha it is dropped)\n"
-    "  --page LIST         only these pages of multi-page files: N, N-M, N- or a comma\n"
-    "                      list of them (3,5-7); single pictures are converted whole\n";
+    "  --page LIST         only these pages of multi-page files: N, N-M, N- or a\n"
+    "                      comma list of them (3,5-7); single pictures are whole\n";
 
 // The fewest bits a pixel that hold indices up to `highest`.
 int depth_for(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }

@@ -33,9 +33,9 @@ const char kUsageHead[] =
     "                      fit the layout is refused); rgba keeps transparency\n"
     "  --alpha             keep transparency, as a fourth plane (true colour); without\n"
     "                      it, transparency is dropped and the colours kept\n"
-    "  --dcx FILE          one multi-page (DCX) file of all the inputs instead, a page\n"
-    "                      each in the order given (at most 1023), written whole or not\n"
-    "                      at all: any input refused, and FILE is not written\n";
+    "  --dcx FILE          one multi-page (DCX) file of all the inputs instead, a\n"
+    "                      page each in the order given (at most 1023), written\n"
+    "                      whole or not at all: any input refused, and no FILE\n";
 
 enum class Layout { Smallest, BlackWhite, Sixteen, TwoFiftySix, Rgb, Rgba };
 
