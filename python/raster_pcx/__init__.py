@@ -189,6 +189,9 @@ class Page:
 
 def _pages(data):
     if not _codec.is_dcx(data):
+        result, _ = _codec.inspect(data)
+        if result != _codec.OK:
+            raise _refused(result)
         with memoryview(data) as view:
             return [Page(0, 0, view.nbytes, 0)]
     result, listed = _codec.dcx_list(data)
@@ -249,7 +252,11 @@ class _Source:
         self._file = open(path, "rb")
         if os.fstat(self._file.fileno()).st_size == 0:
             return b""
-        self._map = mmap.mmap(self._file.fileno(), 0, access=mmap.ACCESS_READ)
+        try:
+            self._map = mmap.mmap(self._file.fileno(), 0, access=mmap.ACCESS_READ)
+        except BaseException:
+            self._file.close()
+            raise
         return self._map
 
     def __exit__(self, *exc):
@@ -370,6 +377,8 @@ def _read(source, format, page, out, strict):
     picture = Picture(out, Facts(raw))
     if picture.facts.damage:
         message = _damage_message(picture.facts)
+        if page:
+            message = f"page {page}: {message}"
         if strict:
             raise DamageError(message, picture)
         # Attributed to the caller of read or decode, the line to look at.
