@@ -89,7 +89,10 @@ void pack_row(const uint8_t* indices, size_t width, int depth, uint8_t* out) {
 
 uint8_t* Writer::Buffer::at_least(size_t count) {
     if (count > size) {
-        // Not value-initialised: every byte is written before it is read.
+        // The old bytes go first, so that growing never holds both. Not
+        // value-initialised: every byte is written before it is read.
+        bytes.reset();
+        size = 0;
         bytes.reset(new uint8_t[count]);
         size = count;
     }
@@ -155,13 +158,6 @@ size_t Writer::deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t
         if (written == room && status != Z_STREAM_END) return 0;
     }
     return written;
-}
-
-size_t Writer::working_bytes(const Picture& picture) {
-    const size_t filtered = (row_bytes(picture) + 1) * static_cast<size_t>(picture.height);
-    // The compressed data's room: libdeflate's bound, a little over the
-    // input; pages it does not reach are never touched.
-    return 2 * filtered + filtered / 1000 + row_bytes(picture) + 2 * kSampleSlices * kSampleSlice + 4096;
 }
 
 // Every row behind its filter byte, as the file holds it before compression.

@@ -48,10 +48,6 @@ class Writer {
     // memory for it.
     bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
-    // The working memory writing `picture` takes beside the picture and the
-    // file, in bytes.
-    static size_t working_bytes(const Picture& picture);
-
   private:
     // Bytes that keep their pages: grown when a picture needs more, never
     // shrunk, never cleared.
