@@ -189,6 +189,9 @@ class Page:
 
 def _pages(data):
     if not _codec.is_dcx(data):
+        result, _ = _codec.inspect(data)
+        if result != _codec.OK:
+            raise _refused(result)
         with memoryview(data) as view:
             return [Page(0, 0, view.nbytes, 0)]
     result, listed = _codec.dcx_list(data)
@@ -249,7 +252,11 @@ class _Source:
         self._file = open(path, "rb")
         if os.fstat(self._file.fileno()).st_size == 0:
             return b""
-        self._map = mmap.mmap(self._file.fileno(), 0, access=mmap.ACCESS_READ)
+        try:
+            self._map = mmap.mmap(self._file.fileno(), 0, access=mmap.ACCESS_READ)
+        except BaseException:
+            self._file.close()
+            raise
         return self._map
 
     def __exit__(self, *exc):
@@ -370,6 +377,8 @@ def _read(source, format, page, out, strict):
     picture = Picture(out, Facts(raw))
     if picture.facts.damage:
         message = _damage_message(picture.facts)
+        if page:
+            message = f"page {page}: {message}"
         if strict:
             raise DamageError(message, picture)
         # Attributed to the caller of read or decode, the line to look at.
@@ -433,7 +442,8 @@ def encode(pixels, palette=None):
     white: 1 bit; up to 16: 4 planes of 1 bit; more: 8 bits and the
     256-colour trailer), or H x W x 3 (RGB, 3 planes), or H x W x 4 (RGBA,
     4 planes). ValueError for anything else, a zero size, a side above
-    65535, or an index at or beyond the palette's end.
+    65536 (65534 for a layout of a byte a pixel), or an index at or beyond
+    the palette's end.
     """
     array, format = _pixels_and_format(pixels)
     colours = None
@@ -448,8 +458,12 @@ def encode(pixels, palette=None):
 
 
 def _refusal(array, format, colours):
-    if max(array.shape[:2]) > 65535:
-        return f"a PCX picture's sides are at most 65535; got {array.shape[1]} x {array.shape[0]}"
+    if max(array.shape[:2]) > 65536:
+        return f"a PCX picture's sides are at most 65536; got {array.shape[1]} x {array.shape[0]}"
+    if array.shape[1] > 65534:
+        # One byte a pixel in each plane line (8-bit and true-colour
+        # layouts), and a line holds at most 65534 bytes.
+        return f"a PCX line holds at most 65534 bytes: {array.shape[1]} pixels wide is too wide for this layout"
     if format == 1 and int(array.max()) >= len(colours) // 3:
         return f"index {int(array.max())} is beyond the palette's {len(colours) // 3} colours"
     return "the PCX encoder refused these pixels"

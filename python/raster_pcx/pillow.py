@@ -7,9 +7,10 @@
 
 Importing registers an opener and a saver for the format "PCX", and an
 opener for multi-page PCX ("DCX": ``n_frames``, ``seek``, ``tell``,
-EOFError past the last page), in place of Pillow's own. Modes: "1" for black and white 1-bit pictures, "L" for
-256-colour pictures whose palette is the grey ramp, "P" for the other
-indexed ones, "RGB" for 3 planes and "RGBA" for 4. A damaged picture opens
+EOFError past the last page), in place of Pillow's own. Modes: "1" for
+black and white 1-bit pictures, "L" for 256-colour pictures whose palette
+is the grey ramp, "P" for the other indexed ones, "RGB" for 3 planes and
+"RGBA" for 4. A damaged picture opens
 with a raster_pcx.DamageWarning, and ``im.info["pcx_damage"]`` names the
 damage (``im.info["pcx_rows_decoded"]`` the rows read). The saver takes
 what Pillow's own does ("1", "L", "P", "RGB") and refuses a zero-size

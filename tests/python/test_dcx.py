@@ -46,6 +46,8 @@ def test_pages_are_listed_with_their_offsets_and_extents(tmp_path):
     single = raster_pcx.pages(small_picture())
     assert [(p.index, p.offset, p.extent) for p in single] == [(0, 0, len(small_picture()))]
     assert raster_pcx.pages(MARK) == []
+    with pytest.raises(raster_pcx.PcxError):
+        raster_pcx.pages(b"this is no picture at all, but it is long enough to be read" * 3)
     with pytest.raises(IndexError, match="0 pages"):
         raster_pcx.decode(MARK)
 
@@ -76,7 +78,7 @@ def test_a_file_cut_short_names_the_pages_it_lost():
     assert len(listed) == 3 and listed[2].lost and listed[2].faults & raster_pcx.DcxFault.PAST_END
     assert raster_pcx._codec.dcx_fault_text(1) in listed[2].fault_words
     assert numpy.array_equal(raster_pcx.decode(cut, page=0), SMALL_INDICES)
-    with pytest.warns(raster_pcx.DamageWarning, match="rows read"):
+    with pytest.warns(raster_pcx.DamageWarning, match="^page 1: damaged .* rows read"):
         raster_pcx.decode(cut, page=1)
     with pytest.raises(raster_pcx.PcxError, match="page 2 of 3 is lost"):
         raster_pcx.decode(cut, page=2)

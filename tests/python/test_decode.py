@@ -143,10 +143,15 @@ def test_encode_refuses_with_a_reason():
         (numpy.zeros((2, 2, 3), numpy.uint16), None, "uint8"),
         (numpy.zeros((2, 2, 2), numpy.uint8), None, "shape"),
         (numpy.zeros((2, 2, 3), numpy.uint8), palette, "palette"),
+        (numpy.zeros((1, 65537), numpy.uint8), palette, "at most 65536"),
+        (numpy.zeros((1, 65535, 3), numpy.uint8), None, "at most 65534 bytes"),
     ]
     for pixels, colours, words in refusals:
         with pytest.raises(ValueError, match=words):
             raster_pcx.encode(pixels, colours)
+    assert raster_pcx.inspect(raster_pcx.encode(numpy.zeros((1, 65534, 3), numpy.uint8))).width == 65534
+    black_white = numpy.array([[0, 0, 0], [255, 255, 255]], numpy.uint8)
+    assert raster_pcx.inspect(raster_pcx.encode(numpy.ones((1, 65536), numpy.uint8), black_white)).width == 65536
 
 
 def test_write_leaves_a_whole_file_or_the_old_one(tmp_path):

@@ -91,6 +91,7 @@ def test_the_plugin_stays_registered_after_pillow_loads_its_plugins():
     Image.init()
     assert Image.OPEN["PCX"][0] is raster_pcx.pillow.PcxImageFile
     assert Image.SAVE["PCX"] is raster_pcx.pillow._save
+    assert Image.OPEN["DCX"][0] is raster_pcx.pillow.DcxImageFile
 
 
 def test_sixteen_colour_planar_pictures_read_with_their_own_indices():
