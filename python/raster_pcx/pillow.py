@@ -131,6 +131,9 @@ class DcxImageFile(PcxImageFile):
             raise EOFError(str(past)) from None
         self.frame = frame
         self.fp = self._fp
+        # The last page's image goes: Pillow would put this page's palette
+        # into it before loading, whatever its mode.
+        self.im = None
         self._show(picture)
 
     def tell(self):

@@ -141,10 +141,6 @@ py::object encode(py::handle array, int32_t format, py::object palette) {
     return py::bytes(reinterpret_cast<const char*>(scratch.get()), size);
 }
 
-// Every PCX picture starts with a header of this many bytes: all that a
-// page's check reads.
-constexpr size_t kHeaderBytes = 128;
-
 bool is_dcx(py::handle data) {
     const Held in(data, PyBUF_SIMPLE);
     return pcx_is_dcx(in.data(), in.size()) != 0;
@@ -166,7 +162,7 @@ py::tuple dcx_list(py::handle data) {
         for (int32_t i = 0; result == PCX_OK && i < facts.pages; ++i) {
             pcx_dcx_page& page = pages[static_cast<size_t>(i)];
             if (page.extent == 0) continue;
-            const size_t header = std::min<size_t>(static_cast<size_t>(page.extent), kHeaderBytes);
+            const size_t header = std::min<size_t>(static_cast<size_t>(page.extent), PCX_HEADER_BYTES);
             pcx_dcx_check_page(bytes + page.offset, header, &page);
         }
     }

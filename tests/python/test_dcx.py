@@ -139,3 +139,23 @@ def test_imagemagicks_pages_agree(tmp_path):
     assert len(raster_pcx.pages(target)) == 3
     for i, rgb in enumerate(pictures):
         assert numpy.array_equal(raster_pcx.decode(target, "rgb", page=i), rgb), i
+
+
+def test_the_peers_multi_page_corpus_reads_page_for_page():
+    # The test corpus's files, written by ImageMagick and netpbm, beside
+    # each page as the peers read it (PNG, RGB).
+    import pathlib
+    corpus = pathlib.Path(__file__).parents[1] / "tools" / "dcx_corpus"
+    for name, count, dpi in (("mixed", 4, None), ("fax", 2, (204, 196))):
+        listed = raster_pcx.pages(corpus / f"{name}.dcx")
+        assert len(listed) == count and not any(p.faults for p in listed), name
+        with Image.open(corpus / f"{name}.dcx") as image:
+            assert image.format == "DCX" and image.n_frames == count
+            for page in range(count):
+                with Image.open(corpus / f"{name}-{page + 1}.png") as png:
+                    expected = numpy.asarray(png.convert("RGB"))
+                assert numpy.array_equal(raster_pcx.decode(corpus / f"{name}.dcx", "rgb", page=page), expected)
+                image.seek(page)
+                assert numpy.array_equal(numpy.asarray(image.convert("RGB")), expected), (name, page)
+                if dpi:
+                    assert raster_pcx.inspect(corpus / f"{name}.dcx", page=page).dpi == dpi

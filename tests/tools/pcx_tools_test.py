@@ -3,9 +3,10 @@
 
   pcx_tools_test.py --pcxcheck PATH --pcx2png PATH --png2pcx PATH GROUP
 
-Groups: check-statuses, check-golden, damage (pcxcheck, and pcx2png when
-given), pcx2png-statuses (pcx2png),
-png2pcx-statuses, round-trip, peers (both converters). A group that needs
+Groups: check-statuses, check-golden, damage, dcx-check (pcxcheck, and
+pcx2png when given), pcx2png-statuses, dcx-pcx2png (pcx2png),
+png2pcx-statuses, dcx-png2pcx, round-trip, peers, dcx-corpus, dcx-peers
+(both converters). A group that needs
 Pillow or netpbm ends with status 77 (skipped) without them.
 """
 import argparse
@@ -344,6 +345,19 @@ def group_png2pcx_statuses(tools, work):
     check(got == 2 and err == "png2pcx: --layout takes bw, 16, 256, rgb or rgba, not '16bit'\n", "--layout: %r" % err)
     got, _, err = run([png2pcx, path("tree/sub/x.PNG"), "--layout=bw", "-o", path("bw")])
     check(got == 1 and "other than black and white" in err, "--layout bw refuses colours: %r" % err)
+    # Read with a bound: a size beyond --max-pixels is refused from the
+    # header; a 1 x 1 picture may take 2 x (1 + 8) bytes and 16 MiB more.
+    whole = open(path("tree/sub/x.PNG"), "rb").read()
+    huge = whole[:16] + struct.pack(">II", 60000, 60000) + whole[24:]
+    with open(path("huge.png"), "wb") as f:
+        f.write(huge + bytes(1 << 20))
+    Image.new("RGB", (1, 1)).save(path("one.png"))
+    with open(path("long.png"), "wb") as f:
+        f.write(open(path("one.png"), "rb").read() + bytes(16 << 20))
+    got, _, err = run([png2pcx, path("huge.png"), path("long.png"), "-o", path("bounded")])
+    check(got == 1 and "huge.png: refused: 60000 x 60000 pixels, more than --max-pixels 268435456" in err and
+          "long.png: refused: longer than its pixels can need (16777234 bytes); not read" in err,
+          "png2pcx reads with a bound: %r" % err)
 
 
 def flipped_true_colour(flip):
@@ -384,6 +398,254 @@ def group_damage(tools, work):
     check(header is not None and header[9] == 3 and palette is not None and len(palette) > 0 and
           palette == grey[:len(palette)] and len(palette) >= 3 * 0xC9,
           "the lost trailer's picture has a grey palette covering its indices (%r)" % (palette or b"")[:12])
+
+
+DCX_MARK = 0x3ADE68B1
+
+
+def dcx(pages, offsets=None, cut=None):
+    """A multi-page file as writers lay it out: the table reserved in full,
+    the first page at byte 4100; `offsets` replaces the table's entries."""
+    starts, at = [], 4100
+    for page in pages:
+        starts.append(at)
+        at += len(page)
+    table = starts if offsets is None else offsets
+    head = struct.pack("<I", DCX_MARK) + b"".join(struct.pack("<I", o) for o in table)
+    body = head.ljust(4100, b"\0") + b"".join(pages)
+    return body if cut is None else body[:cut]
+
+
+def dcx_files(folder):
+    """Multi-page files built from the golden pictures, by name."""
+    golden_files(folder)
+    page = {name: open(os.path.join(folder, name + ".pcx"), "rb").read()
+            for name in ("a-whole", "b-odd", "c-cut", "d-sixteen")}
+    files = {
+        "fax.dcx": dcx([page["a-whole"], page["c-cut"], page["d-sixteen"]]),
+        # Cut 3 bytes into the second page's data: the third page is lost.
+        "cut.dcx": dcx([page["a-whole"], page["b-odd"], page["a-whole"]], cut=4100 + len(page["a-whole"]) + 131),
+        "shared.dcx": dcx([page["a-whole"]], offsets=[4100, 4100]),
+        "empty.dcx": dcx([]),
+        "text.dcx": dcx([b"no picture here" * 10]),
+    }
+    for name, data in files.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    return page
+
+
+DCX_GOLDEN = """\
+{d}/fax.dcx page 1 of 3: 5 x 3, 8 bits x 1 plane, version 5, 256 colours from the trailer, compressed 1.2:1
+{d}/fax.dcx page 2 of 3: damaged: the data ends before the last row (after row 2 of 4); \
+7 x 4, 8 bits x 3 planes, version 5, true colour, compression unknown (data cut short)
+{d}/fax.dcx page 3 of 3: 32 x 2, 1 bit x 4 planes, version 3, 16 colours from the header, compressed 8.0:1
+{d}/fax.dcx: damaged: 3 pages (2 whole, 0 with notes only, 1 damaged, 0 lost or refused)
+{d}/cut.dcx page 1 of 3: 5 x 3, 8 bits x 1 plane, version 5, 256 colours from the trailer, compressed 1.2:1
+{d}/cut.dcx page 2 of 3: damaged: the data ends before the last row (after row 0 of 3); \
+the 256-colour trailer is missing: colours unknown; 5 x 3, 8 bits x 1 plane, version 5, 256 colours shown as greys, \
+compression unknown (data cut short); note: BytesPerLine is odd or more than the width needs
+{d}/cut.dcx page 3 of 3: lost: a page starts past the end of the file: the file is cut short
+{d}/cut.dcx: damaged: 3 pages (1 whole, 0 with notes only, 1 damaged, 1 lost or refused); \
+page table: a page starts past the end of the file: the file is cut short
+{d}/shared.dcx page 1 of 2: 5 x 3, 8 bits x 1 plane, version 5, 256 colours from the trailer, compressed 1.2:1; \
+pages overlap (one start shared, or a page inside the table)
+{d}/shared.dcx page 2 of 2: 5 x 3, 8 bits x 1 plane, version 5, 256 colours from the trailer, compressed 1.2:1; \
+pages overlap (one start shared, or a page inside the table)
+{d}/shared.dcx: damaged: 2 pages (0 whole, 0 with notes only, 2 damaged, 0 lost or refused); \
+page table: pages overlap (one start shared, or a page inside the table)
+{d}/empty.dcx: refused: 0 pages (0 whole, 0 with notes only, 0 damaged, 0 lost or refused); \
+page table: the page table lists no page
+{d}/text.dcx page 1 of 1: refused: not a PCX picture (its 128-byte header is cut short, lacks the PCX mark or \
+names no pixels)
+{d}/text.dcx: refused: 1 page (0 whole, 0 with notes only, 0 damaged, 1 lost or refused)
+5 files: 0 whole, 0 with notes only, 3 damaged, 2 refused
+"""
+
+
+def group_dcx_check(tools, work):
+    """pcxcheck on multi-page files: a line a page, the file's verdict, the
+    table's faults named; the summary counts files."""
+    dcx_files(work)
+    names = ["fax.dcx", "cut.dcx", "shared.dcx", "empty.dcx", "text.dcx"]
+    status, out, err = run([tools["pcxcheck"]] + [os.path.join(work, n) for n in names])
+    expected = DCX_GOLDEN.format(d=work)
+    check(status == 1 and err == "" and out == expected, "pcxcheck's report on multi-page files, line for line")
+    for got, want in zip(out.splitlines(), expected.splitlines()):
+        if got != want:
+            print("  got:  %r\n  want: %r" % (got, want))
+    fax = [line for line in expected.splitlines() if "/fax.dcx" in line]
+    status, out, _ = run([tools["pcxcheck"], "-q", os.path.join(work, "fax.dcx")])
+    check(status == 1 and out.splitlines() == [fax[1], fax[3]], "-q: only the damaged page and the verdict: %r" % out)
+    with open(os.path.join(work, "cut.dcx"), "rb") as f:
+        piped = subprocess.run([tools["pcxcheck"], "-"], stdin=f, capture_output=True, text=True)
+    cut = [line.replace(work + "/cut.dcx", "(standard input)") for line in expected.splitlines() if "/cut.dcx" in line]
+    check(piped.returncode == 1 and piped.stdout.splitlines()[:-1] == cut, "standard input: %r" % piped.stdout)
+    # A table that claims a page 4 GiB on is refused from the table alone.
+    with open(os.path.join(work, "far.dcx"), "wb") as f:
+        f.write(dcx([], offsets=[0xFFFFFF00]))
+    status, out, _ = run([tools["pcxcheck"], "-r", work])
+    check(status == 1 and "far.dcx page 1 of 1: lost: a page starts past the end" in out and
+          "/a-whole.pcx: 5 x 3" in out and "13 files:" in out, "-r takes .dcx and .pcx files: %r" % out)
+
+
+def png_indices(Image, path):
+    picture = Image.open(path)
+    return picture.mode, list(picture.getdata())
+
+
+def group_dcx_pcx2png(tools, work):
+    """pcx2png: a PNG a page, numbered and padded, --page, kept on a second
+    run, a cut file's lost page named and the rest converted."""
+    Image = pillow()
+    if Image is None:
+        return SKIP
+    page = dcx_files(work)
+    pcx2png = tools["pcx2png"]
+    path = lambda name: os.path.join(work, name)  # noqa: E731
+    with open(path("long.dcx"), "wb") as f:
+        f.write(dcx([page["a-whole"], page["d-sixteen"]] * 6))
+    status, said, err = run([pcx2png, "--page", "2,11-", "-j", "2", "-o", path("out"), path("long.dcx")])
+    made = sorted(os.listdir(path("out")))
+    check(status == 0 and err == "" and made == ["long-02.png", "long-11.png", "long-12.png"] and
+          said == "pcx2png: 1 file (3 pictures): 3 converted (0 of them with damage), 0 kept, 0 refused, 0 failed\n",
+          "--page 2,11-: %r %r %r" % (made, said, err))
+    sixteen = ("P", [0] * 64)
+    whole = ("P", [1, 2, 3, 4, 5, 9, 9, 9, 9, 9, 0xC8, 7, 6, 5, 4])
+    check(png_indices(Image, path("out/long-11.png")) == whole and png_indices(Image, path("out/long-12.png")) ==
+          sixteen, "each page's own pixels")
+    status, said, _ = run([pcx2png, "-o", path("out"), path("long.dcx")])
+    check(status == 0 and "12 pictures): 9 converted (0 of them with damage), 3 kept" in said,
+          "the second run converts the rest: %r" % said)
+    status, said, err = run([pcx2png, "-o", path("cut"), path("cut.dcx"), "--page", "1-2,4"])
+    check(status == 1 and sorted(os.listdir(path("cut"))) == ["cut-1.png", "cut-2.png"] and
+          "2 converted (1 of them with damage), 0 kept, 1 refused" in said and
+          "cut.dcx page 2: converted with damage: the data ends before the last row (after row 0 of 3)" in err and
+          "cut.dcx page 4: refused: no such page: the file has 3" in err, "a cut file: %r %r" % (said, err))
+    status, said, err = run([pcx2png, "-o", path("cut3"), path("cut.dcx")])
+    check(status == 1 and "cut.dcx page 3: refused: lost: a page starts past the end of the file" in err,
+          "the lost page is named: %r" % err)
+    for bad in ("0", "3-2", "1,,2", "x", "1024"):
+        status, _, err = run([pcx2png, "--page", bad, path("long.dcx")])
+        check(status == 2 and err.count("\n") == 1 and "--page" in err, "--page %s: one line: %r" % (bad, err))
+
+
+def group_dcx_png2pcx(tools, work):
+    """png2pcx --dcx: one file of every input in order, whole or absent;
+    each page read back by Pillow from its offset."""
+    Image = pillow()
+    if Image is None:
+        return SKIP
+    path = lambda name: os.path.join(work, name)  # noqa: E731
+    grey = Image.new("L", (6, 4))
+    grey.putdata([x * 40 + y for y in range(4) for x in range(6)])
+    # 48 colours (8 bits and the trailer: Pillow misreads planar lines with
+    # a pad byte)
+    colour = Image.new("RGB", (16, 3))
+    colour.putdata([(x * 15, y * 80, 200 - x * y) for y in range(3) for x in range(16)])
+    pictures = [grey, colour, grey.transpose(Image.FLIP_LEFT_RIGHT)]
+    names = []
+    for i, picture in enumerate(pictures):
+        names.append(path("p%d.png" % i))
+        picture.save(names[-1])
+    status, said, err = run([tools["png2pcx"], "--dcx", path("out.dcx")] + names)
+    check(status == 0 and err == "" and said == "png2pcx: 3 files into %s\n" % path("out.dcx"), "written: %r" % said)
+    data = open(path("out.dcx"), "rb").read()
+    offsets = struct.unpack("<I4I", data[:20])
+    check(offsets[0] == DCX_MARK and offsets[1] == 4100 and offsets[4] == 0 and
+          data[20:4100] == bytes(4080), "the mark, three offsets from 4100 and zeros: %r" % (offsets,))
+    ends = list(offsets[2:4]) + [len(data)]
+    for i, picture in enumerate(pictures):
+        one = Image.open(__import__("io").BytesIO(data[offsets[1 + i]:ends[i]]))
+        check(one.convert("RGB").tobytes() == picture.convert("RGB").tobytes(), "page %d as its PNG" % (i + 1))
+    with open(path("bad.png"), "wb") as f:
+        f.write(b"not a png at all" * 4)
+    status, said, err = run([tools["png2pcx"], "--dcx", path("none.dcx"), names[0], path("bad.png")])
+    check(status == 1 and not os.path.exists(path("none.dcx")) and "bad.png: refused" in err and
+          os.listdir(work) == [n for n in os.listdir(work) if not n.endswith(".part")],
+          "one input refused: no file: %r %r" % (said, err))
+    status, said, _ = run([tools["png2pcx"], "--dcx", path("out.dcx"), names[0]])
+    check(status == 0 and "kept" in said and open(path("out.dcx"), "rb").read() == data, "an existing file is kept")
+
+
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dcx_corpus")
+
+
+def first_line(args):
+    """The first line a program prints, or "" when it cannot be run."""
+    try:
+        done = subprocess.run(args, capture_output=True, text=True, timeout=30)
+    except OSError:
+        return ""
+    said = done.stdout or done.stderr
+    return said.splitlines()[0] if said else ""
+
+
+def group_dcx_corpus(tools, work):
+    """Every page of the checked-in peers' files (dcx_corpus/make_corpus.py)
+    decodes to the pixels the peer that wrote it reads back (ImageMagick's
+    black-and-white page: as netpbm and Pillow read it, see there); a cut
+    copy of the fax keeps its first page and names the second damaged."""
+    Image = pillow()
+    if Image is None:
+        return SKIP
+    for name, pages in (("mixed", 4), ("fax", 2)):
+        out = os.path.join(work, name)
+        status, said, err = run([tools["pcx2png"], "-j", "2", "-o", out, os.path.join(CORPUS, name + ".dcx")])
+        check(status == 0 and err == "", "%s.dcx converted: %r %r" % (name, said, err))
+        for page in range(1, pages + 1):
+            ours = Image.open(os.path.join(out, "%s-%d.png" % (name, page))).convert("RGB")
+            theirs = Image.open(os.path.join(CORPUS, "%s-%d.png" % (name, page))).convert("RGB")
+            check(ours.size == theirs.size and ours.tobytes() == theirs.tobytes(),
+                  "%s.dcx page %d as its writer reads it" % (name, page))
+    data = open(os.path.join(CORPUS, "fax.dcx"), "rb").read()
+    second = struct.unpack("<I", data[8:12])[0]
+    with open(os.path.join(work, "cut.dcx"), "wb") as f:
+        f.write(data[:second + 128 + 9000])
+    status, said, err = run([tools["pcx2png"], "-o", os.path.join(work, "cut"), os.path.join(work, "cut.dcx")])
+    first = Image.open(os.path.join(work, "cut", "cut-1.png")).convert("RGB").tobytes()
+    check(status == 0 and "2 converted (1 of them with damage)" in said and "cut.dcx page 2: converted with damage: "
+          "the data ends before the last row" in err and
+          first == Image.open(os.path.join(CORPUS, "fax-1.png")).convert("RGB").tobytes(),
+          "a fax cut in its second page: the first whole, the second named: %r %r" % (said, err))
+
+
+def group_dcx_peers(tools, work):
+    """png2pcx --dcx read page for page by ImageMagick, and by Pillow where
+    Pillow can (it looks for a page's 256 colours at the end of the whole
+    file, and fails on every 256-colour page: "unrecognized image mode")."""
+    Image = pillow()
+    if Image is None:
+        return SKIP
+    if not first_line(["convert", "-version"]).startswith("Version: ImageMagick"):
+        print("no ImageMagick (its version line does not say so): skipped")
+        return SKIP
+    pictures = []
+    for i, (mode, size) in enumerate((("RGB", (40, 30)), ("L", (64, 48)), ("1", (33, 17)), ("P", (70, 46)))):
+        picture = Image.new("RGB", size)
+        picture.putdata([((x * 37 + i * 50) % 256, (y * 23) % 256, (x * y + 90) % 256)
+                         for y in range(size[1]) for x in range(size[0])])
+        picture = picture.convert(mode) if mode != "P" else picture.quantize(100)
+        pictures.append(picture)
+        picture.save(os.path.join(work, "p%d.png" % i))
+    target = os.path.join(work, "out.dcx")
+    status, said, _ = run([tools["png2pcx"], "--dcx", target] + [os.path.join(work, "p%d.png" % i)
+                                                                 for i in range(len(pictures))])
+    check(status == 0, "png2pcx --dcx: %r" % said)
+    expected = [p.convert("RGB").tobytes() for p in pictures]
+    for i in range(len(pictures)):
+        back = os.path.join(work, "im-%d.png" % i)
+        subprocess.run(["convert", "%s[%d]" % (target, i), "-depth", "8", "PNG24:" + back], capture_output=True)
+        got = Image.open(back).convert("RGB").tobytes() if os.path.exists(back) else b""
+        # ImageMagick 6 reads every 1-bit, one-plane picture with its bits
+        # inverted (netpbm's too), and so its pages.
+        want = bytes(255 - v for v in expected[i]) if pictures[i].mode == "1" else expected[i]
+        check(got == want, "ImageMagick reads page %d as its PNG" % (i + 1))
+    frames = Image.open(target)
+    check(frames.n_frames == len(pictures), "Pillow counts %d pages (%d)" % (len(pictures), frames.n_frames))
+    for i in (0, 2):  # the true-colour page and the black-and-white one, whose colours are in their headers
+        frames.seek(i)
+        check(frames.convert("RGB").tobytes() == expected[i], "Pillow reads page %d as its PNG" % (i + 1))
 
 
 def main():

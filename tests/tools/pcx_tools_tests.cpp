@@ -170,12 +170,13 @@ void expect_only_whole_files(const fs::path& folder, size_t* count) {
 
 // 200 pictures converted, interrupted at moments spread over the batch
 // (by each of the three signals in turn), then run again to the end.
-void interrupt_and_rerun(const std::string& tool, const std::string& extension, const std::function<Bytes(int)>& make) {
+// `fill` writes the inputs into its folder.
+void interrupt_and_rerun(const std::string& tool, const std::function<void(const fs::path&)>& fill) {
     Scratch scratch;
     std::vector<std::string> args = {
         tool, "-j", "2", "-r", (scratch / "in").string(), "-o", (scratch / "out").string()};
     fs::create_directories(scratch / "in");
-    for (int i = 0; i < 200; ++i) write_bytes(scratch / "in" / ("p" + std::to_string(i) + extension), make(i));
+    fill(scratch / "in");
     const int signals[] = {SIGINT, SIGTERM, SIGHUP};
     int interrupted = 0;
     for (int attempt = 0; attempt < 6; ++attempt) {
@@ -218,18 +219,43 @@ void interrupt_and_rerun(const std::string& tool, const std::string& extension, 
     EXPECT_GE(interrupted, 3) << "too few signals came while the batch ran";
 }
 
+// 200 files of one picture each, made by `make`.
+std::function<void(const fs::path&)> files_of(const std::string& extension, const std::function<Bytes(int)>& make) {
+    return [=](const fs::path& folder) {
+        for (int i = 0; i < 200; ++i) write_bytes(folder / ("p" + std::to_string(i) + extension), make(i));
+    };
+}
+
 TEST(PcxToolsBatch, InterruptedBatchLeavesWholeFilesAndARerunFinishesIt) {
-    interrupt_and_rerun(PCX2PNG, ".pcx", [](int i) { return pcx_picture(64, 48, i); });
+    interrupt_and_rerun(PCX2PNG, files_of(".pcx", [](int i) { return pcx_picture(64, 48, i); }));
+}
+
+// One file of 200 pages: its pages are the batch's jobs.
+TEST(PcxToolsBatch, InterruptedMultiPageFileLeavesWholePagesAndARerunFinishesIt) {
+    interrupt_and_rerun(PCX2PNG, [](const fs::path& folder) {
+        std::vector<Bytes> pages;
+        std::vector<uint64_t> sizes;
+        for (int i = 0; i < 200; ++i) {
+            pages.push_back(pcx_picture(64, 48, i));
+            sizes.push_back(pages.back().size());
+        }
+        Bytes file(PCX_DCX_HEAD_BYTES);
+        ASSERT_EQ(pcx_dcx_head(sizes.data(), 200, file.data(), file.size()), file.size());
+        for (const Bytes& page : pages) file.insert(file.end(), page.begin(), page.end());
+        write_bytes(folder / "fax.dcx", file);
+    });
 }
 
 TEST(PcxToolsBatch, InterruptedPngBatchLeavesWholeFilesAndARerunFinishesIt) {
-    interrupt_and_rerun(PNG2PCX, ".png", [](int i) {
-        Bytes rgb(64 * 48 * 3);
-        for (size_t k = 0; k < rgb.size(); ++k) rgb[k] = static_cast<uint8_t>((k * 7 + k / 97 * 13 + i) % 251);
-        pngio::Picture picture;
-        picture.width = 64, picture.height = 48, picture.pixels = rgb.data(), picture.stride = 64 * 3;
-        return png_bytes(picture);
-    });
+    interrupt_and_rerun(PNG2PCX, files_of(".png", [](int i) {
+                            Bytes rgb(64 * 48 * 3);
+                            for (size_t k = 0; k < rgb.size(); ++k)
+                                rgb[k] = static_cast<uint8_t>((k * 7 + k / 97 * 13 + i) % 251);
+                            pngio::Picture picture;
+                            picture.width = 64, picture.height = 48, picture.pixels = rgb.data(),
+                            picture.stride = 64 * 3;
+                            return png_bytes(picture);
+                        }));
 }
 
 TEST(PcxToolsBatch, KeptFailedAndForced) {

@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #else
 #include <unistd.h>
 #endif
@@ -34,7 +35,19 @@ bool ends_with_any_case(const std::string& name, const std::string& extension) {
     });
 }
 
-bool collect_folder(const std::string& folder, const std::string& extension, std::vector<Input>* inputs,
+bool ends_with_any(const std::string& name, const std::vector<std::string>& extensions) {
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&](const std::string& extension) { return ends_with_any_case(name, extension); });
+}
+
+// ".pcx", ".pcx or .dcx".
+std::string listed(const std::vector<std::string>& extensions) {
+    std::string words;
+    for (size_t i = 0; i < extensions.size(); ++i) words += (i == 0 ? "" : " or ") + extensions[i];
+    return words;
+}
+
+bool collect_folder(const std::string& folder, const std::vector<std::string>& extensions, std::vector<Input>* inputs,
                     std::string* error) {
     std::error_code code;
     if (!fs::is_directory(path_of(folder), code)) {
@@ -44,7 +57,7 @@ bool collect_folder(const std::string& folder, const std::string& extension, std
     std::vector<Input> found;
     fs::recursive_directory_iterator it(path_of(folder), fs::directory_options::skip_permission_denied, code);
     for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
-        if (!it->is_regular_file(code) || !ends_with_any_case(text_of(it->path().filename()), extension)) continue;
+        if (!it->is_regular_file(code) || !ends_with_any(text_of(it->path().filename()), extensions)) continue;
         found.push_back({text_of(it->path()), it->path().lexically_relative(path_of(folder)).generic_u8string()});
     }
     if (code) {
@@ -52,7 +65,7 @@ bool collect_folder(const std::string& folder, const std::string& extension, std
         return false;
     }
     if (found.empty()) {
-        *error = "no " + extension + " files under " + folder;
+        *error = "no " + listed(extensions) + " files under " + folder;
         return false;
     }
     std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.relative < b.relative; });
@@ -63,19 +76,19 @@ bool collect_folder(const std::string& folder, const std::string& extension, std
 }  // namespace
 
 bool collect_inputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
-                    const std::string& extension, std::vector<Input>* inputs, std::string* error) {
+                    const std::vector<std::string>& extensions, std::vector<Input>* inputs, std::string* error) {
     for (const std::string& argument : files) {
         for (const std::string& file : expand_wildcards(argument)) {
             std::error_code code;
             if (fs::is_directory(path_of(file), code)) {
-                *error = file + " is a folder (-r DIR takes every " + extension + " file under one)";
+                *error = file + " is a folder (-r DIR takes every " + listed(extensions) + " file under one)";
                 return false;
             }
             inputs->push_back({file, text_of(path_of(file).filename())});
         }
     }
     for (const std::string& folder : folders) {
-        if (!collect_folder(folder, extension, inputs, error)) return false;
+        if (!collect_folder(folder, extensions, inputs, error)) return false;
     }
     return true;
 }
@@ -128,6 +141,14 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>* bytes, std::
     close_input(file);
     if (read && bytes->empty()) *error = "empty file";
     return read && !bytes->empty();
+}
+
+unsigned long process_id() {
+#ifdef _WIN32
+    return static_cast<unsigned long>(_getpid());
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
 }
 
 bool error_is_terminal() {

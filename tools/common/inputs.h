@@ -16,11 +16,12 @@ struct Input {
 };
 
 // Named files as they are (a missing one is found out when it is read);
-// every file ending in `extension` (".pcx", any case) under each folder.
+// every file ending in one of `extensions` (".pcx", any case) under each
+// folder.
 // False, with a line in `error`, when a folder cannot be listed, holds no
 // such file, or a named input is a folder.
 bool collect_inputs(const std::vector<std::string>& files, const std::vector<std::string>& folders,
-                    const std::string& extension, std::vector<Input>* inputs, std::string* error);
+                    const std::vector<std::string>& extensions, std::vector<Input>* inputs, std::string* error);
 
 // The file opened for reading, "-" being standard input; nullptr with
 // "does not exist" or "cannot be read: REASON" in `error`.
@@ -36,6 +37,9 @@ bool read_at_most(FILE* file, uint64_t most, std::vector<uint8_t>* bytes, std::s
 // The whole file; false with the reason in `error` ("does not exist",
 // "empty file", "cannot be read: REASON").
 bool read_whole_file(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+
+// This process's number, for temporary names no other run shares.
+unsigned long process_id();
 
 // Standard error is a terminal (for progress lines).
 bool error_is_terminal();

@@ -61,6 +61,15 @@ std::vector<std::string> note_words(const pcx_facts& facts) {
     return words;
 }
 
+std::vector<std::string> fault_words(int32_t faults) {
+    std::vector<std::string> words;
+    for (int shift = 0; shift < 31; ++shift) {
+        const int32_t bit = int32_t{1} << shift;
+        if ((faults & bit) != 0) words.push_back(pcx_dcx_fault_text(bit));
+    }
+    return words;
+}
+
 std::string refusal_words(int32_t result, const pcx_facts& facts) {
     std::string words = pcx_result_text(result);
     if (result == PCX_BAD_LAYOUT) {

@@ -20,6 +20,8 @@ std::string colour_words(const pcx_facts& facts);
 std::vector<std::string> damage_words(const pcx_facts& facts);
 // One phrase per note bit.
 std::vector<std::string> note_words(const pcx_facts& facts);
+// One phrase per PCX_DCX_* fault bit of a multi-page file's table.
+std::vector<std::string> fault_words(int32_t faults);
 // Why a picture was refused: the result in words, and for a layout no
 // reader stores, the layout the header claims.
 std::string refusal_words(int32_t result, const pcx_facts& facts);

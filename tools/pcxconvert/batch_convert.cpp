@@ -57,9 +57,13 @@ struct Settings {
 };
 
 struct Job {
+    Job(const std::string& in, const std::string& out) : input(in), output(out), name(in) {}
+
     std::string input;
     std::string output;
     Outcome outcome;
+    std::string name;  // in messages: the input, or "INPUT page P"
+    const Page* page = nullptr;
 };
 
 // -1 to go on, else the exit status.
@@ -104,16 +108,40 @@ std::string output_for(const tools::Input& input, const Settings& settings, cons
     return text_of(path.replace_extension(extension));
 }
 
-// The jobs, each with its output; an output two inputs would share is
-// refused for the later one.
-std::vector<Job> plan_jobs(const std::vector<tools::Input>& inputs, const Settings& settings, const Tool& tool) {
+// NAME.png to NAME-P.png, P padded to the digits of the page count.
+std::string page_output(const std::string& output, const Page& page) {
+    const std::string digits = std::to_string(page.count);
+    std::string number = std::to_string(page.number);
+    number.insert(0, digits.size() - std::min(digits.size(), number.size()), '0');
+    const fs::path path = path_of(output);
+    return text_of(path.parent_path() / path_of(text_of(path.stem()) + "-" + number + text_of(path.extension())));
+}
+
+// The jobs, each with its output (a multi-page input one a page); an output
+// two inputs would share is refused for the later one.
+std::vector<Job> plan_jobs(const std::vector<tools::Input>& inputs, const Settings& settings, const Tool& tool,
+                           std::vector<std::vector<Page>>* pages) {
     std::vector<Job> jobs;
     std::map<std::string, std::string> taken;
-    for (const tools::Input& input : inputs) {
-        Job job{input.path, output_for(input, settings, tool.output_extension), {}};
-        const auto [it, fresh] = taken.emplace(text_of(path_of(job.output).lexically_normal()), input.path);
-        if (!fresh) job.outcome = {Result::Refused, "its output " + job.output + " is also " + it->second + "'s"};
-        jobs.push_back(job);
+    pages->resize(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const tools::Input& input = inputs[i];
+        const std::string output = output_for(input, settings, tool.output_extension);
+        std::vector<Page>& own = (*pages)[i];
+        if (!tool.pages || !tool.pages(input.path, &own)) own.clear();
+        const size_t count = std::max<size_t>(own.size(), 1);
+        for (size_t p = 0; p < count; ++p) {
+            Job job(input.path, output);
+            if (!own.empty()) {
+                job.page = &own[p];
+                job.output = page_output(output, own[p]);
+                job.name = input.path + " page " + std::to_string(own[p].number);
+                if (!own[p].refused.empty()) job.outcome = {Result::Refused, own[p].refused};
+            }
+            const auto [it, fresh] = taken.emplace(text_of(path_of(job.output).lexically_normal()), job.name);
+            if (!fresh) job.outcome = {Result::Refused, "its output " + job.output + " is also " + it->second + "'s"};
+            jobs.push_back(job);
+        }
     }
     return jobs;
 }
@@ -137,7 +165,7 @@ bool make_folder(const std::string& path, std::string* error) {
 // an interrupt came.
 Result write_output(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
     if (!make_folder(path, error)) return Result::Failed;
-    const std::string part = path + ".part";
+    const std::string part = path + "." + std::to_string(tools::process_id()) + ".part";  // two runs never share one
     FILE* file = tools::open_file(part, "wb");
     if (file == nullptr) {
         *error = std::strerror(errno);
@@ -164,8 +192,9 @@ Outcome read_and_convert(const Job& job, const Settings& settings, const Tool& t
                          tools::PixelBudget& budget, std::vector<uint8_t>* output) {
     std::vector<uint8_t> input;
     std::string error;
-    const bool read = tool.read ? tool.read(job.input, settings.max_pixels, &input, &error)
-                                : tools::read_whole_file(job.input, &input, &error);
+    const bool read = job.page != nullptr ? tool.read_page(job.input, *job.page, settings.max_pixels, &input, &error)
+                      : tool.read         ? tool.read(job.input, settings.max_pixels, &input, &error)
+                                          : tools::read_whole_file(job.input, &input, &error);
     if (!read) return {Result::Refused, error};
     return converter(input, budget, output);
 }
@@ -198,7 +227,8 @@ std::vector<size_t> largest_first(const std::vector<Job>& jobs) {
     std::vector<std::pair<uintmax_t, size_t>> sizes;
     for (size_t i = 0; i < jobs.size(); ++i) {
         std::error_code error;
-        const uintmax_t size = fs::file_size(path_of(jobs[i].input), error);
+        const uintmax_t size =
+            jobs[i].page != nullptr ? jobs[i].page->extent : fs::file_size(path_of(jobs[i].input), error);
         sizes.push_back({error ? 0 : size, i});
     }
     std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
@@ -211,14 +241,14 @@ std::vector<size_t> largest_first(const std::vector<Job>& jobs) {
 // "PROGRAM: 200 files: 190 converted (2 of them with damage), 8 kept,
 // 1 refused, 1 failed", or after an interrupt "PROGRAM: interrupted: 37 of
 // 200 converted, ...". Returns the exit status.
-int summarize(const Tool& tool, const std::vector<Job>& jobs) {
+int summarize(const Tool& tool, const std::vector<Job>& jobs, size_t inputs) {
     size_t counts[6] = {0, 0, 0, 0, 0, 0};
     const char* words[6] = {nullptr, "converted with damage", nullptr, "refused", "failed", nullptr};
     for (const Job& job : jobs) {
         const int result = static_cast<int>(job.outcome.result);
         ++counts[result];
         if (words[result] != nullptr) {
-            std::fprintf(stderr, "%s: %s: %s: %s\n", tool.program, job.input.c_str(), words[result],
+            std::fprintf(stderr, "%s: %s: %s: %s\n", tool.program, job.name.c_str(), words[result],
                          job.outcome.why.c_str());
         }
     }
@@ -229,13 +259,83 @@ int summarize(const Tool& tool, const std::vector<Job>& jobs) {
         std::printf("%s: interrupted: %zu of %zu converted, %zu kept, %zu refused, %zu failed\n", tool.program,
                     converted, jobs.size(), counts[2], counts[3], counts[4]);
     } else {
-        std::printf("%s: %zu file%s: %zu converted (%zu of them with damage), %zu kept, %zu refused, %zu failed\n",
-                    tool.program, jobs.size(), jobs.size() == 1 ? "" : "s", converted, counts[1], counts[2], counts[3],
-                    counts[4]);
+        // Counted by output: with a multi-page input, the files and their pages.
+        const std::string files = std::to_string(inputs) + (inputs == 1 ? " file" : " files");
+        const std::string outputs =
+            jobs.size() == inputs ? files : files + " (" + std::to_string(jobs.size()) + " pictures)";
+        std::printf("%s: %s: %zu converted (%zu of them with damage), %zu kept, %zu refused, %zu failed\n",
+                    tool.program, outputs.c_str(), converted, counts[1], counts[2], counts[3], counts[4]);
     }
     std::fflush(stdout);
     if (signal != 0) return 128 + signal;
     return counts[3] + counts[4] > 0 ? 1 : 0;
+}
+
+// The converted parts joined by the tool and written whole: Converted,
+// Failed (why in `error`, or printed when they cannot be joined), or
+// NotStarted after an interrupt.
+Result join_and_write(const Tool& tool, const std::vector<std::vector<uint8_t>>& parts, std::string* error) {
+    const std::string& path = *tool.combined;
+    std::vector<uint8_t> whole;
+    try {
+        if (!tool.combine(parts, &whole, error)) {
+            std::fprintf(stderr, "%s: %s: not written: %s\n", tool.program, path.c_str(), error->c_str());
+            error->clear();
+            return Result::Failed;
+        }
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: %s: not written: not enough memory\n", tool.program, path.c_str());
+        return Result::Failed;
+    }
+    return write_output(path, whole, error);
+}
+
+// Every input converted on the workers and kept, then joined into one file
+// that is written whole, or not at all when any input was refused, an
+// interrupt came or the file could not be written. An existing file is
+// kept unless --force.
+int run_combined(const Tool& tool, const std::vector<tools::Input>& inputs, const Settings& settings,
+                 const Converter& converter) {
+    const std::string& path = *tool.combined;
+    std::error_code code;
+    if (!settings.force && fs::exists(path_of(path), code)) {
+        std::printf("%s: %s kept: it exists (--force replaces it)\n", tool.program, path.c_str());
+        return 0;
+    }
+    std::vector<Job> jobs;
+    for (const tools::Input& input : inputs) jobs.emplace_back(input.path, path);
+    std::vector<std::vector<uint8_t>> parts(jobs.size());
+    tools::PixelBudget budget(settings.max_pixels);
+    tools::run_batch(jobs.size(), settings.jobs, tools::error_is_terminal(), tool.program, [&](size_t i) {
+        try {
+            jobs[i].outcome = read_and_convert(jobs[i], settings, tool, converter, budget, &parts[i]);
+        } catch (const std::bad_alloc&) {
+            jobs[i].outcome = {Result::Refused, "not enough memory"};
+        }
+    });
+    size_t lost = 0;
+    for (const Job& job : jobs) {
+        if (job.outcome.result == Result::Converted || job.outcome.result == Result::Damaged) continue;
+        ++lost;
+        if (job.outcome.result == Result::Refused)
+            std::fprintf(stderr, "%s: %s: refused: %s\n", tool.program, job.name.c_str(), job.outcome.why.c_str());
+    }
+    std::string error;
+    const bool go = lost == 0 && tools::interrupt_signal() == 0;
+    const Result written = go ? join_and_write(tool, parts, &error) : Result::NotStarted;
+    if (written == Result::Failed && !error.empty())
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", tool.program, path.c_str(), error.c_str());
+    std::fflush(stderr);
+    if (const int signal = tools::interrupt_signal(); signal != 0) {
+        std::printf("%s: interrupted: %s not written\n", tool.program, path.c_str());
+        return 128 + signal;
+    }
+    if (written == Result::Converted) {
+        std::printf("%s: %zu file%s into %s\n", tool.program, jobs.size(), jobs.size() == 1 ? "" : "s", path.c_str());
+        return 0;
+    }
+    std::printf("%s: %s not written: %zu of %zu files refused\n", tool.program, path.c_str(), lost, jobs.size());
+    return 1;
 }
 
 }  // namespace
@@ -253,17 +353,19 @@ int run(const Tool& tool, int argc, char** argv, const std::function<Converter()
 
     std::vector<tools::Input> inputs;
     std::string error;
-    if (!tools::collect_inputs(line.operands(), settings.folders, tool.input_extension, &inputs, &error)) {
+    if (!tools::collect_inputs(line.operands(), settings.folders, tool.input_extensions, &inputs, &error)) {
         std::fprintf(stderr, "%s: %s\n", tool.program, error.c_str());
         return 1;
     }
-    std::vector<Job> jobs = plan_jobs(inputs, settings, tool);
     const Converter converter = make();
+    if (tool.combined != nullptr && !tool.combined->empty()) return run_combined(tool, inputs, settings, converter);
+    std::vector<std::vector<Page>> pages;
+    std::vector<Job> jobs = plan_jobs(inputs, settings, tool, &pages);
     tools::PixelBudget budget(settings.max_pixels);
     const std::vector<size_t> order = largest_first(jobs);
     tools::run_batch(jobs.size(), settings.jobs, tools::error_is_terminal(), tool.program,
                      [&](size_t i) { convert_one(&jobs[order[i]], settings, tool, converter, budget); });
-    return summarize(tool, jobs);
+    return summarize(tool, jobs, inputs.size());
 }
 
 }  // namespace convert

@@ -5,9 +5,11 @@
 // Indexed pictures become palette PNGs at the smallest bit depth that holds
 // the indices they use, true colour becomes RGB, and a fourth plane is kept
 // (as RGBA) only with --alpha. A damaged picture is converted with what its
-// data held and named at the end.
+// data held and named at the end. A multi-page (DCX) file becomes a PNG a
+// page, each page a job of its own.
 #include <raster/pcx_codec.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -25,8 +27,13 @@ const char kUsageHead[] =
     "Converts PCX pictures to PNG files (NAME.pcx to NAME.png), on every core.\n"
     "Indexed pictures become palette PNGs of 1, 2, 4 or 8 bits a pixel (the fewest\n"
     "that hold the colours used), true colour becomes RGB.\n"
+    "A multi-page (DCX) file becomes one PNG a page, NAME-1.png, NAME-2.png, ... (the\n"
+    "numbers padded to the page count's digits), its pages spread over the cores; a\n"
+    "page lost to a file cut short is named and the rest converted.\n"
     "  --alpha             keep a 4-plane picture's fourth plane, as RGBA (the format\n"
-    "                      does not say whether it is alpha; without --alpha it is dropped)\n";
+    "                      does not say whether it is alpha; without --alpha it is dropped)\n"
+    "  --page LIST         only these pages of multi-page files: N, N-M, N- or a comma\n"
+    "                      list of them (3,5-7); single pictures are converted whole\n";
 
 // The fewest bits a pixel that hold indices up to `highest`.
 int depth_for(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }
@@ -89,6 +96,84 @@ convert::Outcome convert_picture(bool keep_alpha, const std::vector<uint8_t>& da
 bool read_bounded(const std::string& path, int64_t max_pixels, std::vector<uint8_t>* bytes, std::string* error) {
     tools::PcxFile file;
     if (!tools::read_pcx_file(path, max_pixels, &file, error)) return false;
+    if (file.dcx) {  // it became one after the batch was planned
+        *error = "a multi-page file, which it was not when the batch started";
+        return false;
+    }
+    *bytes = std::move(file.bytes);
+    return true;
+}
+
+// --page: inclusive ranges of page numbers, `last` 0 for an open end.
+struct PageRange {
+    int first, last;
+};
+
+bool parse_pages(const std::string& text, std::vector<PageRange>* ranges) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::string item = text.substr(start, comma - start);
+        const size_t dash = item.find('-');
+        int64_t first = 0, last = 0;
+        if (!tools::parse_whole(item.substr(0, dash), 1, PCX_DCX_MAX_PAGES, &first)) return false;
+        last = first;
+        if (dash != std::string::npos) {
+            const std::string tail = item.substr(dash + 1);
+            if (tail.empty()) {
+                last = 0;
+            } else if (!tools::parse_whole(tail, first, PCX_DCX_MAX_PAGES, &last)) {
+                return false;
+            }
+        }
+        ranges->push_back({static_cast<int>(first), static_cast<int>(last)});
+        start = comma + 1;
+    }
+    return true;
+}
+
+bool selected(const std::vector<PageRange>& ranges, int page) {
+    if (ranges.empty()) return true;
+    for (const PageRange& range : ranges)
+        if (page >= range.first && (range.last == 0 || page <= range.last)) return true;
+    return false;
+}
+
+// The pages of a DCX input that --page selects; pages asked for that the
+// file does not have are refused by number.
+bool list_pages(const std::vector<PageRange>& ranges, const std::string& path, std::vector<convert::Page>* pages) {
+    tools::PcxFile head;
+    std::string error;
+    tools::DcxPages listing;
+    if (!tools::read_dcx_head(path, &head, &error) || !tools::list_pages(head, &listing)) return false;
+    const int count = static_cast<int>(listing.pages.size());
+    for (int number = 1; number <= count; ++number) {
+        if (!selected(ranges, number)) continue;
+        const pcx_dcx_page& entry = listing.pages[static_cast<size_t>(number - 1)];
+        convert::Page page{
+            number,       count,        static_cast<uint64_t>(entry.offset), static_cast<uint64_t>(entry.extent),
+            entry.faults, std::string()};
+        if ((entry.faults & PCX_DCX_PAST_END) != 0)
+            page.refused = "lost: " + std::string(pcx_dcx_fault_text(PCX_DCX_PAST_END));
+        pages->push_back(page);
+    }
+    for (const PageRange& range : ranges) {
+        for (int number = std::max(range.first, count + 1); number <= range.last; ++number) {
+            pages->push_back(
+                {number, std::max(count, range.last), 0, 0, 0, "no such page: the file has " + std::to_string(count)});
+        }
+    }
+    if (count == 0) pages->push_back({1, 1, 0, 0, 0, tools::joined(tools::fault_words(listing.facts.faults))});
+    return true;
+}
+
+bool read_page(const std::string& path, const convert::Page& page, int64_t max_pixels, std::vector<uint8_t>* bytes,
+               std::string* error) {
+    tools::PcxFile file;
+    pcx_dcx_page entry{};
+    entry.offset = static_cast<int64_t>(page.offset);
+    entry.extent = static_cast<int64_t>(page.extent);
+    if (!tools::read_page(path, entry, max_pixels, &file, error)) return false;
     *bytes = std::move(file.bytes);
     return true;
 }
@@ -99,16 +184,24 @@ int main(int argc, char** argv) {
     const tools::Utf8Arguments utf8(&argc, &argv);
     const std::string usage = std::string(kUsageHead) + convert::kSharedUsage;
     bool keep_alpha = false;
-    convert::Tool tool{"pcx2png",
-                       usage.c_str(),
-                       ".pcx",
-                       ".png",
-                       {{"--alpha", nullptr, nullptr}},
-                       [&](const tools::Option&) {
-                           keep_alpha = true;
-                           return true;
-                       },
-                       read_bounded};
+    std::vector<PageRange> ranges;
+    convert::Tool tool{
+        "pcx2png",
+        usage.c_str(),
+        {".pcx", ".dcx"},
+        ".png",
+        {{"--alpha", nullptr, nullptr},
+         {"--page", nullptr, "a page number from 1 to 1023, a range N-M or N-, or a comma list of them"}},
+        [&](const tools::Option& option) {
+            if (option.name == "--page") return parse_pages(option.value, &ranges);
+            keep_alpha = true;
+            return true;
+        },
+        read_bounded,
+        [&](const std::string& path, std::vector<convert::Page>* pages) { return list_pages(ranges, path, pages); },
+        read_page,
+        nullptr,
+        nullptr};
     return convert::run(tool, argc, argv, [&] {
         return [keep_alpha](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* png) {
             return convert_picture(keep_alpha, data, budget, png);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "windows_args.h"
+#include "inputs.h"
 #include "batch_convert.h"
 #include "pcx_file.h"
 #include "png_io.h"
@@ -23,6 +24,7 @@ namespace {
 
 const char kUsageHead[] =
     "usage: png2pcx [options] FILE... [-r DIR]... [-o DIR]\n"
+    "       png2pcx [options] --dcx OUT.dcx FILE... [-r DIR]...\n"
     "Converts PNG pictures to PCX files (NAME.png to NAME.pcx), on every core, in the\n"
     "smallest layout that holds each: black and white; up to 16 colours (1 bit in 4\n"
     "planes); up to 256 (8 bits with the colour trailer); else true colour (3 planes).\n"
@@ -30,13 +32,17 @@ const char kUsageHead[] =
     "  --layout L          bw, 16, 256, rgb or rgba instead (a picture that does not\n"
     "                      fit the layout is refused); rgba keeps transparency\n"
     "  --alpha             keep transparency, as a fourth plane (true colour); without\n"
-    "                      it, transparency is dropped and the colours kept\n";
+    "                      it, transparency is dropped and the colours kept\n"
+    "  --dcx FILE          one multi-page (DCX) file of all the inputs instead, a page\n"
+    "                      each in the order given (at most 1023), written whole or not\n"
+    "                      at all: any input refused, and FILE is not written\n";
 
 enum class Layout { Smallest, BlackWhite, Sixteen, TwoFiftySix, Rgb, Rgba };
 
 struct Settings {
     Layout layout = Layout::Smallest;
     bool alpha = false;
+    std::string dcx;  // --dcx: one multi-page file of all the inputs
 };
 
 // An indexed picture: indices and `count` colours.
@@ -247,7 +253,77 @@ convert::Outcome convert_picture(const Settings& settings, const std::vector<uin
     }
 }
 
+// The pictures as one DCX file, in the order given.
+bool join_pages(const std::vector<std::vector<uint8_t>>& pages, std::vector<uint8_t>* whole, std::string* error) {
+    if (pages.size() > PCX_DCX_MAX_PAGES) {
+        *error = std::to_string(pages.size()) + " pictures: a DCX file holds at most 1023";
+        return false;
+    }
+    std::vector<uint64_t> sizes;
+    for (const std::vector<uint8_t>& page : pages) sizes.push_back(page.size());
+    whole->resize(PCX_DCX_HEAD_BYTES);
+    if (pcx_dcx_head(sizes.data(), static_cast<int32_t>(sizes.size()), whole->data(), whole->size()) == 0) {
+        *error = "its pages reach past the 4 GiB a DCX table can point to";
+        return false;
+    }
+    for (const std::vector<uint8_t>& page : pages) whole->insert(whole->end(), page.begin(), page.end());
+    return true;
+}
+
+// The size a PNG's header gives; false when the bytes are no PNG's (the
+// reader then says what they are not).
+bool png_size(const std::vector<uint8_t>& head, uint64_t* width, uint64_t* height) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static const uint8_t kHeaderChunk[4] = {'I', 'H', 'D', 'R'};
+    if (head.size() < 24 || !std::equal(kSignature, kSignature + 8, head.begin()) ||
+        !std::equal(kHeaderChunk, kHeaderChunk + 4, head.begin() + 12))
+        return false;
+    const auto field = [&](size_t at) {
+        return (uint64_t{head[at]} << 24) | (uint64_t{head[at + 1]} << 16) | (uint64_t{head[at + 2]} << 8) |
+               head[at + 3];
+    };
+    *width = field(16);
+    *height = field(20);
+    return true;
+}
+
+// A PNG read no further than its pixels can need: its header first, so
+// that a picture of more than --max-pixels is refused after 33 bytes, then
+// at most its pixels stored uncompressed (8 bytes a pixel at most, a
+// filter byte a row) twice over, and 16 MiB for the chunks beside them; a
+// longer file is refused.
+bool read_png_bounded(const std::string& path, int64_t max_pixels, std::vector<uint8_t>* bytes, std::string* error) {
+    constexpr size_t kHeadBytes = 33;  // the signature and the whole IHDR chunk
+    FILE* input = tools::open_input(path, error);
+    if (input == nullptr) return false;
+    bytes->clear();
+    bool read = tools::read_at_most(input, kHeadBytes, bytes, error);
+    if (read && bytes->empty()) {
+        *error = "empty file";
+        read = false;
+    }
+    uint64_t width = 0, height = 0, limit = 0;
+    if (read && png_size(*bytes, &width, &height)) {
+        limit = 2 * height * (1 + 8 * width) + (uint64_t{16} << 20);
+        if (width * height > static_cast<uint64_t>(max_pixels)) {
+            *error = tools::too_large(static_cast<int64_t>(width), static_cast<int64_t>(height), max_pixels);
+            read = false;
+        }
+        read = read && tools::read_at_most(input, limit + 1, bytes, error);
+    }
+    tools::close_input(input);
+    if (read && limit != 0 && bytes->size() > limit) {
+        *error = "longer than its pixels can need (" + std::to_string(limit) + " bytes); not read";
+        read = false;
+    }
+    return read;
+}
+
 bool take_option(const tools::Option& option, Settings* settings) {
+    if (option.name == "--dcx") {
+        settings->dcx = option.value;
+        return !option.value.empty();
+    }
     if (option.name == "--alpha") {
         settings->alpha = true;
         return true;
@@ -274,11 +350,17 @@ int main(int argc, char** argv) {
     Settings settings;
     convert::Tool tool{"png2pcx",
                        usage.c_str(),
-                       ".png",
+                       {".png"},
                        ".pcx",
-                       {{"--layout", nullptr, "bw, 16, 256, rgb or rgba"}, {"--alpha", nullptr, nullptr}},
+                       {{"--layout", nullptr, "bw, 16, 256, rgb or rgba"},
+                        {"--alpha", nullptr, nullptr},
+                        {"--dcx", nullptr, "a file name"}},
                        [&](const tools::Option& option) { return take_option(option, &settings); },
-                       nullptr};
+                       read_png_bounded,
+                       nullptr,
+                       nullptr,
+                       join_pages,
+                       &settings.dcx};
     return convert::run(tool, argc, argv, [&] {
         return [settings](const std::vector<uint8_t>& data, tools::PixelBudget& budget, std::vector<uint8_t>* pcx) {
             return convert_picture(settings, data, budget, pcx);

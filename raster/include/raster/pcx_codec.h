@@ -68,6 +68,11 @@ extern "C" {
 #define PCX_FORMAT_RGB 3     /* red, green, blue */
 #define PCX_FORMAT_RGBA 4    /* red, green, blue, alpha (255, or the fourth plane's byte) */
 
+/* ---- the file's fixed sizes --------------------------------------------- */
+
+#define PCX_HEADER_BYTES 128  /* the header every picture starts with */
+#define PCX_TRAILER_BYTES 769 /* a 256-colour picture's trailer: its marker 12 and 256 colours */
+
 /* facts.colours (and pcx_info's colours) of a true-colour picture */
 #define PCX_TRUE_COLOUR 16777216
 
@@ -178,8 +183,9 @@ size_t pcx_encode(const void* pixels, int32_t width, int32_t height, ptrdiff_t s
 
 #define PCX_DCX_MARK 0x3ADE68B1u /* the file's first 4 bytes, little-endian */
 #define PCX_DCX_MAX_PAGES 1023   /* offsets a table holds before its ending zero */
-#define PCX_DCX_HEAD_BYTES 4100  /* the mark and a full table: where the first page starts, and all pcx_dcx_list reads \
-                                  */
+/* The mark and a full table: where the first page starts, and all that
+ * pcx_dcx_list reads. */
+#define PCX_DCX_HEAD_BYTES 4100
 
 /* ---- what is wrong with a DCX table (pcx_dcx_facts and pcx_dcx_page) --- */
 

@@ -1,10 +1,13 @@
 // The PCX file's fixed facts, each named once: where every header field
 // lies, the header's and the trailer's sizes, and the bytes of the
 // run-length code. The reader, the writer and the library's surface layer
-// all take them from here. Constants only (no function), so that any file,
+// all take them from here (the sizes are the public header's, which
+// programs outside the codec use). Constants only (no function), so that any file,
 // whatever instruction set it is built for, may include it.
 #ifndef RASTER_PCX_CODEC_HEADER_H
 #define RASTER_PCX_CODEC_HEADER_H
+
+#include <raster/pcx_codec.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +17,7 @@ namespace pcx {
 
 // ---- the 128-byte header: field offsets (16-bit fields are little-endian) ----
 
-constexpr uint32_t kHeaderSize = 128;
+constexpr uint32_t kHeaderSize = PCX_HEADER_BYTES;
 constexpr int kManufacturerAt = 0;    // 1 byte: kManufacturer
 constexpr int kVersionAt = 1;         // 1 byte: 5 for pictures with a 256-colour trailer
 constexpr int kEncodingAt = 2;        // 1 byte: kRunLengthEncoding
@@ -41,7 +44,7 @@ constexpr size_t kColourMapBytes = 3 * kHeaderColours;
 
 // ---- the 256-colour trailer: the file's last 769 bytes -----------------------
 
-constexpr uint32_t kTrailerSize = 769;
+constexpr uint32_t kTrailerSize = PCX_TRAILER_BYTES;
 constexpr uint8_t kTrailerMarker = 0x0C;  // its first byte
 constexpr int kTrailerColoursAt = 1;      // 256 colours, red, green, blue
 constexpr int32_t kTrailerColours = 256;

@@ -8,8 +8,8 @@ DIR (linux) holds pcxcheck, pcx2png and png2pcx; DIR (windows) the .exe
 files; --pictures the demo's PCX pictures. Inputs: the hand-made damaged and
 odd files of the pcxcheck tests, the PNG pictures of the converters' tests
 (one per layout, and a damaged one), the same pictures as Pillow and netpbm
-write them as PCX, and the demo's pictures; two of them under non-ASCII
-names. The Windows tools get a wildcard with backslashes, the Linux tools
+write them as PCX, the demo's pictures, and multi-page files (hand-made and
+the peers' from tests/tools/dcx_corpus); two of them under non-ASCII names. The Windows tools get a wildcard with backslashes, the Linux tools
 the same files by name: outputs must be byte-identical, the reports the same
 (slashes aside), the statuses equal. With --interrupt, a long batch stopped
 by Ctrl-C (Wine turns SIGINT into the console's Ctrl-C event) must leave
@@ -60,7 +60,28 @@ def make_inputs(work, pictures):
     shutil.copy(os.path.join(pictures, "LOGO2.PCX"), os.path.join(folder, "Ölgemälde.pcx"))
     shutil.copy(os.path.join(folder, "b-odd.pcx"), os.path.join(folder, "猫.pcx"))
     shutil.copy(os.path.join(folder, "many.png"), os.path.join(folder, "猫.png"))
+    linux_tests.dcx_files(folder)
+    for name in ("mixed.dcx", "fax.dcx"):
+        shutil.copy(os.path.join(linux_tests.CORPUS, name), os.path.join(folder, "peer-" + name))
     return folder
+
+
+def compare_dcx(lin, win, wine, work, folder):
+    """Multi-page files: each page's report, its PNG, and one file joined."""
+    dcx = ["in/" + n for n in sorted(os.listdir(folder)) if n.endswith(".dcx")]
+    compare("pcxcheck, multi-page", [lin["pcxcheck"]] + dcx, wine + [win["pcxcheck"], "in\\*.dcx"], work)
+    compare("pcx2png, multi-page", [lin["pcx2png"], "-j", "2", "-o", "lin-dcx"] + dcx,
+            wine + [win["pcx2png"], "-j", "2", "-o", "win-dcx", "in\\*.dcx"], work, ("lin-dcx", "win-dcx"))
+    compare("pcx2png --page", [lin["pcx2png"], "--page", "2-3,5", "-o", "lin-page", "in/fax.dcx", "in/cut.dcx"],
+            wine + [win["pcx2png"], "--page", "2-3,5", "-o", "win-page", "in\\fax.dcx", "in/cut.dcx"], work,
+            ("lin-page", "win-page"))
+    png = ["in/" + n for n in ("bw.png", "many.png", "rgb.png", "猫.png")]
+    a = run([lin["png2pcx"], "--dcx", "lin.dcx"] + png, work)
+    b = run(wine + [win["png2pcx"], "--dcx", "win.dcx"] + png, work)
+    joined = [open(os.path.join(work, name), "rb").read() if os.path.exists(os.path.join(work, name)) else b""
+              for name in ("lin.dcx", "win.dcx")]
+    check(a[0] == b[0] == 0 and len(joined[0]) > 4100 and joined[0] == joined[1],
+          "png2pcx --dcx: status %d and %d, byte-identical files (%d bytes)" % (a[0], b[0], len(joined[0])))
 
 
 def run(command, cwd):
@@ -144,6 +165,7 @@ def main():
             ("lin-alpha", "win-alpha"))
     compare("png2pcx", [lin["png2pcx"], "-j", "1", "-o", "lin-pcx"] + png,
             wine + [win["png2pcx"], "-j", "1", "-o", "win-pcx", "in/*.png"], work, ("lin-pcx", "win-pcx"))
+    compare_dcx(lin, win, wine, work, folder)
     check(os.path.exists(os.path.join(work, "win-png", "Ölgemälde.png")) and
           os.path.exists(os.path.join(work, "win-pcx", "猫.pcx")), "non-ASCII names in and out")
     if args.interrupt:
