@@ -3,10 +3,9 @@
     python3 -m raster_pcx.archive check [options] SRC
     python3 -m raster_pcx.archive convert [options] SRC DST
 
-``check`` prints, for every .pcx and .dcx file under SRC (any case, in path
-order),
-the very lines ``pcxcheck -r SRC`` prints, then its summary, and exits as it
-does: 0 when no file lost anything, 1 when one is damaged or refused.
+``check`` prints, for every .pcx and .dcx file under SRC (any case, in
+path order), the very lines ``pcxcheck -r SRC`` prints, then its summary,
+and exits as it does: 0 when no file lost anything, 1 when one is damaged or refused.
 ``convert`` writes DST/REL.png for every SRC/REL.pcx with the very bytes
 ``pcx2png -r SRC -o DST`` writes, each file whole or not at all; outputs that
 exist are kept (``--force`` replaces them), so the same command run again
