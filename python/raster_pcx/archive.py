@@ -3,9 +3,9 @@
     python3 -m raster_pcx.archive check [options] SRC
     python3 -m raster_pcx.archive convert [options] SRC DST
 
-``check`` prints, for every .pcx file under SRC (any case, in path order),
-the very lines ``pcxcheck -r SRC`` prints, then its summary, and exits as it
-does: 0 when no file lost anything, 1 when one is damaged or refused.
+``check`` prints, for every .pcx and .dcx file under SRC (any case, in
+path order), the very lines ``pcxcheck -r SRC`` prints, then its summary,
+and exits as it does: 0 when no file lost anything, 1 when one is damaged or refused.
 ``convert`` writes DST/REL.png for every SRC/REL.pcx with the very bytes
 ``pcx2png -r SRC -o DST`` writes, each file whole or not at all; outputs that
 exist are kept (``--force`` replaces them), so the same command run again
@@ -210,8 +210,15 @@ def _lost_words(_):
     return "its worker process died each time it took the file"
 
 
-def _inputs(src):
-    found, error = _native().collect_folder(src, ".pcx")
+# What each command takes from a folder: pcxcheck's kinds (single and
+# multi-page files); pcx2png's single pictures (its pages of multi-page
+# files into NAME-P.png are not taken here).
+CHECKED = [".pcx", ".dcx"]
+CONVERTED_KINDS = [".pcx"]
+
+
+def _inputs(src, extensions):
+    found, error = _native().collect_folder(src, extensions)
     if error:
         raise ValueError(error)
     return [tuple(one) for one in found]
@@ -225,7 +232,7 @@ def check(src, client, *, max_pixels=DEFAULT_MAX_PIXELS, batch_bytes=None, out=N
     inputs: src's files as listed already (by _inputs), as (path, path
     below src, size)."""
     out = out or sys.stdout
-    inputs = inputs or _inputs(src)
+    inputs = inputs or _inputs(src, CHECKED)
     paths = [path for path, _, _ in inputs]
     workers = max(1, len(client.scheduler_info().get("workers", {})))
     batches = batches_of([size for _, _, size in inputs], workers, batch_bytes)
@@ -283,7 +290,7 @@ def convert(
     failed or converted with damage on err and the counts on out. Returns the
     counts converted, converted with damage, kept, refused and failed."""
     out, err = out or sys.stdout, err or sys.stderr
-    inputs = inputs or _inputs(src)
+    inputs = inputs or _inputs(src, CONVERTED_KINDS)
     targets, refusals = _targets(inputs, dst)
     jobs = [(path, target) for (path, _, _), target in zip(inputs, targets)]
     todo = [i for i in range(len(jobs)) if i not in refusals]
@@ -429,7 +436,8 @@ def main(argv=None):
     options = _parser().parse_args(argv)
     progress = not options.quiet and sys.stderr.isatty()
     try:
-        inputs = _inputs(options.src)  # an empty or missing folder needs no cluster to be refused
+        # An empty or missing folder needs no cluster to be refused.
+        inputs = _inputs(options.src, CHECKED if options.command == "check" else CONVERTED_KINDS)
     except ValueError as error:
         sys.stderr.write("%s: %s\n" % (PROGRAM, error))
         return 1

@@ -17,6 +17,8 @@ BATCHES_PER_WORKER: int
 SMALLEST_BATCH: int
 LARGEST_BATCH: int
 FILE_OVERHEAD: int
+CHECKED: List[str]
+CONVERTED_KINDS: List[str]
 
 def check_batch(paths: List[str], max_pixels: int) -> List[Tuple[int, str]]: ...
 def convert_file(source: str, target: str, keep_alpha: bool, max_pixels: int, force: bool) -> Tuple[int, str]: ...

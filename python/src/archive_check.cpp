@@ -28,7 +28,7 @@
 namespace archive {
 
 Verdict check_file(const std::string& path, int64_t max_pixels) {
-    const Check check = ::check_file(path, max_pixels, false);
+    const Check check = ::check_file(path, max_pixels, false);  // every line, as pcxcheck without -q prints
     Verdict verdict;
     verdict.kind = static_cast<int>(check.verdict);
     for (size_t i = 0; i < check.lines.size(); ++i) {
@@ -38,10 +38,10 @@ Verdict check_file(const std::string& path, int64_t max_pixels) {
     return verdict;
 }
 
-bool collect_folder(const std::string& folder, const std::string& extension, std::vector<Found>* found,
+bool collect_folder(const std::string& folder, const std::vector<std::string>& extensions, std::vector<Found>* found,
                     std::string* error) {
     std::vector<tools::Input> inputs;
-    if (!tools::collect_inputs({}, {folder}, {extension}, &inputs, error)) return false;
+    if (!tools::collect_inputs({}, {folder}, extensions, &inputs, error)) return false;
     // The sizes here rather than in Python: for archives of many small files
     // the listing is most of what the client does itself.
     for (const tools::Input& input : inputs) {

@@ -39,12 +39,12 @@ py::tuple png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
 
 // (inputs, "") or ([], the tools' words): the caller raises, so that no C++
 // exception crosses into the interpreter for an everyday refusal.
-py::tuple collect_folder(const std::string& folder, const std::string& extension) {
+py::tuple collect_folder(const std::string& folder, const std::vector<std::string>& extensions) {
     std::vector<archive::Found> found;
     std::string error;
     {
         py::gil_scoped_release unlocked;
-        if (!archive::collect_folder(folder, extension, &found, &error)) found.clear();
+        if (!archive::collect_folder(folder, extensions, &found, &error)) found.clear();
     }
     py::list inputs;
     for (const archive::Found& input : found) inputs.append(py::make_tuple(input.path, input.relative, input.size));
@@ -61,8 +61,8 @@ PYBIND11_MODULE(_archive, module) {
     module.def("png_of", &png_of, py::arg("path"), py::arg("keep_alpha"), py::arg("max_pixels"),
                "pcx2png's conversion of one file: (result, why, png) with result 0 converted, 1 converted\n"
                "with damage (why names it), 3 refused (why says why; png is empty).");
-    module.def("collect_folder", &collect_folder, py::arg("folder"), py::arg("extension"),
-               "Every file under folder ending in extension (any case), as the tools list them:\n"
+    module.def("collect_folder", &collect_folder, py::arg("folder"), py::arg("extensions"),
+               "Every file under folder ending in one of extensions (any case), as the tools list them:\n"
                "([(path, relative, size)] in their order, \"\"), or ([], the tools' words) when there is none\n"
                "or the folder cannot be listed.");
 }

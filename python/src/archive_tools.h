@@ -32,8 +32,8 @@ struct Png {
 
 Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels);
 
-// The tools' own list of inputs under a folder: every file ending in
-// `extension` (any case), in their order, as (path, path below the folder,
+// The tools' own list of inputs under a folder: every file ending in one of
+// `extensions` (any case), in their order, as (path, path below the folder,
 // size in bytes, 0 when it cannot be told). False with the tools' words in
 // `error`.
 struct Found {
@@ -41,7 +41,7 @@ struct Found {
     std::string relative;
     uint64_t size = 0;
 };
-bool collect_folder(const std::string& folder, const std::string& extension, std::vector<Found>* found,
+bool collect_folder(const std::string& folder, const std::vector<std::string>& extensions, std::vector<Found>* found,
                     std::string* error);
 
 }  // namespace archive

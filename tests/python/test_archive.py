@@ -121,6 +121,18 @@ def test_check_prints_what_pcxcheck_prints_however_batched(folder, client):
         assert counts == tuple(int(n) for n in summary.groups()[1:])
 
 
+def test_check_takes_multi_page_files_as_pcxcheck_does(client, tmp_path):
+    corpus = pathlib.Path(__file__).parents[1] / "tools" / "dcx_corpus"
+    for dcx in sorted(corpus.glob("*.dcx")):
+        shutil.copy(dcx, tmp_path / dcx.name.upper())
+    (tmp_path / "single.pcx").write_bytes(small_picture())
+    expected = tool_run(tool("pcxcheck"), "-r", str(tmp_path))
+    out = io.StringIO()
+    bounded(lambda: archive.check(str(tmp_path), client, out=out))
+    assert out.getvalue() == expected.stdout
+    assert "page" in out.getvalue()
+
+
 def test_convert_writes_what_pcx2png_writes(folder, client, tmp_path):
     for alpha in ([], ["--alpha"]):
         ours, theirs = tmp_path / ("ours" + "".join(alpha)), tmp_path / ("theirs" + "".join(alpha))
