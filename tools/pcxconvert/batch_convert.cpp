@@ -305,6 +305,7 @@ int run_combined(const Tool& tool, const std::vector<tools::Input>& inputs, cons
         return 0;
     }
     std::vector<Job> jobs;
+    jobs.reserve(inputs.size());
     for (const tools::Input& input : inputs) jobs.emplace_back(input.path, path);
     std::vector<std::vector<uint8_t>> parts(jobs.size());
     tools::PixelBudget budget(settings.max_pixels);
