@@ -4,6 +4,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -201,17 +202,13 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     size_t compressed = 0;
     uint8_t* deflated = nullptr;
     const bool stored = !compresses(filtered, raw);
+    const size_t room = bound(raw);
+    deflated = deflated_.at_least(room);
     if (!stored && picture.kind != Kind::Palette) {
-        // zlib's compressBound, worked out in size_t (uLong is 32 bits on
-        // Windows), with room for the stream's header and end.
-        const size_t bound = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 64;
-        deflated = deflated_.at_least(bound);
-        compressed = deflate_runs(filtered, raw, deflated, bound);
+        compressed = deflate_runs(filtered, raw, deflated, room);
     } else {
-        libdeflate_compressor* deflate = compressor(stored ? kStored : kIndexedLevel);
-        const size_t bound = libdeflate_zlib_compress_bound(deflate, raw);
-        deflated = deflated_.at_least(bound);
-        compressed = libdeflate_zlib_compress(deflate, filtered, raw, deflated, bound);
+        compressed =
+            libdeflate_zlib_compress(compressor(stored ? kStored : kIndexedLevel), filtered, raw, deflated, room);
     }
     if (compressed == 0) {
         *error = "the compressed picture did not fit its bound";
@@ -234,6 +231,26 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     }
     put_chunk(out, "IEND", nullptr, 0);
     return true;
+}
+
+// Room for `raw` bytes compressed by any of the ways write() takes: zlib's
+// compressBound (worked out in size_t: uLong is 32 bits on Windows, with
+// room for the stream's header and end) or libdeflate's bound, whichever
+// is larger.
+size_t Writer::bound(size_t raw) {
+    const size_t runs = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 64;
+    const size_t searched = libdeflate_zlib_compress_bound(compressor(kIndexedLevel), raw);
+    const size_t kept = libdeflate_zlib_compress_bound(compressor(kStored), raw);
+    return std::max(runs, std::max(searched, kept));
+}
+
+size_t Writer::working_bytes(const Picture& picture) {
+    const size_t raw = (row_bytes(picture) + 1) * static_cast<size_t>(picture.height);
+    const size_t sample = raw < kSampleSlices * kSampleSlice ? 0 : 2 * kSampleSlices * kSampleSlice;
+    const size_t scratch = std::max(sample, picture.kind == Kind::Palette ? 0 : row_bytes(picture));
+    // The palette at its largest: it is not known before the pixels are.
+    const size_t file = sizeof kSignature + 25 + 12 + 768 + bound(raw) + 12 * (raw / kMostIdat + 1) + 12;
+    return raw + bound(raw) + file + scratch;
 }
 
 WriterPool::Lease WriterPool::take() {

@@ -48,7 +48,16 @@ class Writer {
     // memory for it.
     bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
+    // The most memory writing `picture` can take beside its pixels: the
+    // filtered rows, the compressed data at its bound, the file's bytes
+    // (as large) and the sampling scratch. For a budget to count before the
+    // pixels are decoded: a palette picture's size is that of its
+    // `bit_depth`, so pass 8 when the depth is not known yet.
+    size_t working_bytes(const Picture& picture);
+
   private:
+    size_t bound(size_t raw);
+
     // Bytes that keep their pages: grown when a picture needs more, never
     // shrunk, never cleared.
     struct Buffer {
