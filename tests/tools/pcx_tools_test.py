@@ -288,6 +288,18 @@ def group_pcx2png_statuses(tools, work):
     whole = Image.open(os.path.join(out, "a-whole.png"))
     check(whole.mode == "P" and list(whole.getdata()) == [1, 2, 3, 4, 5, 9, 9, 9, 9, 9, 0xC8, 7, 6, 5, 4],
           "the whole picture's indices")
+    # One worker converts the larger, brighter picture first (largest file
+    # first) and then the cut one in the same kept memory: the rows the cut
+    # file lacks are zero, not what the picture before left there.
+    bright = [bytes(0x80 + (y * 7 + p * 3 + x) % 0x3F for x in range(10)) for y in range(6) for p in range(3)]
+    with open(path("bright.pcx"), "wb") as f:
+        f.write(pcx(9, 6, 8, 3, [b"".join(bright[y * 3:y * 3 + 3]) for y in range(6)], 10))
+    status, said, _ = run([pcx2png, "-j", "1", path("c-cut.pcx"), path("bright.pcx"), "-o", path("reuse")])
+    lit = Image.open(path("reuse/bright.png")).tobytes()
+    again = Image.open(path("reuse/c-cut.png")).tobytes()
+    check(status == 0 and os.path.getsize(path("bright.pcx")) > os.path.getsize(path("c-cut.pcx")) and
+          lit[:3] == bytes((0x80, 0x83, 0x86)) and lit[-3:] == bytes((0x80 + 43 % 0x3F, 0x80 + 46 % 0x3F, 0x80 + 49 % 0x3F)) and
+          again == rows, "a worker's kept memory does not show through a damaged picture: %r" % said)
     for args, expected, what in (([path("a-whole.pcx"), path("b-odd.pcx"), "-o", path("o2")], 0, "sound and noted"),
                                  ([path("c-cut.pcx"), "-o", path("o3")], 0, "damaged"),
                                  ([path("missing.pcx"), "-o", path("o4")], 1, "missing"),

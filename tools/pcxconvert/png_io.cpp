@@ -253,26 +253,6 @@ size_t Writer::working_bytes(const Picture& picture) {
     return raw + bound(raw) + file + scratch;
 }
 
-WriterPool::Lease WriterPool::take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!idle_.empty()) {
-        std::unique_ptr<Writer> writer = std::move(idle_.back());
-        idle_.pop_back();
-        return Lease(this, std::move(writer));
-    }
-    // Room to keep every writer ever made, so that giving one back never
-    // allocates.
-    idle_.reserve(made_ + 1);
-    std::unique_ptr<Writer> writer = std::make_unique<Writer>();
-    ++made_;
-    return Lease(this, std::move(writer));
-}
-
-void WriterPool::give_back(std::unique_ptr<Writer> writer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    idle_.push_back(std::move(writer));
-}
-
 bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
     Writer writer;
     return writer.write(picture, out, error);
