@@ -139,7 +139,7 @@ bool Writer::compresses(const uint8_t* filtered, size_t size) {
 size_t Writer::deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t room) {
     if (runs_ == nullptr) {
         auto stream = std::make_unique<z_stream>();
-        if (deflateInit2(stream.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
+        if (deflateInit2(stream.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 9, Z_RLE) != Z_OK)
             throw std::bad_alloc();
         runs_ = std::move(stream);
     } else {
