@@ -29,8 +29,8 @@ Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
         std::vector<uint8_t> input;
         if (!read_bounded(path, max_pixels, &input, &out.why)) return out;
         tools::PixelBudget budget(max_pixels);
-        pngio::WriterPool writers;
-        const convert::Outcome outcome = convert_picture(keep_alpha, input, budget, writers, &out.png);
+        pngio::Pool<Workspace> workspaces;
+        const convert::Outcome outcome = convert_picture(keep_alpha, input, budget, workspaces, &out.png);
         out.result = static_cast<int>(outcome.result);
         out.why = outcome.why;
     } catch (const std::bad_alloc&) {
