@@ -288,6 +288,18 @@ def group_pcx2png_statuses(tools, work):
     whole = Image.open(os.path.join(out, "a-whole.png"))
     check(whole.mode == "P" and list(whole.getdata()) == [1, 2, 3, 4, 5, 9, 9, 9, 9, 9, 0xC8, 7, 6, 5, 4],
           "the whole picture's indices")
+    # One worker converts the larger, brighter picture first (largest file
+    # first) and then the cut one in the same kept memory: the rows the cut
+    # file lacks are zero, not what the picture before left there.
+    bright = [bytes(0x80 + (y * 7 + p * 3 + x) % 0x3F for x in range(10)) for y in range(6) for p in range(3)]
+    with open(path("bright.pcx"), "wb") as f:
+        f.write(pcx(9, 6, 8, 3, [b"".join(bright[y * 3:y * 3 + 3]) for y in range(6)], 10))
+    status, said, _ = run([pcx2png, "-j", "1", path("c-cut.pcx"), path("bright.pcx"), "-o", path("reuse")])
+    lit = Image.open(path("reuse/bright.png")).tobytes()
+    again = Image.open(path("reuse/c-cut.png")).tobytes()
+    check(status == 0 and os.path.getsize(path("bright.pcx")) > os.path.getsize(path("c-cut.pcx")) and
+          lit[:3] == bytes((0x80, 0x83, 0x86)) and lit[-3:] == bytes((0x80 + 43 % 0x3F, 0x80 + 46 % 0x3F, 0x80 + 49 % 0x3F)) and
+          again == rows, "a worker's kept memory does not show through a damaged picture: %r" % said)
     for args, expected, what in (([path("a-whole.pcx"), path("b-odd.pcx"), "-o", path("o2")], 0, "sound and noted"),
                                  ([path("c-cut.pcx"), "-o", path("o3")], 0, "damaged"),
                                  ([path("missing.pcx"), "-o", path("o4")], 1, "missing"),
@@ -310,13 +322,25 @@ def group_pcx2png_statuses(tools, work):
     check(got == 0 and open(target, "rb").read()[:4] == b"\x89PNG", "--force replaces it")
     got, _, err = run([pcx2png, path("a-whole.pcx"), "--max-pixels=14", "-o", path("o5")])
     check(got == 1 and "refused: 5 x 3 pixels, more than --max-pixels 14" in err, "pcx2png --max-pixels: %r" % err)
+    # The budget counts the PNG writer's buffers beside the decoded pixels.
+    # For the 5 x 3 palette picture, in bytes (one a pixel): 15 decoded, 18
+    # of filtered rows, 82 of compressed data at zlib's bound (18 + 64) and
+    # 919 of file at most (signature 8, IHDR 25, PLTE 12 + 768 colours, IDAT
+    # 12 + 82, IEND 12): 1034. Its pixels fit in 1033; the whole does not.
+    got, said, err = run([pcx2png, "--max-pixels", "1033", "-o", path("o8"), path("a-whole.pcx")])
+    check(got == 1 and not os.path.exists(path("o8/a-whole.png")) and
+          "a-whole.pcx: refused: 5 x 3 pixels need room for 1034 with the PNG writer's buffers, "
+          "more than --max-pixels 1033" in err, "pcx2png: the writer's buffers counted: %r" % err)
     # Four jobs share a budget that holds one picture at a time: they take
-    # turns (no deadlock), and only the larger picture is refused.
-    got, said, err = run([pcx2png, "-j", "4", "--max-pixels", "15", "-o", path("o7"), path("a-whole.pcx"),
+    # turns (no deadlock), and only the picture that needs more is refused
+    # (32 x 2 at 4 bits: its 64 pixels fit, its 1227 with the writer not).
+    got, said, err = run([pcx2png, "-j", "4", "--max-pixels", "1034", "-o", path("o7"), path("a-whole.pcx"),
                           path("b-odd.pcx"), path("c-cut.pcx"), path("d-sixteen.pcx")])
-    check(got == 1 and said == "pcx2png: 4 files: 2 converted (0 of them with damage), 0 kept, 2 refused, 0 failed\n" and
-          "c-cut.pcx: refused: 7 x 4 pixels, more than --max-pixels 15" in err and
-          "d-sixteen.pcx: refused: 32 x 2 pixels" in err, "pcx2png: jobs within the budget: %r %r" % (said, err))
+    check(got == 1 and said == "pcx2png: 4 files: 3 converted (1 of them with damage), 0 kept, 1 refused, 0 failed\n" and
+          "c-cut.pcx: converted with damage" in err and
+          "d-sixteen.pcx: refused: 32 x 2 pixels need room for 1227" in err and
+          os.path.exists(path("o7/a-whole.png")) and os.path.exists(path("o7/b-odd.png")),
+          "pcx2png: jobs within the budget: %r %r" % (said, err))
     # On a terminal, and only there, a progress line.
     import pty
     master, slave = pty.openpty()

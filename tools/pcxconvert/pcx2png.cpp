@@ -39,17 +39,45 @@ const char kUsageHead[] =
 // The fewest bits a pixel that hold indices up to `highest`.
 int depth_for(int highest) { return highest < 2 ? 1 : highest < 4 ? 2 : highest < 16 ? 4 : 8; }
 
+// What a conversion keeps for the next one: the PNG writer's buffers and
+// the decoded pixels' bytes, so that a worker converting file after file
+// (or page after page) asks the system for no fresh pages, which it would
+// zero, for either. One is lent to a conversion at a time, so there are no
+// more of them than threads converting.
+class Workspace {
+  public:
+    pngio::Writer writer;
+
+    // Room for `count` bytes of pixels, grown when a picture needs more
+    // (the old bytes freed first, so that growing never holds both), never
+    // shrunk. Not cleared: the decoder writes every byte of every row, and
+    // zeros the rows a damaged file does not hold.
+    uint8_t* pixels_for(size_t count) {
+        if (count > size_) {
+            pixels_.reset();
+            size_ = 0;
+            pixels_.reset(new uint8_t[count]);
+            size_ = count;
+        }
+        return pixels_.get();
+    }
+
+  private:
+    std::unique_ptr<uint8_t[]> pixels_;
+    size_t size_ = 0;
+};
+
 // The decoded picture as a PNG file.
-convert::Outcome make_png(const pcx_facts& facts, int32_t format, const std::vector<uint8_t>& decoded,
-                          pngio::WriterPool& writers, std::vector<uint8_t>* png) {
+convert::Outcome make_png(const pcx_facts& facts, int32_t format, const uint8_t* decoded, size_t size,
+                          pngio::Writer& writer, std::vector<uint8_t>* png) {
     pngio::Picture picture;
     picture.width = facts.width;
     picture.height = facts.height;
-    picture.pixels = decoded.data();
+    picture.pixels = decoded;
     picture.stride = static_cast<ptrdiff_t>(facts.width) * format;
     if (format == PCX_FORMAT_INDICES) {
         uint8_t highest = 0;
-        for (uint8_t index : decoded) highest = index > highest ? index : highest;
+        for (size_t i = 0; i < size; ++i) highest = decoded[i] > highest ? decoded[i] : highest;
         picture.kind = pngio::Kind::Palette;
         picture.bit_depth = depth_for(highest);
         picture.palette.assign(facts.palette, facts.palette + 3 * (highest + 1));
@@ -57,29 +85,46 @@ convert::Outcome make_png(const pcx_facts& facts, int32_t format, const std::vec
         picture.kind = format == PCX_FORMAT_RGBA ? pngio::Kind::Rgba : pngio::Kind::Rgb;
     }
     std::string error;
-    const pngio::WriterPool::Lease writer = writers.take();
-    if (!(*writer).write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
+    if (!writer.write(picture, png, &error)) return {convert::Result::Refused, "cannot make the PNG: " + error};
     if (facts.damage != 0) return {convert::Result::Damaged, tools::joined(tools::damage_words(facts))};
     return {convert::Result::Converted, std::string()};
 }
 
-convert::Outcome decode(bool keep_alpha, const std::vector<uint8_t>& data, pcx_facts facts, pngio::WriterPool& writers,
+convert::Outcome decode(const std::vector<uint8_t>& data, pcx_facts facts, int32_t format, Workspace& work,
                         std::vector<uint8_t>* png) {
-    const bool indexed = facts.colour_source != 0;
-    const int32_t format = indexed                           ? PCX_FORMAT_INDICES
-                           : keep_alpha && facts.planes == 4 ? PCX_FORMAT_RGBA
-                                                             : PCX_FORMAT_RGB;
     const size_t row = static_cast<size_t>(facts.width) * static_cast<size_t>(format);
-    std::vector<uint8_t> decoded(row * static_cast<size_t>(facts.height));
-    const int32_t result = pcx_decode(data.data(), data.size(), format, decoded.data(), decoded.size(),
-                                      static_cast<ptrdiff_t>(row), &facts);
+    const size_t size = row * static_cast<size_t>(facts.height);
+    uint8_t* decoded = work.pixels_for(size);
+    const int32_t result =
+        pcx_decode(data.data(), data.size(), format, decoded, size, static_cast<ptrdiff_t>(row), &facts);
     if (result == RASTER_NO_MEMORY) throw std::bad_alloc();
     if (result != PCX_OK) return {convert::Result::Refused, tools::refusal_words(result, facts)};
-    return make_png(facts, format, decoded, writers, png);
+    return make_png(facts, format, decoded, size, work.writer, png);
+}
+
+// What converting the picture holds, in the budget's unit (pixels of the
+// decoded format): the decoded pixels and, beside them, the PNG writer's
+// buffers, which for a picture that compresses badly are twice its size
+// again.
+int64_t charge(const pcx_facts& facts, int32_t format, pngio::Writer& writer) {
+    pngio::Picture picture;
+    picture.kind = format == PCX_FORMAT_INDICES ? pngio::Kind::Palette
+                   : format == PCX_FORMAT_RGBA  ? pngio::Kind::Rgba
+                                                : pngio::Kind::Rgb;
+    picture.width = facts.width;
+    picture.height = facts.height;
+    const uint64_t per_pixel = static_cast<uint64_t>(format);
+    const uint64_t extra = (writer.working_bytes(picture) + per_pixel - 1) / per_pixel;
+    return int64_t{facts.width} * facts.height + static_cast<int64_t>(extra);
+}
+
+std::string too_large_to_write(const pcx_facts& facts, int64_t need, int64_t limit) {
+    return std::to_string(facts.width) + " x " + std::to_string(facts.height) + " pixels need room for " +
+           std::to_string(need) + " with the PNG writer's buffers, more than --max-pixels " + std::to_string(limit);
 }
 
 convert::Outcome convert_picture(bool keep_alpha, const std::vector<uint8_t>& data, tools::PixelBudget& budget,
-                                 pngio::WriterPool& writers, std::vector<uint8_t>* png) {
+                                 pngio::Pool<Workspace>& workspaces, std::vector<uint8_t>* png) {
     pcx_facts facts;
     const int32_t result = pcx_inspect(data.data(), data.size(), &facts);
     if (result != PCX_OK) return {convert::Result::Refused, tools::refusal_words(result, facts)};
@@ -87,9 +132,15 @@ convert::Outcome convert_picture(bool keep_alpha, const std::vector<uint8_t>& da
     if (pixels > budget.limit()) {
         return {convert::Result::Refused, tools::too_large(facts.width, facts.height, budget.limit())};
     }
-    tools::BudgetHold hold(&budget, pixels);
+    const int32_t format = facts.colour_source != 0          ? PCX_FORMAT_INDICES
+                           : keep_alpha && facts.planes == 4 ? PCX_FORMAT_RGBA
+                                                             : PCX_FORMAT_RGB;
     try {
-        return decode(keep_alpha, data, facts, writers, png);
+        const pngio::Pool<Workspace>::Lease work = workspaces.take();
+        const int64_t need = charge(facts, format, work->writer);
+        if (need > budget.limit()) return {convert::Result::Refused, too_large_to_write(facts, need, budget.limit())};
+        tools::BudgetHold hold(&budget, need);
+        return decode(data, facts, format, *work, png);
     } catch (const std::bad_alloc&) {
         return {convert::Result::Refused, tools::no_memory(facts.width, facts.height)};
     }
@@ -206,11 +257,11 @@ int main(int argc, char** argv) {
         nullptr,
         nullptr};
     return convert::run(tool, argc, argv, [&] {
-        // One writer a thread converting, each kept from file to file.
-        auto writers = std::make_shared<pngio::WriterPool>();
-        return [keep_alpha, writers](const std::vector<uint8_t>& data, tools::PixelBudget& budget,
-                                     std::vector<uint8_t>* png) {
-            return convert_picture(keep_alpha, data, budget, *writers, png);
+        // One workspace a thread converting, each kept from file to file.
+        auto workspaces = std::make_shared<pngio::Pool<Workspace>>();
+        return [keep_alpha, workspaces](const std::vector<uint8_t>& data, tools::PixelBudget& budget,
+                                        std::vector<uint8_t>* png) {
+            return convert_picture(keep_alpha, data, budget, *workspaces, png);
         };
     });
 }

@@ -48,7 +48,16 @@ class Writer {
     // memory for it.
     bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
+    // The most memory writing `picture` can take beside its pixels: the
+    // filtered rows, the compressed data at its bound, the file's bytes
+    // (as large) and the sampling scratch. For a budget to count before the
+    // pixels are decoded: a palette picture's size is that of its
+    // `bit_depth`, so pass 8 when the depth is not known yet.
+    size_t working_bytes(const Picture& picture);
+
   private:
+    size_t bound(size_t raw);
+
     // Bytes that keep their pages: grown when a picture needs more, never
     // shrunk, never cleared.
     struct Buffer {
@@ -70,33 +79,55 @@ class Writer {
     std::unique_ptr<z_stream_s> runs_;
 };
 
-// Writers for many threads: each conversion takes one for its time, so
-// there are never more than there are threads converting at once.
-class WriterPool {
+// Working objects for many threads (writers, or whatever a conversion
+// keeps from file to file): each conversion takes one for its time, so
+// there are never more than there are threads converting at once, and each
+// is reused by the next conversion on any thread.
+template <class T>
+class Pool {
   public:
     class Lease {
       public:
-        Lease(WriterPool* pool, std::unique_ptr<Writer> writer) : pool_(pool), writer_(std::move(writer)) {}
-        ~Lease() { pool_->give_back(std::move(writer_)); }
+        Lease(Pool* pool, std::unique_ptr<T> item) : pool_(pool), item_(std::move(item)) {}
+        ~Lease() { pool_->give_back(std::move(item_)); }
         Lease(const Lease&) = delete;
         Lease& operator=(const Lease&) = delete;
-        Writer& operator*() const { return *writer_; }
+        T& operator*() const { return *item_; }
+        T* operator->() const { return item_.get(); }
 
       private:
-        WriterPool* pool_;
-        std::unique_ptr<Writer> writer_;
+        Pool* pool_;
+        std::unique_ptr<T> item_;
     };
 
-    // An idle writer, or a new one (std::bad_alloc when there is no memory).
-    Lease take();
+    // An idle one, or a new one (std::bad_alloc when there is no memory).
+    Lease take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!idle_.empty()) {
+            std::unique_ptr<T> item = std::move(idle_.back());
+            idle_.pop_back();
+            return Lease(this, std::move(item));
+        }
+        // Room to keep every one ever made, so that giving one back never
+        // allocates.
+        idle_.reserve(made_ + 1);
+        std::unique_ptr<T> item = std::make_unique<T>();
+        ++made_;
+        return Lease(this, std::move(item));
+    }
 
   private:
-    void give_back(std::unique_ptr<Writer> writer);
+    void give_back(std::unique_ptr<T> item) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        idle_.push_back(std::move(item));
+    }
 
     std::mutex mutex_;
-    std::vector<std::unique_ptr<Writer>> idle_;
+    std::vector<std::unique_ptr<T>> idle_;
     size_t made_ = 0;
 };
+
+using WriterPool = Pool<Writer>;
 
 // The PNG file's bytes through a writer of its own (for a single picture).
 bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
