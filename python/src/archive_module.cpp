@@ -69,6 +69,7 @@ py::object parse_pages(const std::string& text) {
 py::list pages_of(const std::vector<std::pair<std::string, std::string>>& inputs,
                   const std::vector<std::pair<int, int>>& wanted) {
     std::vector<archive::PageRange> ranges;
+    ranges.reserve(wanted.size());
     for (const auto& range : wanted) ranges.push_back({range.first, range.second});
     std::vector<std::vector<archive::PageJob>> listed(inputs.size());
     std::vector<bool> paged(inputs.size(), false);

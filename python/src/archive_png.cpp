@@ -69,6 +69,7 @@ bool parse_pages(const std::string& text, std::vector<PageRange>* ranges) {
 bool pages_of(const std::string& path, const std::vector<PageRange>& ranges, const std::string& output,
               std::vector<PageJob>* pages) {
     std::vector<pcx2png::PageRange> wanted;
+    wanted.reserve(ranges.size());
     for (const PageRange& range : ranges) wanted.push_back({range.first, range.last});
     std::vector<convert::Page> listed;
     try {

@@ -296,6 +296,7 @@ int run_combined(const Tool& tool, const std::vector<tools::Input>& inputs, cons
         return 0;
     }
     std::vector<Job> jobs;
+    jobs.reserve(inputs.size());
     for (const tools::Input& input : inputs) jobs.emplace_back(input.path, path);
     std::vector<std::vector<uint8_t>> parts(jobs.size());
     tools::PixelBudget budget(settings.max_pixels);
@@ -340,7 +341,6 @@ std::string page_output(const std::string& output, const Page& page) {
     const fs::path path = path_of(output);
     return text_of(path.parent_path() / path_of(text_of(path.stem()) + "-" + number + text_of(path.extension())));
 }
-
 
 int run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
     tools::install_interrupt_handlers();  // first: a signal from now on ends the batch cleanly
