@@ -55,8 +55,8 @@ convert::Outcome decode(const std::vector<uint8_t>& data, pcx_facts facts, int32
 
 // What converting the picture holds, in the budget's unit (pixels of the
 // decoded format): the decoded pixels and, beside them, the PNG writer's
-// buffers, which for a picture that compresses badly are twice its size
-// again.
+// buffers (filtered rows, compressed data and file, each about the
+// picture's size when it compresses badly): about four times its pixels.
 int64_t charge(const pcx_facts& facts, int32_t format, pngio::Writer& writer) {
     pngio::Picture picture;
     picture.kind = format == PCX_FORMAT_INDICES ? pngio::Kind::Palette
