@@ -260,6 +260,7 @@ bool join_pages(const std::vector<std::vector<uint8_t>>& pages, std::vector<uint
         return false;
     }
     std::vector<uint64_t> sizes;
+    sizes.reserve(pages.size());
     for (const std::vector<uint8_t>& page : pages) sizes.push_back(page.size());
     whole->resize(PCX_DCX_HEAD_BYTES);
     if (pcx_dcx_head(sizes.data(), static_cast<int32_t>(sizes.size()), whole->data(), whole->size()) == 0) {
