@@ -28,7 +28,9 @@ target_include_directories(raster_pcx_archive_tools PUBLIC ${CMAKE_CURRENT_LIST_
 target_link_libraries(raster_pcx_archive_tools PRIVATE pcxcheck_check pcx_words pcxconvert_common tool_common
   project_warnings)
 
-pybind11_add_module(raster_pcx_archive MODULE ${CMAKE_CURRENT_LIST_DIR}/src/archive_module.cpp)
+# NO_EXTRAS as for _codec (python/CMakeLists.txt): not stripped, so that
+# scripts/check-avx can tell the PNG filters' AVX2 code from the plain code.
+pybind11_add_module(raster_pcx_archive MODULE NO_EXTRAS ${CMAKE_CURRENT_LIST_DIR}/src/archive_module.cpp)
 set_target_properties(raster_pcx_archive PROPERTIES OUTPUT_NAME _archive LIBRARY_OUTPUT_DIRECTORY ${package_dir})
 target_link_libraries(raster_pcx_archive PRIVATE raster_pcx_archive_tools project_warnings)
 # Whoever builds the package builds its archive module with it.
