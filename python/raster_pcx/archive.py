@@ -6,9 +6,11 @@
 ``check`` prints, for every .pcx and .dcx file under SRC (any case, in
 path order), the very lines ``pcxcheck -r SRC`` prints, then its summary,
 and exits as it does: 0 when no file lost anything, 1 when one is damaged or refused.
-``convert`` writes DST/REL.png for every SRC/REL.pcx with the very bytes
-``pcx2png -r SRC -o DST`` writes, each file whole or not at all; outputs that
-exist are kept (``--force`` replaces them), so the same command run again
+``convert`` writes DST/REL.png for every SRC/REL.pcx, and DST/REL-P.png for
+every page P of a multi-page SRC/REL.dcx (numbered from 1, padded to the page
+count's digits; ``--page`` selects pages as pcx2png's does), with the very
+bytes ``pcx2png -r SRC -o DST`` writes, each file whole or not at all; outputs
+that exist are kept (``--force`` replaces them), so the same command run again
 finishes an interrupted run.
 
 Without ``--scheduler`` the work runs on a cluster of this machine's own, one
@@ -91,11 +93,16 @@ def _write_whole(path, data):
         raise
 
 
-def convert_file(source, target, keep_alpha, max_pixels, force):
-    """pcx2png's (result, why) for one file, its PNG written to target."""
+def convert_file(source, target, keep_alpha, max_pixels, force, page=None):
+    """pcx2png's (result, why) for one file, or for one page of a multi-page
+    file (page as _native().pages_of lists it, its first five), its PNG
+    written to target."""
     if not force and os.path.exists(target):
         return KEPT, ""
-    result, why, png = _native().png_of(source, keep_alpha, max_pixels)
+    if page is None:
+        result, why, png = _native().png_of(source, keep_alpha, max_pixels)
+    else:
+        result, why, png = _native().page_png_of(source, tuple(page[:5]), keep_alpha, max_pixels)
     if result not in (CONVERTED, CONVERTED_DAMAGED):
         return result, why
     try:
@@ -106,8 +113,8 @@ def convert_file(source, target, keep_alpha, max_pixels, force):
 
 
 def convert_batch(jobs, keep_alpha, max_pixels, force):
-    """convert_file for each (source, target) of jobs; runs on a worker."""
-    return [convert_file(source, target, keep_alpha, max_pixels, force) for source, target in jobs]
+    """convert_file for each (source, target, page) of jobs; runs on a worker."""
+    return [convert_file(source, target, keep_alpha, max_pixels, force, page) for source, target, page in jobs]
 
 
 def batches_of(sizes, workers, batch_bytes=None):
@@ -210,11 +217,10 @@ def _lost_words(_):
     return "its worker process died each time it took the file"
 
 
-# What each command takes from a folder: pcxcheck's kinds (single and
-# multi-page files); pcx2png's single pictures (its pages of multi-page
-# files into NAME-P.png are not taken here).
+# What each command takes from a folder, as pcxcheck and pcx2png do: single
+# and multi-page files.
 CHECKED = [".pcx", ".dcx"]
-CONVERTED_KINDS = [".pcx"]
+CONVERTED_KINDS = [".pcx", ".dcx"]
 
 
 def _inputs(src, extensions):
@@ -258,17 +264,28 @@ def check(src, client, *, max_pixels=DEFAULT_MAX_PIXELS, batch_bytes=None, out=N
     return tuple(counts)
 
 
-def _targets(inputs, dst):
-    """Each input's output, as pcx2png -o DST names it; an output two inputs
-    would share is refused for the later one, in pcx2png's words."""
-    targets, taken, refusals = [], {}, {}
-    for index, (path, relative, _) in enumerate(inputs):
-        target = os.path.join(dst, os.path.splitext(relative)[0] + ".png")
-        first = taken.setdefault(os.path.normpath(target), path)
-        if first != path:
-            refusals[index] = "its output %s is also %s's" % (target, first)
-        targets.append(target)
-    return targets, refusals
+def _jobs(inputs, dst, ranges):
+    """The jobs as pcx2png -o DST plans them, each (name, (source, target,
+    page), size in bytes): one a single picture, one a page of a multi-page
+    file (page as _native().pages_of lists it). Also the refusals, by job:
+    a page lost or not in the file, and an output two jobs would share,
+    refused for the later one, in pcx2png's words."""
+    targets = [os.path.join(dst, os.path.splitext(relative)[0] + ".png") for _, relative, _ in inputs]
+    listed = _native().pages_of([(path, target) for (path, _, _), target in zip(inputs, targets)], ranges)
+    jobs, taken, refusals = [], {}, {}
+    for (path, _, size), target, pages in zip(inputs, targets, listed):
+        for page in pages or [None]:
+            if page is None:
+                name, job, weight = path, (path, target, None), size
+            else:
+                name, job, weight = "%s page %d" % (path, page[0]), (path, page[6], page[:5]), page[3]
+                if page[5]:
+                    refusals[len(jobs)] = page[5]
+            first = taken.setdefault(os.path.normpath(job[1]), name)
+            if first != name:
+                refusals[len(jobs)] = "its output %s is also %s's" % (job[1], first)
+            jobs.append((name, job, weight))
+    return jobs, refusals
 
 
 def convert(
@@ -284,18 +301,28 @@ def convert(
     err=None,
     progress=False,
     inputs=None,
+    pages=None,
 ):
-    """Converts every .pcx file under src to dst/RELATIVE.png on client's
-    cluster, as ``pcx2png -r src -o dst`` does, naming each file refused,
-    failed or converted with damage on err and the counts on out. Returns the
-    counts converted, converted with damage, kept, refused and failed."""
+    """Converts every .pcx file under src to dst/RELATIVE.png, and every page
+    of a multi-page .dcx file to dst/RELATIVE-P.png, on client's cluster, as
+    ``pcx2png -r src -o dst`` does, naming each file or page refused, failed
+    or converted with damage on err and the counts on out. pages: pcx2png's
+    --page value (such as "2-3,5"), None for every page; ValueError when it
+    is not one. Returns the counts converted, converted with damage, kept,
+    refused and failed, counted by picture."""
     out, err = out or sys.stdout, err or sys.stderr
+    ranges = []
+    if pages is not None:
+        ranges = _native().parse_pages(pages)
+        if ranges is None:
+            raise ValueError("--page %r: %s" % (pages, PAGE_WORDS))
     inputs = inputs or _inputs(src, CONVERTED_KINDS)
-    targets, refusals = _targets(inputs, dst)
-    jobs = [(path, target) for (path, _, _), target in zip(inputs, targets)]
+    planned, refusals = _jobs(inputs, dst, ranges)
+    jobs = [job for _, job, _ in planned]
     todo = [i for i in range(len(jobs)) if i not in refusals]
     workers = max(1, len(client.scheduler_info().get("workers", {})))
-    batches = batches_of([inputs[i][2] for i in todo], workers, batch_bytes)
+    # Pages spread over batches as files do, by the bytes each holds.
+    batches = batches_of([planned[i][2] for i in todo], workers, batch_bytes)
     results = {i: (REFUSED_INPUT, why) for i, why in refusals.items()}
     line = Progress(progress, len(todo), "convert")
 
@@ -316,12 +343,17 @@ def convert(
         result, why = results[index]
         counts[result] += 1
         if result in words:
-            err.write("%s: %s: %s: %s\n" % (PROGRAM, jobs[index][0], words[result], why))
+            err.write("%s: %s: %s: %s\n" % (PROGRAM, planned[index][0], words[result], why))
     err.flush()
     converted = counts[CONVERTED] + counts[CONVERTED_DAMAGED]
+    # Counted as pcx2png counts: the files, and the pictures when pages made
+    # them more.
+    files = "%d file%s" % (len(inputs), "" if len(inputs) == 1 else "s")
+    if len(jobs) != len(inputs):
+        files += " (%d pictures)" % len(jobs)
     out.write(
-        "%s: %d file%s: %d converted (%d of them with damage), %d kept, %d refused, %d failed\n"
-        % (PROGRAM, len(jobs), "" if len(jobs) == 1 else "s", converted, counts[CONVERTED_DAMAGED], *counts[2:])
+        "%s: %s: %d converted (%d of them with damage), %d kept, %d refused, %d failed\n"
+        % (PROGRAM, files, converted, counts[CONVERTED_DAMAGED], *counts[2:])
     )
     out.flush()
     return tuple(counts)
@@ -392,6 +424,15 @@ def _whole(low, high):
     return parse
 
 
+PAGE_WORDS = "a page number from 1 to 1023, a range N-M or N-, or a comma list of them"
+
+
+def _page_list(text):
+    if _native().parse_pages(text) is None:
+        raise argparse.ArgumentTypeError("%r: %s" % (text, PAGE_WORDS))
+    return text
+
+
 def _address(text):
     if re.fullmatch(r"[a-z]+://[^\s/]+:[0-9]+", text):
         return text
@@ -416,7 +457,8 @@ def _parser():
     )
     parser = _Parser(
         prog="python3 -m " + PROGRAM,
-        description="Checks or converts every .pcx file (any case) under a folder, on a Dask cluster.",
+        description="Checks or converts every .pcx and .dcx file (any case) under a folder, on a Dask cluster; "
+        "a multi-page .dcx file becomes one PNG a page, NAME-1.png, NAME-2.png, ...",
         epilog="Exit status: 0; 1 when a file is damaged or refused (check) or refused or not written "
         "(convert); 2 for a usage error; 130 when interrupted.",
     )
@@ -428,6 +470,13 @@ def _parser():
     converter.add_argument("dst", metavar="DST")
     converter.add_argument("--alpha", action="store_true", help="keep a 4-plane picture's fourth plane, as RGBA")
     converter.add_argument("--force", action="store_true", help="replace existing outputs (else they are kept)")
+    converter.add_argument(
+        "--page",
+        type=_page_list,
+        metavar="LIST",
+        help="only these pages of multi-page files: N, N-M, N- or a comma list of them (3,5-7); "
+        "single pictures are whole",
+    )
     return parser
 
 
@@ -455,6 +504,7 @@ def main(argv=None):
                 max_pixels=options.max_pixels,
                 progress=progress,
                 inputs=inputs,
+                pages=options.page,
             )
             return 1 if counts[REFUSED_INPUT] + counts[FAILED] else 0
     except KeyboardInterrupt:

@@ -1,34 +1,21 @@
-// pcxcheck's check of one file, built from the program's own source with its
-// entry point renamed: the check lives in the program's file, and sharing
-// that very code (not a copy of it) keeps the archive's verdicts word for word
-// the tool's, whatever the tool grows to. The headers the program includes
-// come first, so that the renaming touches the program's text alone.
-#include <raster/pcx_codec.h>
-
-#include <cstdio>
+// pcxcheck's check of one file through the tool's own library, so that the
+// archive's verdicts are word for word the tool's, whatever the tool grows to.
+#include <cstdint>
 #include <filesystem>
-#include <iterator>
-#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive_tools.h"
+#include "check.h"
 #include "inputs.h"
-#include "interrupt.h"
-#include "options.h"
-#include "pcx_file.h"
 #include "paths.h"
-#include "pcx_words.h"
-#include "windows_args.h"
-
-#define main pcxcheck_program_main
-#include "pcxcheck.cpp"
-#undef main
 
 namespace archive {
 
 Verdict check_file(const std::string& path, int64_t max_pixels) {
-    const Check check = ::check_file(path, max_pixels, false);  // every line, as pcxcheck without -q prints
+    const pcxcheck::Check check =
+        pcxcheck::check_file(path, max_pixels, false);  // every line, as pcxcheck without -q prints
     Verdict verdict;
     verdict.kind = static_cast<int>(check.verdict);
     for (size_t i = 0; i < check.lines.size(); ++i) {

@@ -1,36 +1,31 @@
-// pcx2png's conversion of one file, built from the program's own source with
-// its entry point renamed, for the same reason as archive_check.cpp: the PNG
-// bytes are the tool's because the code is.
-#include <raster/pcx_codec.h>
-
+// pcx2png's conversion of one file or one page through the tool's own
+// library: the PNG bytes are the tool's because the code is.
+#include <cstdint>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "archive_tools.h"
+#include "batch.h"
 #include "batch_convert.h"
-#include "pcx_file.h"
-#include "pcx_words.h"
+#include "pcx2png_convert.h"
 #include "png_io.h"
-#include "windows_args.h"
-
-#define main pcx2png_program_main
-#include "pcx2png.cpp"
-#undef main
 
 namespace archive {
+namespace {
 
-// As pcx2png's batch takes one file: read within the pixel limit, decode
-// within a budget of that limit (a worker converts one file at a time), and
-// out of memory is this file's refusal, never the process's end.
-Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
+// As pcx2png's batch takes one picture: decoded within a budget of the pixel
+// limit (a worker converts one at a time), and out of memory is this
+// picture's refusal, never the process's end.
+template <typename Read>
+Png convert_read(const Read& read, bool keep_alpha, int64_t max_pixels) {
     Png out;
     try {
         std::vector<uint8_t> input;
-        if (!read_bounded(path, max_pixels, &input, &out.why)) return out;
+        if (!read(&input, &out.why)) return out;
         tools::PixelBudget budget(max_pixels);
-        pngio::Pool<Workspace> workspaces;
-        const convert::Outcome outcome = convert_picture(keep_alpha, input, budget, workspaces, &out.png);
+        pngio::Pool<pcx2png::Workspace> workspaces;
+        const convert::Outcome outcome = pcx2png::convert_picture(keep_alpha, input, budget, workspaces, &out.png);
         out.result = static_cast<int>(outcome.result);
         out.why = outcome.why;
     } catch (const std::bad_alloc&) {
@@ -42,6 +37,51 @@ Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
         out.png.clear();
     }
     return out;
+}
+
+}  // namespace
+
+Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
+    return convert_read([&](std::vector<uint8_t>* bytes,
+                            std::string* why) { return pcx2png::read_bounded(path, max_pixels, bytes, why); },
+                        keep_alpha, max_pixels);
+}
+
+Png page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, int64_t max_pixels) {
+    convert::Page entry;
+    entry.number = page.number;
+    entry.count = page.count;
+    entry.offset = page.offset;
+    entry.extent = page.extent;
+    entry.faults = page.faults;
+    return convert_read([&](std::vector<uint8_t>* bytes,
+                            std::string* why) { return pcx2png::read_page(path, entry, max_pixels, bytes, why); },
+                        keep_alpha, max_pixels);
+}
+
+bool parse_pages(const std::string& text, std::vector<PageRange>* ranges) {
+    std::vector<pcx2png::PageRange> parsed;
+    if (!pcx2png::parse_pages(text, &parsed)) return false;
+    for (const pcx2png::PageRange& range : parsed) ranges->push_back({range.first, range.last});
+    return true;
+}
+
+bool pages_of(const std::string& path, const std::vector<PageRange>& ranges, const std::string& output,
+              std::vector<PageJob>* pages) {
+    std::vector<pcx2png::PageRange> wanted;
+    wanted.reserve(ranges.size());
+    for (const PageRange& range : ranges) wanted.push_back({range.first, range.last});
+    std::vector<convert::Page> listed;
+    try {
+        if (!pcx2png::list_pages(wanted, path, &listed)) return false;
+    } catch (const std::bad_alloc&) {
+        return false;  // as pcx2png plans it: the file is then one job, refused when it is read
+    }
+    for (const convert::Page& page : listed) {
+        pages->push_back({page.number, page.count, page.offset, page.extent, page.faults, page.refused,
+                          convert::page_output(output, page)});
+    }
+    return true;
 }
 
 }  // namespace archive

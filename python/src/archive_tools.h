@@ -1,7 +1,7 @@
 // One file's check and one file's conversion exactly as pcxcheck and pcx2png
 // do them, for the archive module's workers: the same words, the same PNG
-// bytes, because they are the tools' own code (see archive_check.cpp and
-// archive_png.cpp).
+// bytes, because they are the tools' own code (pcxcheck's check and pcx2png's
+// conversion libraries).
 #ifndef PYTHON_SRC_ARCHIVE_TOOLS_H
 #define PYTHON_SRC_ARCHIVE_TOOLS_H
 
@@ -31,6 +31,35 @@ struct Png {
 };
 
 Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels);
+
+// One page of a multi-page file as pcx2png plans it: its number from 1, the
+// file's page count, where it lies, the table's faults for it, why it is
+// refused without being read (lost, or not in the file; empty otherwise) and
+// its output, NAME-P.png beside the file's own.
+struct PageJob {
+    int number = 0;
+    int count = 0;
+    uint64_t offset = 0, extent = 0;
+    int32_t faults = 0;
+    std::string refused;
+    std::string output;
+};
+
+// pcx2png --page's ranges, `last` 0 for an open end; false when `text` is
+// not a list of them.
+struct PageRange {
+    int first = 0, last = 0;
+};
+bool parse_pages(const std::string& text, std::vector<PageRange>* ranges);
+
+// The pages of the file at `path` that `ranges` select (every page when
+// empty), with their outputs named from the file's own `output`; false for
+// a file of one picture, converted whole.
+bool pages_of(const std::string& path, const std::vector<PageRange>& ranges, const std::string& output,
+              std::vector<PageJob>* pages);
+
+// pcx2png's conversion of one page that pages_of listed.
+Png page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, int64_t max_pixels);
 
 // The tools' own list of inputs under a folder: every file ending in one of
 // `extensions` (any case), in their order, as (path, path below the folder,

@@ -148,6 +148,79 @@ def test_convert_writes_what_pcx2png_writes(folder, client, tmp_path):
         assert out.getvalue().replace(archive.PROGRAM, "pcx2png") == expected.stdout
 
 
+def dcx(pages):
+    """A multi-page file of the given pictures: the mark, a full table of
+    offsets ended by a zero, then the pages one after another."""
+    table_bytes = 4 + 4 * 1024
+    offsets, at = [], table_bytes
+    for page in pages:
+        offsets.append(at)
+        at += len(page)
+    table = b"".join(offset.to_bytes(4, "little") for offset in offsets).ljust(4 * 1024, b"\0")
+    return (0x3ADE68B1).to_bytes(4, "little") + table + b"".join(pages)
+
+
+def test_convert_takes_multi_page_files_as_pcx2png_does(client, tmp_path):
+    src = tmp_path / "src"
+    (src / "deeper").mkdir(parents=True)
+    corpus = pathlib.Path(__file__).parents[1] / "tools" / "dcx_corpus"
+    for name in sorted(corpus.glob("*.dcx")):
+        shutil.copy(name, src / name.name)
+        shutil.copy(name, src / "deeper" / name.name.upper())
+    mixed = (corpus / "mixed.dcx").read_bytes()
+    third = int.from_bytes(mixed[12:16], "little")
+    # Cut short in its third page: the first two whole, the third damaged,
+    # the last lost.
+    (src / "cut.dcx").write_bytes(mixed[:third + 200])
+    # Ten pages of pictures that differ: their names padded to two digits.
+    (src / "ten.dcx").write_bytes(dcx([noisy_picture(seed, 20 + seed, 5, 1) for seed in range(10)]))
+    (src / "single.pcx").write_bytes(small_picture())
+    for pages, batch_bytes in ((None, None), (None, 1), ("2-3,9", None), ("3-", 1 << 30)):
+        page = ["--page", pages] if pages else []
+        ours, theirs = tmp_path / ("ours-%s-%s" % (pages, batch_bytes)), tmp_path / ("theirs-%s-%s" % (pages, batch_bytes))
+        expected = tool_run(tool("pcx2png"), "-r", str(src), "-o", str(theirs), *page)
+        out, err = io.StringIO(), io.StringIO()
+        bounded(lambda: archive.convert(str(src), str(ours), client, batch_bytes=batch_bytes, out=out, err=err,
+                                        pages=pages))
+        assert tree(ours) == tree(theirs), (pages, batch_bytes)
+        named = err.getvalue().replace(archive.PROGRAM + ":", "pcx2png:").replace(str(ours), str(theirs))
+        assert named == expected.stderr
+        assert out.getvalue().replace(archive.PROGRAM, "pcx2png") == expected.stdout
+        if pages is None:
+            assert "cut.dcx page 3: converted with damage" in err.getvalue()
+            assert "cut.dcx page 4: refused: lost" in err.getvalue()
+    everything = tree(tmp_path / "ours-None-None")
+    assert {"ten-%02d.png" % n for n in range(1, 11)} <= set(everything)
+    assert {"cut-1.png", "cut-2.png", "single.png", "deeper/FAX-1.png", "deeper/MIXED-4.png"} <= set(everything)
+    assert "cut-3.png" in everything and "cut-4.png" not in everything
+    # The second page of the cut file is the whole file's own.
+    assert everything["cut-2.png"] == everything["mixed-2.png"]
+    assert sorted(tree(tmp_path / "ours-2-3,9-None")) == [
+        "cut-2.png", "cut-3.png", "deeper/FAX-2.png", "deeper/MIXED-2.png", "deeper/MIXED-3.png", "fax-2.png",
+        "mixed-2.png", "mixed-3.png", "single.png", "ten-02.png", "ten-03.png", "ten-09.png"]
+    with pytest.raises(ValueError, match="--page"):
+        archive.convert(str(src), str(tmp_path / "none"), client, pages="3-2")
+    assert not (tmp_path / "none").exists()
+
+
+def test_convert_pages_keep_outputs_and_resume(client, tmp_path):
+    src, ours = tmp_path / "src", tmp_path / "ours"
+    src.mkdir()
+    (src / "ten.dcx").write_bytes(dcx([noisy_picture(seed, 30, 4 + seed, 3) for seed in range(10)]))
+    bounded(lambda: archive.convert(str(src), str(ours), client, out=io.StringIO(), err=io.StringIO()))
+    whole = tree(ours)
+    (ours / "ten-07.png").unlink()
+    (ours / "ten-07.png.part").write_bytes(b"\x89PNG cut")
+    (ours / "ten-03.png").write_bytes(b"kept")
+    out = io.StringIO()
+    counts = bounded(lambda: archive.convert(str(src), str(ours), client, out=out, err=io.StringIO()))
+    assert counts == (1, 0, 9, 0, 0)
+    assert out.getvalue() == archive.PROGRAM + ": 1 file (10 pictures): 1 converted (0 of them with damage), " \
+        "9 kept, 0 refused, 0 failed\n"
+    whole["ten-03.png"] = b"kept"
+    assert tree(ours) == whole
+
+
 def test_convert_keeps_outputs_and_finishes_what_was_left(folder, client, tmp_path):
     theirs = tmp_path / "theirs"
     tool_run(tool("pcx2png"), "-r", str(folder), "-o", str(theirs))

@@ -108,15 +108,6 @@ std::string output_for(const tools::Input& input, const Settings& settings, cons
     return text_of(path.replace_extension(extension));
 }
 
-// NAME.png to NAME-P.png, P padded to the digits of the page count.
-std::string page_output(const std::string& output, const Page& page) {
-    const std::string digits = std::to_string(page.count);
-    std::string number = std::to_string(page.number);
-    number.insert(0, digits.size() - std::min(digits.size(), number.size()), '0');
-    const fs::path path = path_of(output);
-    return text_of(path.parent_path() / path_of(text_of(path.stem()) + "-" + number + text_of(path.extension())));
-}
-
 // The jobs, each with its output (a multi-page input one a page); an output
 // two inputs would share is refused for the later one.
 std::vector<Job> plan_jobs(const std::vector<tools::Input>& inputs, const Settings& settings, const Tool& tool,
@@ -342,6 +333,14 @@ int run_combined(const Tool& tool, const std::vector<tools::Input>& inputs, cons
 }
 
 }  // namespace
+
+std::string page_output(const std::string& output, const Page& page) {
+    const std::string digits = std::to_string(page.count);
+    std::string number = std::to_string(page.number);
+    number.insert(0, digits.size() - std::min(digits.size(), number.size()), '0');
+    const fs::path path = path_of(output);
+    return text_of(path.parent_path() / path_of(text_of(path.stem()) + "-" + number + text_of(path.extension())));
+}
 
 int run(const Tool& tool, int argc, char** argv, const std::function<Converter()>& make) {
     tools::install_interrupt_handlers();  // first: a signal from now on ends the batch cleanly

@@ -42,6 +42,9 @@ struct Page {
     std::string refused;  // not read at all: why (a page lost, or not in the file)
 };
 
+// NAME.png to NAME-P.png, P padded to the digits of the page count.
+std::string page_output(const std::string& output, const Page& page);
+
 struct Tool {
     const char* program;
     const char* usage;
