@@ -17,37 +17,11 @@ import sys
 import tempfile
 
 sys.dont_write_bytecode = True
+# The PCX files are built by the helpers the Python package's tests use too.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pcx_bytes import pcx, ramp_trailer  # noqa: E402  (after the path it needs)
+
 SKIP = 77
-
-
-def rle(line):
-    """One line run-length encoded, runs stopping at the line's end."""
-    out, i = bytearray(), 0
-    while i < len(line):
-        run = 1
-        while i + run < len(line) and run < 63 and line[i + run] == line[i]:
-            run += 1
-        if run > 1 or line[i] >= 0xC0:
-            out += bytes((0xC0 | run, line[i]))
-        else:
-            out.append(line[i])
-        i += run
-    return bytes(out)
-
-
-def pcx(width, height, bits, planes, lines, bpl, version=5, header16=b"", trailer=None, cut=None):
-    """A PCX file from its raw plane lines (bpl * planes bytes a row)."""
-    header = struct.pack("<BBBBHHHHHH", 10, version, 1, bits, 0, 0, width - 1, height - 1, 72, 72)
-    header += header16.ljust(48, b"\0") + bytes((0, planes)) + struct.pack("<HH", bpl, 1)
-    data = b"".join(rle(line) for line in lines)
-    body = header.ljust(128, b"\0") + data
-    if cut is not None:
-        body = body[:128 + cut]
-    return body + (b"\x0c" + trailer if trailer is not None else b"")
-
-
-def ramp_trailer():
-    return bytes(v for i in range(256) for v in (i, 255 - i, i // 2))
 
 
 def golden_files(folder):
