@@ -2,7 +2,6 @@
 
 #include <libdeflate.h>
 #include <png.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -25,10 +24,12 @@ namespace {
 //   to fewer bytes (level 1 is quicker still but larger than zlib's on
 //   dithered photographs);
 // - true colour: the Paeth filter, which leaves small, repetitive residues
-//   on gradients and photographs, and zlib's run-length matching (Z_RLE):
-//   on filtered true colour a string search finds little that Huffman
-//   coding of the residues does not already win, and libdeflate's levels
-//   1 to 6 came out larger or slower than it on grainy pictures;
+//   on gradients and photographs, and run-length matching with Huffman
+//   codes a block (RunDeflater): on filtered true colour a string search
+//   finds little that Huffman coding of the residues does not already win
+//   (libdeflate's levels 1 to 6 came out larger, or slower, than zlib's
+//   run-length strategy on grainy pictures), and our own encoder of that
+//   one strategy spends a few instructions a byte where zlib's spends tens;
 // - a picture whose data does not compress at all (noise, which stays noise
 //   after any filter) is stored, which costs no search.
 // One fixed filter a kind rather than a trial of all five on every row,
@@ -104,7 +105,6 @@ Writer::Writer() = default;
 
 Writer::~Writer() {
     for (libdeflate_compressor* compressor : compressors_) libdeflate_free_compressor(compressor);
-    if (runs_ != nullptr) deflateEnd(runs_.get());
 }
 
 libdeflate_compressor* Writer::compressor(int level) {
@@ -127,58 +127,6 @@ bool Writer::compresses(const uint8_t* filtered, size_t size) {
     const size_t room = taken * kStoredAbove / 100;
     // 0: it did not fit in the room.
     return libdeflate_zlib_compress(compressor(kIndexedLevel), sample, taken, sample + taken, room) != 0;
-}
-
-// zlib's run-length matching: only repeats of the byte before, each byte
-// else Huffman-coded on its own; `room` is at least deflateBound's. zlib
-// makes the raw deflate stream only: the stream's header and its Adler-32
-// check are written here, the check summed by libdeflate, which does it in
-// a fraction of zlib's time (zlib's own took a twentieth of a true-colour
-// conversion). The header is the one zlib writes for this strategy, so the
-// bytes are the same.
-size_t Writer::deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t room) {
-    if (runs_ == nullptr) {
-        auto stream = std::make_unique<z_stream>();
-        // Memory level 9: blocks of twice the symbols, so half the Huffman
-        // tables to send (0.15 % fewer bytes on grainy true colour, in the
-        // same time).
-        if (deflateInit2(stream.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 9, Z_RLE) != Z_OK)
-            throw std::bad_alloc();
-        runs_ = std::move(stream);
-    } else {
-        deflateReset(runs_.get());
-    }
-    constexpr size_t kHead = 2, kCheck = 4;
-    if (room < kHead + kCheck) return 0;
-    // 32 K window, no preset dictionary, "fastest" level flags (zlib's
-    // choice for run-length matching), the check bits making it a multiple
-    // of 31.
-    out[0] = 0x78, out[1] = 0x01;
-    const uint32_t check = libdeflate_adler32(1, in, size);
-    z_stream& z = *runs_;
-    z.next_out = out + kHead;
-    room -= kHead + kCheck;
-    size_t written = 0;
-    int status = Z_OK;
-    // zlib counts in 32 bits: the input and the room handed over in pieces.
-    constexpr size_t kPiece = size_t{1} << 30;
-    while (status != Z_STREAM_END) {
-        const size_t in_piece = size < kPiece ? size : kPiece;
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = static_cast<uInt>(in_piece);
-        const size_t out_piece = room - written < kPiece ? room - written : kPiece;
-        z.avail_out = static_cast<uInt>(out_piece);
-        status = deflate(&z, in_piece == size ? Z_FINISH : Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return 0;
-        const size_t consumed = in_piece - z.avail_in;
-        in += consumed, size -= consumed;
-        written += out_piece - z.avail_out;
-        if (written == room && status != Z_STREAM_END) return 0;
-    }
-    uint8_t* end = out + kHead + written;
-    end[0] = static_cast<uint8_t>(check >> 24), end[1] = static_cast<uint8_t>(check >> 16);
-    end[2] = static_cast<uint8_t>(check >> 8), end[3] = static_cast<uint8_t>(check);
-    return kHead + written + kCheck;
 }
 
 // Every row behind its filter byte, as the file holds it before compression.
@@ -225,7 +173,7 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     const size_t room = bound(raw);
     deflated = deflated_.at_least(room);
     if (!stored && picture.kind != Kind::Palette) {
-        compressed = deflate_runs(filtered, raw, deflated, room);
+        compressed = runs_.compress(filtered, raw, deflated, room);
     } else {
         compressed =
             libdeflate_zlib_compress(compressor(stored ? kStored : kIndexedLevel), filtered, raw, deflated, room);
@@ -253,12 +201,10 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     return true;
 }
 
-// Room for `raw` bytes compressed by any of the ways write() takes: zlib's
-// compressBound (worked out in size_t: uLong is 32 bits on Windows, with
-// room for the stream's header and end) or libdeflate's bound, whichever
-// is larger.
+// Room for `raw` bytes compressed by any of the ways write() takes: the run
+// encoder's bound or libdeflate's, whichever is larger.
 size_t Writer::bound(size_t raw) {
-    const size_t runs = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 64;
+    const size_t runs = RunDeflater::bound(raw);
     const size_t searched = libdeflate_zlib_compress_bound(compressor(kIndexedLevel), raw);
     const size_t kept = libdeflate_zlib_compress_bound(compressor(kStored), raw);
     return std::max(runs, std::max(searched, kept));
@@ -270,7 +216,7 @@ size_t Writer::working_bytes(const Picture& picture) {
     const size_t scratch = std::max(sample, picture.kind == Kind::Palette ? 0 : row_bytes(picture));
     // The palette at its largest: it is not known before the pixels are.
     const size_t file = sizeof kSignature + 25 + 12 + 768 + bound(raw) + 12 * (raw / kMostIdat + 1) + 12;
-    return raw + bound(raw) + file + scratch;
+    return raw + bound(raw) + file + scratch + RunDeflater::working_bytes();
 }
 
 bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {

@@ -1,6 +1,6 @@
 // PNG files in memory for pcx2png and png2pcx: written directly (rows
 // filtered by the project's own kernels, the whole picture compressed in
-// one go by libdeflate or zlib), read through libpng.
+// one go by libdeflate or our run encoder), read through libpng.
 #ifndef TOOLS_PCXCONVERT_PNG_IO_H
 #define TOOLS_PCXCONVERT_PNG_IO_H
 
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "run_deflate.h"
+
 struct libdeflate_compressor;
-struct z_stream_s;
 
 namespace pngio {
 
@@ -33,7 +34,7 @@ struct Picture {
 };
 
 // Writes PNG files, keeping its working memory (the filtered rows, the
-// compressed data, the compressors: libdeflate's and zlib's) from one picture to the next, so that
+// compressed data, the compressors) from one picture to the next, so that
 // a worker converting file after file asks the system for no fresh pages.
 // One thread at a time.
 class Writer {
@@ -67,7 +68,6 @@ class Writer {
     };
 
     libdeflate_compressor* compressor(int level);
-    size_t deflate_runs(const uint8_t* in, size_t size, uint8_t* out, size_t room);
     bool compresses(const uint8_t* filtered, size_t size);
     void filter(const Picture& picture, size_t row_bytes, uint8_t* filtered);
 
@@ -76,7 +76,7 @@ class Writer {
     Buffer scratch_;
     // By level, made when first used.
     libdeflate_compressor* compressors_[13] = {};
-    std::unique_ptr<z_stream_s> runs_;
+    RunDeflater runs_;
 };
 
 // Working objects for many threads (writers, or whatever a conversion
