@@ -298,21 +298,25 @@ def group_pcx2png_statuses(tools, work):
     check(got == 1 and "refused: 5 x 3 pixels, more than --max-pixels 14" in err, "pcx2png --max-pixels: %r" % err)
     # The budget counts the PNG writer's buffers beside the decoded pixels.
     # For the 5 x 3 palette picture, in bytes (one a pixel): 15 decoded, 18
-    # of filtered rows, 82 of compressed data at zlib's bound (18 + 64) and
-    # 919 of file at most (signature 8, IHDR 25, PLTE 12 + 768 colours, IDAT
-    # 12 + 82, IEND 12): 1034. Its pixels fit in 1033; the whole does not.
-    got, said, err = run([pcx2png, "--max-pixels", "1033", "-o", path("o8"), path("a-whole.pcx")])
+    # of filtered rows, 38 of compressed data at libdeflate's bound (18, 5
+    # for its one block, 1 to end it, 8 of padding, and zlib's 2-byte head
+    # and 4-byte check) and 875 of file at most (signature 8, IHDR 25,
+    # PLTE 12 + 768 colours, IDAT 12 + 38, IEND 12): 946. Its pixels fit in
+    # 945; the whole does not.
+    got, said, err = run([pcx2png, "--max-pixels", "945", "-o", path("o8"), path("a-whole.pcx")])
     check(got == 1 and not os.path.exists(path("o8/a-whole.png")) and
-          "a-whole.pcx: refused: 5 x 3 pixels need room for 1034 with the PNG writer's buffers, "
-          "more than --max-pixels 1033" in err, "pcx2png: the writer's buffers counted: %r" % err)
+          "a-whole.pcx: refused: 5 x 3 pixels need room for 946 with the PNG writer's buffers, "
+          "more than --max-pixels 945" in err, "pcx2png: the writer's buffers counted: %r" % err)
     # Four jobs share a budget that holds one picture at a time: they take
     # turns (no deadlock), and only the picture that needs more is refused
-    # (32 x 2 at 4 bits: its 64 pixels fit, its 1227 with the writer not).
-    got, said, err = run([pcx2png, "-j", "4", "--max-pixels", "1034", "-o", path("o7"), path("a-whole.pcx"),
+    # (32 x 2 at 4 bits, counted at 8 before its depth is known: its 64
+    # pixels fit, its 1139 with the writer not: 66 filtered, 86 compressed,
+    # 923 of file).
+    got, said, err = run([pcx2png, "-j", "4", "--max-pixels", "946", "-o", path("o7"), path("a-whole.pcx"),
                           path("b-odd.pcx"), path("c-cut.pcx"), path("d-sixteen.pcx")])
     check(got == 1 and said == "pcx2png: 4 files: 3 converted (1 of them with damage), 0 kept, 1 refused, 0 failed\n" and
           "c-cut.pcx: converted with damage" in err and
-          "d-sixteen.pcx: refused: 32 x 2 pixels need room for 1227" in err and
+          "d-sixteen.pcx: refused: 32 x 2 pixels need room for 1139" in err and
           os.path.exists(path("o7/a-whole.png")) and os.path.exists(path("o7/b-odd.png")),
           "pcx2png: jobs within the budget: %r %r" % (said, err))
     # On a terminal, and only there, a progress line.

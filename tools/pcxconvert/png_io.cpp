@@ -170,7 +170,7 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     size_t compressed = 0;
     uint8_t* deflated = nullptr;
     const bool stored = !compresses(filtered, raw);
-    const size_t room = bound(raw);
+    const size_t room = bound(raw, picture.kind);
     deflated = deflated_.at_least(room);
     if (!stored && picture.kind != Kind::Palette) {
         compressed = runs_.compress(filtered, raw, deflated, room);
@@ -201,13 +201,12 @@ bool Writer::write(const Picture& picture, std::vector<uint8_t>* out, std::strin
     return true;
 }
 
-// Room for `raw` bytes compressed by any of the ways write() takes: the run
-// encoder's bound or libdeflate's, whichever is larger.
-size_t Writer::bound(size_t raw) {
-    const size_t runs = RunDeflater::bound(raw);
-    const size_t searched = libdeflate_zlib_compress_bound(compressor(kIndexedLevel), raw);
-    const size_t kept = libdeflate_zlib_compress_bound(compressor(kStored), raw);
-    return std::max(runs, std::max(searched, kept));
+// Room for `raw` bytes of a picture of `kind` compressed by either way
+// write() may take for it (stored, when the data does not compress).
+size_t Writer::bound(size_t raw, Kind kind) {
+    const size_t compressed = kind == Kind::Palette ? libdeflate_zlib_compress_bound(compressor(kIndexedLevel), raw)
+                                                    : RunDeflater::bound(raw);
+    return std::max(compressed, libdeflate_zlib_compress_bound(compressor(kStored), raw));
 }
 
 size_t Writer::working_bytes(const Picture& picture) {
@@ -215,8 +214,10 @@ size_t Writer::working_bytes(const Picture& picture) {
     const size_t sample = raw < kSampleSlices * kSampleSlice ? 0 : 2 * kSampleSlices * kSampleSlice;
     const size_t scratch = std::max(sample, picture.kind == Kind::Palette ? 0 : row_bytes(picture));
     // The palette at its largest: it is not known before the pixels are.
-    const size_t file = sizeof kSignature + 25 + 12 + 768 + bound(raw) + 12 * (raw / kMostIdat + 1) + 12;
-    return raw + bound(raw) + file + scratch + RunDeflater::working_bytes();
+    const size_t compressed = bound(raw, picture.kind);
+    const size_t file = sizeof kSignature + 25 + 12 + 768 + compressed + 12 * (raw / kMostIdat + 1) + 12;
+    const size_t runs = picture.kind == Kind::Palette ? 0 : RunDeflater::working_bytes(raw);
+    return raw + compressed + file + scratch + runs;
 }
 
 bool write(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {

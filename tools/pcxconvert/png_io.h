@@ -57,7 +57,7 @@ class Writer {
     size_t working_bytes(const Picture& picture);
 
   private:
-    size_t bound(size_t raw);
+    size_t bound(size_t raw, Kind kind);
 
     // Bytes that keep their pages: grown when a picture needs more, never
     // shrunk, never cleared.

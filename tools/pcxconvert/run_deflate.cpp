@@ -393,7 +393,13 @@ size_t RunDeflater::bound(size_t size) {
 
 size_t RunDeflater::compress(const uint8_t* in, size_t size, uint8_t* out, size_t room) {
     if (room < bound(size)) return 0;
-    if (symbols_ == nullptr) symbols_.reset(new uint16_t[kBlockSymbols]);
+    const size_t wanted = working_bytes(size) / sizeof(uint16_t);
+    if (room_ < wanted) {
+        symbols_.reset();
+        room_ = 0;
+        symbols_.reset(new uint16_t[wanted]);
+        room_ = wanted;
+    }
     uint16_t* const symbols = symbols_.get();
     // 32 K window, no preset dictionary, the check bits making it a
     // multiple of 31.

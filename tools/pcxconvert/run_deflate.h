@@ -28,11 +28,15 @@ class RunDeflater {
     // stored size plus the blocks' own few bytes.
     static size_t bound(size_t size);
 
-    // The memory kept from call to call (the block's symbols).
-    static constexpr size_t working_bytes() { return kBlockSymbols * sizeof(uint16_t); }
+    // The memory kept from call to call for `size` bytes of input: a
+    // block's symbols, no more than the bytes give.
+    static size_t working_bytes(size_t size) {
+        return (size < kBlockSymbols ? size + 1 : kBlockSymbols) * sizeof(uint16_t);
+    }
 
   private:
     std::unique_ptr<uint16_t[]> symbols_;
+    size_t room_ = 0;
 };
 
 }  // namespace pngio
