@@ -68,33 +68,32 @@ constexpr FixedLengths kFixed{};
 constexpr uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-// Bits into bytes, first bit lowest, as deflate packs them. Past `end`
-// nothing is written and the stream is marked full.
+// Bits into bytes, first bit lowest, as deflate packs them. Each put
+// stores eight bytes and moves on by the whole ones, so that fewer than 8
+// bits wait; where fewer than eight bytes are left nothing is written and
+// the stream is marked full.
 class BitWriter {
   public:
     BitWriter(uint8_t* at, uint8_t* end) : at_(at), end_(end) {}
 
-    // At most 32 bits.
-    void put(uint32_t bits, int count) {
-        pending_ |= static_cast<uint64_t>(bits) << filled_;
+    // At most 56 bits.
+    void put(uint64_t bits, int count) {
+        pending_ |= bits << filled_;
         filled_ += count;
-        if (filled_ >= 32) {
-            if (end_ - at_ >= 4) {
-                const uint32_t word = static_cast<uint32_t>(pending_);
-                at_[0] = static_cast<uint8_t>(word), at_[1] = static_cast<uint8_t>(word >> 8);
-                at_[2] = static_cast<uint8_t>(word >> 16), at_[3] = static_cast<uint8_t>(word >> 24);
-                at_ += 4;
-            } else {
-                full_ = true;
-            }
-            pending_ >>= 32;
-            filled_ -= 32;
+        if (end_ - at_ < 8) {
+            full_ = true;
+            return;
         }
+        store(pending_);
+        const int bytes = filled_ >> 3;
+        at_ += bytes;
+        pending_ >>= bytes * 8;
+        filled_ &= 7;
     }
 
     // The bits so far out to a whole byte, the last one padded with zeros.
     void align() {
-        for (; filled_ > 0; filled_ -= 8, pending_ >>= 8) byte(static_cast<uint8_t>(pending_));
+        if (filled_ > 0) byte(static_cast<uint8_t>(pending_));
         filled_ = 0;
         pending_ = 0;
     }
@@ -121,6 +120,14 @@ class BitWriter {
     bool full() const { return full_; }
 
   private:
+    void store(uint64_t word) {
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::memcpy(at_, &word, 8);
+#else
+        for (int i = 0; i < 8; ++i) at_[i] = static_cast<uint8_t>(word >> (8 * i));
+#endif
+    }
+
     uint8_t* at_;
     uint8_t* end_;
     uint64_t pending_ = 0;
@@ -376,8 +383,88 @@ void write_block(const uint8_t* in, size_t size, const uint16_t* symbols, size_t
     const SymbolCodes codes(use_fixed ? kFixed.literal_length : literal_length,
                             use_fixed ? kFixedLiteralLengthCodes : kLiteralLengthCodes,
                             use_fixed ? kFixed.distance : distance);
-    for (size_t i = 0; i < count; ++i) out.put(codes.bits[symbols[i]], codes.count[symbols[i]]);
+    // Two symbols a write: at most 25 bits each (a 15-bit length code, 5
+    // extra bits, a distance code of at most 5), 50 with the 7 waiting.
+    size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const uint16_t first = symbols[i], second = symbols[i + 1];
+        out.put(codes.bits[first] | uint64_t{codes.bits[second]} << codes.count[first],
+                codes.count[first] + codes.count[second]);
+    }
+    if (i < count) out.put(codes.bits[symbols[i]], codes.count[symbols[i]]);
     out.put(codes.end_bits, codes.end_count);
+}
+
+// The top bit of each byte of `word` that is zero, no other bits.
+uint64_t zero_bytes(uint64_t word) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((word & kLow7) + kLow7) | word | kLow7);
+}
+
+// For each of the eight bytes from `at` on, whether it equals the byte
+// before it: the top bit of its byte in the result.
+uint64_t repeats(const uint8_t* in, size_t at) {
+    uint64_t here, before;
+    std::memcpy(&here, in + at, 8);
+    std::memcpy(&before, in + at - 1, 8);
+    return zero_bytes(here ^ before);
+}
+
+// The symbols of `in` from `at` on, until a block's worth or the input's
+// end: a run of at least kShortestRun repeats of the byte before (which
+// may be in the block before), else the byte itself. Returns where the
+// block ends.
+size_t symbols_of(const uint8_t* in, size_t size, size_t at, uint16_t* symbols, size_t* count_out) {
+    const size_t most = RunDeflater::kBlockSymbols;
+    size_t count = 0;
+    while (at < size && count < most) {
+        // Eight at a time while none of them starts a run, which takes the
+        // byte and the two after it all repeating the one before (grainy
+        // colours are mostly such stretches). Byte order does not matter:
+        // the same lanes of the three words are compared.
+        if (at > 0 && size - at >= 10 && most - count >= 8 &&
+            (repeats(in, at) & repeats(in, at + 1) & repeats(in, at + 2)) == 0) {
+            for (size_t k = 0; k < 8; ++k) symbols[count + k] = in[at + k];
+            count += 8, at += 8;
+            continue;
+        }
+        const uint8_t value = in[at];
+        if (at > 0 && value == in[at - 1]) {
+            const size_t run = run_of(in + at, value, std::min(kLongestRun, size - at));
+            if (run >= kShortestRun) {
+                symbols[count++] = static_cast<uint16_t>(kRunSymbol + run);
+                at += run;
+                continue;
+            }
+        }
+        symbols[count++] = value;
+        ++at;
+    }
+    *count_out = count;
+    return at;
+}
+
+// How often each code is used: four tables taken in turn, so that a value
+// that repeats does not wait on its own count's last increment.
+void count_symbols(const uint16_t* symbols, size_t count, Counts* counts) {
+    uint32_t tables[4][kBlockSymbolValues] = {};
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        ++tables[0][symbols[i]], ++tables[1][symbols[i + 1]];
+        ++tables[2][symbols[i + 2]], ++tables[3][symbols[i + 3]];
+    }
+    for (; i < count; ++i) ++tables[0][symbols[i]];
+    *counts = Counts{};
+    for (size_t value = 0; value < kBlockSymbolValues; ++value) {
+        const uint32_t seen = tables[0][value] + tables[1][value] + tables[2][value] + tables[3][value];
+        if (value < kRunSymbol) {
+            counts->literal_length[value] = seen;
+        } else if (seen != 0) {
+            counts->literal_length[kLengths.symbol[value - kRunSymbol]] += seen;
+            counts->distance[0] += seen;
+        }
+    }
+    counts->literal_length[kEndOfBlock] = 1;
 }
 
 }  // namespace
@@ -408,27 +495,11 @@ size_t RunDeflater::compress(const uint8_t* in, size_t size, uint8_t* out, size_
     BitWriter bits(out + 2, out + room - kCheck);
     size_t at = 0;
     do {
-        Counts counts{};
         const size_t from = at;
         size_t count = 0;
-        while (at < size && count < kBlockSymbols) {
-            const uint8_t value = in[at];
-            // A run repeats the byte before, which may be in the block before.
-            if (at > 0 && value == in[at - 1]) {
-                const size_t run = run_of(in + at, value, std::min(kLongestRun, size - at));
-                if (run >= kShortestRun) {
-                    symbols[count++] = static_cast<uint16_t>(kRunSymbol + run);
-                    ++counts.literal_length[kLengths.symbol[run]];
-                    ++counts.distance[0];
-                    at += run;
-                    continue;
-                }
-            }
-            symbols[count++] = value;
-            ++counts.literal_length[value];
-            ++at;
-        }
-        counts.literal_length[kEndOfBlock] = 1;
+        at = symbols_of(in, size, at, symbols, &count);
+        Counts counts;
+        count_symbols(symbols, count, &counts);
         write_block(in + from, at - from, symbols, count, counts, at == size, bits);
     } while (at < size);
     bits.align();
