@@ -126,6 +126,30 @@ TEST(RunDeflate, ZlibReadsBackEveryKindOfInputThroughOneReusedEncoder) {
     }
 }
 
+// Stretches of noise and of repeats, of every length near the edges the
+// encoder treats apart (eight bytes at a time, runs of 3 and 258, the
+// input's last ten bytes), in inputs of many sizes.
+TEST(RunDeflate, ZlibReadsBackRandomMixturesOfRunsAndNoise) {
+    std::mt19937 random(2026);
+    pngio::RunDeflater encoder;
+    for (int trial = 0; trial < 300; ++trial) {
+        Bytes bytes;
+        const size_t size = random() % (trial < 200 ? 64 : 70000);
+        while (bytes.size() < size) {
+            const size_t stretch = 1 + random() % (random() % 4 == 0 ? 300 : 12);
+            if (random() % 2 == 0) {
+                bytes.insert(bytes.end(), stretch, static_cast<uint8_t>(random() % 3));
+            } else {
+                for (size_t k = 0; k < stretch; ++k) bytes.push_back(static_cast<uint8_t>(random() % 4));
+            }
+        }
+        bytes.resize(size);
+        SCOPED_TRACE("trial " + std::to_string(trial) + ", " + std::to_string(size) + " bytes");
+        const Bytes stream = compressed(encoder, bytes);
+        ASSERT_EQ(inflated(stream, bytes.size()), bytes);
+    }
+}
+
 TEST(RunDeflate, RefusesRoomUnderItsBoundWithoutWritingAByte) {
     pngio::RunDeflater encoder;
     const Bytes in(5000, 1);
