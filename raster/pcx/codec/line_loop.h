@@ -34,6 +34,12 @@ namespace raster {
 namespace pcx {
 namespace line {
 
+// Everything here has internal linkage: each decoder's file (plain, SSE2,
+// AVX2) builds a copy of its own with its own instruction set, so that no
+// decoder calls into code built for another, and the linker never keeps an
+// AVX2 copy of a function for a caller that runs on any processor.
+namespace {
+
 // The fast loop stores this many copies of each value at once, and looks
 // at the input this many bytes at a time.
 constexpr uint32_t kWideStore = 16;
@@ -173,11 +179,8 @@ inline Cursor decode_tokens(Cursor at, uint64_t starts, ptrdiff_t chunk_bytes, u
 }
 
 // A chunk of mostly single bytes. Kept out of the loop, and given its
-// cursor by value, so that the token loop keeps `out` in a register. Each
-// decoder's file has a copy of its own (internal linkage), built with that
-// file's instruction set, so that no decoder calls into another's code.
-namespace {
-
+// cursor by value, so that the token loop keeps `out` in a register.
+//
 // The single bytes between two runs go out as one span, sixteen bytes per
 // copy (even for an empty span: the extra bytes land ahead of `out`, inside
 // the line). Stops, with `next` at the first token not decoded, as soon as
@@ -227,8 +230,6 @@ decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end) {
     }
     return Cursor{next, out};
 }
-
-}  // namespace
 
 // One chunk that starts at a token, the cheapest way its bytes allow.
 template <class Kernel>
@@ -327,6 +328,7 @@ uint32_t decode_line_with(ByteSource& in, uint8_t* line, uint32_t line_bytes, ui
     return static_cast<uint32_t>(at.out - line_end);
 }
 
+}  // namespace
 }  // namespace line
 }  // namespace pcx
 }  // namespace raster
