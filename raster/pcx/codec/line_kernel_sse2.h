@@ -107,7 +107,7 @@ Cursor decode_planned(Cursor at, const ChunkTokens& plan, int32_t length, uint64
         do {
             const uint32_t k = lowest_bit(starts);
             starts &= starts - 1;
-            std::memcpy(at.out + plan.offset[k], kSplat.rows[plan.value[k]], kWideStore);
+            store_splat(at.out + plan.offset[k], plan.value + k);
         } while (starts != 0);
     } else {
         do {
@@ -115,7 +115,7 @@ Cursor decode_planned(Cursor at, const ChunkTokens& plan, int32_t length, uint64
             starts &= starts - 1;
             uint8_t* const to = at.out + plan.offset[k];
             if (to > wide_end) return Cursor{at.next + k, to};
-            std::memcpy(to, kSplat.rows[plan.value[k]], kWideStore);
+            store_splat(to, plan.value + k);
         } while (starts != 0);
     }
     return Cursor{at.next + chunk_bytes, at.out + length};

@@ -27,6 +27,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 #include "raster/pcx/codec/header.h"
 #include "raster/pcx/codec/line_decoder.h"
 
@@ -75,6 +79,17 @@ constexpr SplatTable make_splat_table() {
 }
 
 inline constexpr SplatTable kSplat = make_splat_table();
+
+// Sixteen copies of the byte at `value`, stored at `to`: from the table, or
+// in the AVX2 build broadcast straight from the input, which costs one
+// instruction less per token than working out the table row's address.
+inline void store_splat(uint8_t* to, const uint8_t* value) {
+#if defined(__AVX2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_set1_epi8(static_cast<char>(*value)));
+#else
+    std::memcpy(to, kSplat.rows[*value], kWideStore);
+#endif
+}
 
 // Where the loop stands: the next input byte and the next output byte.
 struct Cursor {
@@ -170,7 +185,7 @@ inline Cursor decode_tokens(Cursor at, uint64_t starts, ptrdiff_t chunk_bytes, u
         const uint32_t is_run = (byte + (256u - kRunFlag)) >> 8;
         const uint8_t value = next[k + is_run];
         const uint32_t count = kTokenCount.bytes[byte];
-        std::memcpy(out, kSplat.rows[value], kWideStore);
+        store_splat(out, next + k + is_run);
         if (count > kWideStore) store_long_run(out, value, count, line_end);
         out += count;
         if (out > wide_end) return Cursor{next + k + 1 + is_run, out};
@@ -219,7 +234,7 @@ decode_spans(Cursor at_chunk, uint64_t headers, uint8_t* line_end) {
         headers &= headers - 1;
         const uint8_t value = next[at + 1];
         const uint32_t count = next[at] & kRunCountMask;
-        std::memcpy(out, kSplat.rows[value], kWideStore);
+        store_splat(out, next + at + 1);
         if (count > kWideStore) store_long_run(out, value, count, line_end);
         out += count;
         from = at + 2;
