@@ -12,14 +12,19 @@ namespace {
 
 // SSE2 is part of every x86-64 processor, so it is there wherever the
 // compiler may assume it (and in the web build, where the SSE2 intrinsics
-// become WebAssembly SIMD); AVX2 is asked of the processor.
+// become WebAssembly SIMD); AVX2 is asked of the processor, with BMI1 and
+// popcnt, which the AVX2 files are also built for (every AVX2 processor has
+// them; a processor that lacked one would be held to SSE2).
 Cpu ask_processor() {
     Cpu level = Cpu::Plain;
 #if defined(__SSE2__)
     level = Cpu::Sse2;
 #endif
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-    if (__builtin_cpu_supports("avx2") != 0) level = Cpu::Avx2;
+    if (__builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("bmi") != 0 &&
+        __builtin_cpu_supports("popcnt") != 0) {
+        level = Cpu::Avx2;
+    }
 #endif
     return level;
 }

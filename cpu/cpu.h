@@ -20,7 +20,8 @@ constexpr bool kLittleEndian = false;
 constexpr bool kLittleEndian = true;
 #endif
 
-// The instruction sets the fast paths are written for, narrowest first.
+// The instruction sets the fast paths are written for, narrowest first
+// (Avx2: AVX2 with BMI1 and popcnt).
 enum class Cpu { Plain, Sse2, Avx2 };
 constexpr int kCpuLevels = 3;
 

@@ -11,6 +11,9 @@ namespace {
 constexpr LineDecoding kPlainLineDecoding{decode_line_scalar};
 
 constexpr fastpath::Variant<LineDecoding> kVariants[] = {
+#if defined(FASTPATH_AVX2)
+    {fastpath::Cpu::Avx2, &kAvx2LineDecoding},
+#endif
 #if defined(__SSE2__)
     {fastpath::Cpu::Sse2, &kSse2LineDecoding},
 #endif
@@ -28,6 +31,11 @@ const fastpath::Dispatch<LineDecoding>& dispatch() {
 LineDecoder sse2_line_decoder() {
     const LineDecoding* sse2 = dispatch().at(fastpath::Cpu::Sse2);
     return sse2 != nullptr ? sse2->decode_line : nullptr;
+}
+
+LineDecoder avx2_line_decoder() {
+    const LineDecoding* avx2 = dispatch().at(fastpath::Cpu::Avx2);
+    return avx2 != nullptr ? avx2->decode_line : nullptr;
 }
 
 uint32_t decode_line(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older) {

@@ -1,8 +1,9 @@
 // The run-length line decoder: one scan line at a time from a source of
 // bytes, which is either a block in memory (the codec) or the library's
-// file blocks, refilled as the line needs them. A plain portable decoder
-// and an SSE2 one decode alike, byte for byte; decode_line runs the one
-// chosen for this processor (line_decoder.cpp), and the tests call both.
+// file blocks, refilled as the line needs them. A plain portable decoder,
+// an SSE2 one and an AVX2 build of the SSE2 one decode alike, byte for
+// byte; decode_line runs the one chosen for this processor
+// (line_decoder.cpp), and the tests call each.
 #ifndef RASTER_PCX_CODEC_LINE_DECODER_H
 #define RASTER_PCX_CODEC_LINE_DECODER_H
 
@@ -57,15 +58,18 @@ struct LineDecoding {
     LineDecoder decode_line;
 };
 
-// The plain decoder, which every processor runs (line_scalar.cpp), and the
+// The plain decoder, which every processor runs (line_scalar.cpp); the
 // SSE2 one's table, registered by line_sse2.cpp where the compiler targets
-// SSE2.
+// SSE2; and the AVX2 one's, by line_avx2.cpp where the build defines
+// FASTPATH_AVX2.
 uint32_t decode_line_scalar(ByteSource& in, uint8_t* line, uint32_t line_bytes, uint32_t carry, uint8_t* older);
 extern const LineDecoding kSse2LineDecoding;
+extern const LineDecoding kAvx2LineDecoding;
 
-// The SSE2 decoder for the tests, or null where the build or the processor
-// lacks it (whatever RASTER_CPU says).
+// The SSE2 and AVX2 decoders for the tests, or null where the build or the
+// processor lacks them (whatever RASTER_CPU says).
 LineDecoder sse2_line_decoder();
+LineDecoder avx2_line_decoder();
 
 // Decodes one line with the decoder chosen once for this processor, capped
 // by RASTER_CPU.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "pcx_line_model.h"
@@ -590,7 +591,7 @@ DecoderRun run_decoder(raster::pcx::LineDecoder decoder, const Bytes& stream, si
     return run;
 }
 
-TEST(PcxCodec, PlainAndSse2LineDecodersAgreeWithTheModel) {
+TEST(PcxCodec, PlainSse2AndAvx2LineDecodersAgreeWithTheModel) {
     std::mt19937 dice(20261209);
     // Lines shorter and longer than a 64-byte chunk and the 16-byte step,
     // from one block or from blocks that end anywhere.
@@ -613,13 +614,18 @@ TEST(PcxCodec, PlainAndSse2LineDecodersAgreeWithTheModel) {
             EXPECT_EQ(plain.buffer, model.scratch_after);
             EXPECT_EQ(plain.exhausted, model.whole_lines < rows);
             EXPECT_EQ(plain.stopped_at, plain.exhausted ? model.got : 0);
-            if (const raster::pcx::LineDecoder decode_sse2 = raster::pcx::sse2_line_decoder()) {
-                const DecoderRun sse2 = run_decoder(decode_sse2, stream, block, line_bytes, rows, before);
-                EXPECT_EQ(sse2.lines, plain.lines);
-                EXPECT_EQ(sse2.carries, plain.carries);
-                EXPECT_EQ(sse2.buffer, plain.buffer);
-                EXPECT_EQ(sse2.exhausted, plain.exhausted);
-                EXPECT_EQ(sse2.stopped_at, plain.stopped_at);
+            // The SSE2 decoder and its AVX2 build, each held to the plain one.
+            const std::pair<const char*, raster::pcx::LineDecoder> wide[] = {
+                {"sse2", raster::pcx::sse2_line_decoder()}, {"avx2", raster::pcx::avx2_line_decoder()}};
+            for (const auto& [name, decoder] : wide) {
+                if (decoder == nullptr) continue;
+                SCOPED_TRACE(name);
+                const DecoderRun run = run_decoder(decoder, stream, block, line_bytes, rows, before);
+                EXPECT_EQ(run.lines, plain.lines);
+                EXPECT_EQ(run.carries, plain.carries);
+                EXPECT_EQ(run.buffer, plain.buffer);
+                EXPECT_EQ(run.exhausted, plain.exhausted);
+                EXPECT_EQ(run.stopped_at, plain.stopped_at);
             }
             if (testing::Test::HasFailure()) return;
         }
