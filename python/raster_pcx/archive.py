@@ -93,16 +93,18 @@ def _write_whole(path, data):
         raise
 
 
-def convert_file(source, target, keep_alpha, max_pixels, force, page=None):
+def convert_file(source, target, keep_alpha, max_pixels, force, page=None, converter=None):
     """pcx2png's (result, why) for one file, or for one page of a multi-page
     file (page as _native().pages_of lists it, its first five), its PNG
-    written to target."""
+    written to target; converter (a _native().Converter) keeps its working
+    memory for the next file."""
     if not force and os.path.exists(target):
         return KEPT, ""
+    converter = converter or _native().Converter()
     if page is None:
-        result, why, png = _native().png_of(source, keep_alpha, max_pixels)
+        result, why, png = converter.png_of(source, keep_alpha, max_pixels)
     else:
-        result, why, png = _native().page_png_of(source, tuple(page[:5]), keep_alpha, max_pixels)
+        result, why, png = converter.page_png_of(source, tuple(page[:5]), keep_alpha, max_pixels)
     if result not in (CONVERTED, CONVERTED_DAMAGED):
         return result, why
     try:
@@ -113,8 +115,12 @@ def convert_file(source, target, keep_alpha, max_pixels, force, page=None):
 
 
 def convert_batch(jobs, keep_alpha, max_pixels, force):
-    """convert_file for each (source, target, page) of jobs; runs on a worker."""
-    return [convert_file(source, target, keep_alpha, max_pixels, force, page) for source, target, page in jobs]
+    """convert_file for each (source, target, page) of jobs, in one converter's
+    kept memory; runs on a worker."""
+    converter = _native().Converter()
+    return [
+        convert_file(source, target, keep_alpha, max_pixels, force, page, converter) for source, target, page in jobs
+    ]
 
 
 def batches_of(sizes, workers, batch_bytes=None):

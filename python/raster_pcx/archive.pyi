@@ -2,6 +2,8 @@ from typing import ContextManager, List, Optional, Sequence, TextIO, Tuple
 
 from distributed import Client
 
+from . import _archive
+
 PROGRAM: str
 DEFAULT_MAX_PIXELS: int
 WHOLE: int
@@ -27,7 +29,13 @@ Page = Tuple[int, int, int, int, int]
 
 def check_batch(paths: List[str], max_pixels: int) -> List[Tuple[int, str]]: ...
 def convert_file(
-    source: str, target: str, keep_alpha: bool, max_pixels: int, force: bool, page: Optional[Page] = ...
+    source: str,
+    target: str,
+    keep_alpha: bool,
+    max_pixels: int,
+    force: bool,
+    page: Optional[Page] = ...,
+    converter: Optional[_archive.Converter] = ...,
 ) -> Tuple[int, str]: ...
 def convert_batch(
     jobs: List[Tuple[str, str, Optional[Page]]], keep_alpha: bool, max_pixels: int, force: bool

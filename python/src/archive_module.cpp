@@ -28,11 +28,11 @@ std::vector<std::pair<int, std::string>> check_files(const std::vector<std::stri
     return verdicts;
 }
 
-py::tuple png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
+py::tuple png_of(archive::Converter& converter, const std::string& path, bool keep_alpha, int64_t max_pixels) {
     archive::Png png;
     {
         py::gil_scoped_release unlocked;
-        png = archive::png_of(path, keep_alpha, max_pixels);
+        png = converter.png_of(path, keep_alpha, max_pixels);
     }
     py::bytes bytes(reinterpret_cast<const char*>(png.png.data()), png.png.size());
     return py::make_tuple(png.result, png.why, bytes);
@@ -42,13 +42,14 @@ py::tuple png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
 // extent, faults).
 using PageTuple = std::tuple<int, int, uint64_t, uint64_t, int32_t>;
 
-py::tuple page_png_of(const std::string& path, const PageTuple& page, bool keep_alpha, int64_t max_pixels) {
+py::tuple page_png_of(archive::Converter& converter, const std::string& path, const PageTuple& page, bool keep_alpha,
+                      int64_t max_pixels) {
     archive::PageJob job;
     std::tie(job.number, job.count, job.offset, job.extent, job.faults) = page;
     archive::Png png;
     {
         py::gil_scoped_release unlocked;
-        png = archive::page_png_of(path, job, keep_alpha, max_pixels);
+        png = converter.page_png_of(path, job, keep_alpha, max_pixels);
     }
     py::bytes bytes(reinterpret_cast<const char*>(png.png.data()), png.png.size());
     return py::make_tuple(png.result, png.why, bytes);
@@ -115,13 +116,17 @@ PYBIND11_MODULE(_archive, module) {
     module.def("check_files", &check_files, py::arg("paths"), py::arg("max_pixels"),
                "pcxcheck's verdict on each file, in order: (kind, text) with kind 0 whole, 1 with notes\n"
                "only, 2 damaged, 3 refused, and text the lines pcxcheck prints for the file.");
-    module.def("png_of", &png_of, py::arg("path"), py::arg("keep_alpha"), py::arg("max_pixels"),
-               "pcx2png's conversion of one file: (result, why, png) with result 0 converted, 1 converted\n"
-               "with damage (why names it), 3 refused (why says why; png is empty).");
-    module.def("page_png_of", &page_png_of, py::arg("path"), py::arg("page"), py::arg("keep_alpha"),
-               py::arg("max_pixels"),
-               "pcx2png's conversion of one page of a multi-page file, page as pages_of lists it\n"
-               "(number, count, offset, extent, faults): (result, why, png) as png_of gives.");
+    py::class_<archive::Converter>(module, "Converter",
+                                   "pcx2png's conversions one after another, keeping their working memory from\n"
+                                   "one file to the next (one thread at a time).")
+        .def(py::init<>())
+        .def("png_of", &png_of, py::arg("path"), py::arg("keep_alpha"), py::arg("max_pixels"),
+             "pcx2png's conversion of one file: (result, why, png) with result 0 converted, 1 converted\n"
+             "with damage (why names it), 3 refused (why says why; png is empty).")
+        .def("page_png_of", &page_png_of, py::arg("path"), py::arg("page"), py::arg("keep_alpha"),
+             py::arg("max_pixels"),
+             "pcx2png's conversion of one page of a multi-page file, page as pages_of lists it\n"
+             "(number, count, offset, extent, faults): (result, why, png) as png_of gives.");
     module.def("parse_pages", &parse_pages, py::arg("text"),
                "pcx2png --page's value as [(first, last)] (last 0 for an open end), or None when it is\n"
                "not a page number, a range N-M or N-, or a comma list of them.");

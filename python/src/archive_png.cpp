@@ -1,6 +1,7 @@
 // pcx2png's conversion of one file or one page through the tool's own
 // library: the PNG bytes are the tool's because the code is.
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -18,13 +19,12 @@ namespace {
 // limit (a worker converts one at a time), and out of memory is this
 // picture's refusal, never the process's end.
 template <typename Read>
-Png convert_read(const Read& read, bool keep_alpha, int64_t max_pixels) {
+Png convert_read(const Read& read, bool keep_alpha, int64_t max_pixels, pngio::Pool<pcx2png::Workspace>& workspaces) {
     Png out;
     try {
         std::vector<uint8_t> input;
         if (!read(&input, &out.why)) return out;
         tools::PixelBudget budget(max_pixels);
-        pngio::Pool<pcx2png::Workspace> workspaces;
         const convert::Outcome outcome = pcx2png::convert_picture(keep_alpha, input, budget, workspaces, &out.png);
         out.result = static_cast<int>(outcome.result);
         out.why = outcome.why;
@@ -41,13 +41,21 @@ Png convert_read(const Read& read, bool keep_alpha, int64_t max_pixels) {
 
 }  // namespace
 
-Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
+struct Converter::Kept {
+    pngio::Pool<pcx2png::Workspace> workspaces;
+};
+
+Converter::Converter() : kept_(std::make_unique<Kept>()) {}
+
+Converter::~Converter() = default;
+
+Png Converter::png_of(const std::string& path, bool keep_alpha, int64_t max_pixels) {
     return convert_read([&](std::vector<uint8_t>* bytes,
                             std::string* why) { return pcx2png::read_bounded(path, max_pixels, bytes, why); },
-                        keep_alpha, max_pixels);
+                        keep_alpha, max_pixels, kept_->workspaces);
 }
 
-Png page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, int64_t max_pixels) {
+Png Converter::page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, int64_t max_pixels) {
     convert::Page entry;
     entry.number = page.number;
     entry.count = page.count;
@@ -56,7 +64,7 @@ Png page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, i
     entry.faults = page.faults;
     return convert_read([&](std::vector<uint8_t>* bytes,
                             std::string* why) { return pcx2png::read_page(path, entry, max_pixels, bytes, why); },
-                        keep_alpha, max_pixels);
+                        keep_alpha, max_pixels, kept_->workspaces);
 }
 
 bool parse_pages(const std::string& text, std::vector<PageRange>* ranges) {

@@ -6,6 +6,7 @@
 #define PYTHON_SRC_ARCHIVE_TOOLS_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,28 @@ struct Png {
     std::vector<uint8_t> png;
 };
 
-Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels);
+struct PageJob;
+
+// Conversions one after another (a worker's batch), each as pcx2png makes
+// it, keeping their working memory (the decoded pixels, the PNG writer's
+// buffers) from one file to the next as pcx2png's workers do: fresh pages
+// for every file cost a conversion more than its decoding. One thread at a
+// time.
+class Converter {
+  public:
+    Converter();
+    ~Converter();
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    Png png_of(const std::string& path, bool keep_alpha, int64_t max_pixels);
+    // One page that pages_of listed.
+    Png page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, int64_t max_pixels);
+
+  private:
+    struct Kept;
+    std::unique_ptr<Kept> kept_;
+};
 
 // One page of a multi-page file as pcx2png plans it: its number from 1, the
 // file's page count, where it lies, the table's faults for it, why it is
@@ -57,9 +79,6 @@ bool parse_pages(const std::string& text, std::vector<PageRange>* ranges);
 // a file of one picture, converted whole.
 bool pages_of(const std::string& path, const std::vector<PageRange>& ranges, const std::string& output,
               std::vector<PageJob>* pages);
-
-// pcx2png's conversion of one page that pages_of listed.
-Png page_png_of(const std::string& path, const PageJob& page, bool keep_alpha, int64_t max_pixels);
 
 // The tools' own list of inputs under a folder: every file ending in one of
 // `extensions` (any case), in their order, as (path, path below the folder,
