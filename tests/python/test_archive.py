@@ -311,6 +311,45 @@ def test_the_command_line(folder, client, tmp_path):
     assert command("--help").returncode == 0
 
 
+def test_one_converter_gives_every_file_pcx2png_s_bytes_whatever_came_before(tmp_path):
+    """A batch converts through one converter, which keeps its memory from
+    file to file: after a large true-colour picture, smaller ones of other
+    kinds, a cut one and a refused one each come out as pcx2png alone makes
+    them."""
+    pcx2png = tool("pcx2png")
+    files = {
+        "1-large.pcx": noisy_picture(1, 300, 90, 3),
+        "2-small.pcx": small_picture(),
+        "3-cut.pcx": true_colour_picture(3, cut=9),
+        "4-text.pcx": b"not a picture" * 20,
+        "5-four planes.pcx": true_colour_picture(4),
+        "6-large again.pcx": noisy_picture(2, 170, 60, 1),
+    }
+    converter = archive._native().Converter()
+    for name, data in files.items():
+        source = tmp_path / name
+        source.write_bytes(data)
+        result, why, png = converter.png_of(str(source), False, 1 << 28)
+        alone = tmp_path / ("alone-" + name)
+        tool_run(pcx2png, str(source), "-o", str(alone))
+        expected = alone / (source.stem + ".png")
+        refused, damaged = name == "4-text.pcx", "cut" in name
+        wanted = archive.CONVERTED_DAMAGED if damaged else archive.CONVERTED
+        expected_result = archive.REFUSED_INPUT if refused else wanted
+        assert result == expected_result, why
+        assert png == (expected.read_bytes() if expected.exists() else b""), name
+
+
+def test_the_local_cluster_s_workers_keep_glibc_s_memory_settings(client):
+    """Dask asks its workers' glibc to hand freed memory back at once, which
+    costs each picture fresh pages; this cluster's workers do not."""
+    import dask
+
+    seen = client.run(os.environ.get, "MALLOC_TRIM_THRESHOLD_")
+    assert len(seen) == 2 and set(seen.values()) == {None}
+    assert "MALLOC_TRIM_THRESHOLD_" in dask.config.get("distributed.nanny.pre-spawn-environ")  # Dask's own default
+
+
 def test_batches_follow_bytes_and_path_order():
     sizes = [100] * 50 + [10 << 20] + [100] * 50
     batches = archive.batches_of(sizes, workers=2, batch_bytes=40 << 10)
