@@ -27,12 +27,11 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__AVX2__)
-#include <immintrin.h>
-#endif
-
 #include "raster/pcx/codec/header.h"
 #include "raster/pcx/codec/line_decoder.h"
+#if defined(__AVX2__)
+#include "raster/pcx/codec/splat_avx2.h"
+#endif
 
 namespace raster {
 namespace pcx {
@@ -85,7 +84,7 @@ inline constexpr SplatTable kSplat = make_splat_table();
 // instruction less per token than working out the table row's address.
 inline void store_splat(uint8_t* to, const uint8_t* value) {
 #if defined(__AVX2__)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_set1_epi8(static_cast<char>(*value)));
+    broadcast_splat(to, *value);
 #else
     std::memcpy(to, kSplat.rows[*value], kWideStore);
 #endif
